@@ -1,0 +1,134 @@
+#include "mimeengine/address.h"
+
+#include "ascii.h"
+#include "mimeengine/codec.h"
+
+namespace mimeengine {
+namespace {
+
+std::string collapse_blanks(std::string_view s) {
+  std::string out;
+  bool blank = false;
+  for (char c : ascii::trim(s)) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = true;
+      continue;
+    }
+    if (blank && !out.empty()) out.push_back(' ');
+    blank = false;
+    out.push_back(c);
+  }
+  return out;
+}
+
+Mailbox make_mailbox(std::string_view phrase, std::string_view angle, std::string_view comment,
+                     bool had_angle) {
+  Mailbox m;
+  if (had_angle) {
+    m.address = collapse_blanks(angle);
+    m.display_name = decode_header_words(collapse_blanks(phrase));
+  } else {
+    m.address = collapse_blanks(phrase);
+    m.display_name = decode_header_words(collapse_blanks(comment));
+  }
+  if (m.display_name.empty() && !had_angle && m.address.find('@') == std::string::npos) {
+    // A bare phrase without an address: keep it as the name.
+    m.display_name = decode_header_words(m.address);
+  }
+  return m;
+}
+
+}  // namespace
+
+std::vector<Mailbox> ParseAddressList(std::string_view v) {
+  std::vector<Mailbox> out;
+  std::string phrase, angle, comment;
+  bool had_angle = false, in_angle = false, in_quote = false;
+  int depth = 0;
+  auto flush = [&]() {
+    if (!ascii::trim(phrase).empty() || !ascii::trim(angle).empty() || had_angle) {
+      out.push_back(make_mailbox(phrase, angle, comment, had_angle));
+    }
+    phrase.clear();
+    angle.clear();
+    comment.clear();
+    had_angle = false;
+  };
+  for (size_t i = 0; i < v.size() && out.size() < 10000; ++i) {
+    const char c = v[i];
+    if (in_quote) {
+      if (c == '\\' && i + 1 < v.size()) {
+        phrase.push_back(v[++i]);
+      } else if (c == '"') {
+        in_quote = false;
+      } else {
+        phrase.push_back(c);
+      }
+      continue;
+    }
+    if (depth > 0) {
+      if (c == '\\' && i + 1 < v.size()) {
+        comment.push_back(v[++i]);
+      } else if (c == '(') {
+        ++depth;
+      } else if (c == ')') {
+        --depth;
+      } else {
+        comment.push_back(c);
+      }
+      continue;
+    }
+    if (in_angle) {
+      if (c == '>') {
+        in_angle = false;
+      } else {
+        angle.push_back(c);
+      }
+      continue;
+    }
+    switch (c) {
+      case '"':
+        in_quote = true;
+        break;
+      case '(':
+        depth = 1;
+        if (!comment.empty()) comment.push_back(' ');
+        break;
+      case '<':
+        in_angle = true;
+        had_angle = true;
+        break;
+      case ',':
+      case ';':
+        flush();
+        break;
+      case ':':
+        // "group name:" — drop the group's name, keep its members.
+        if (!had_angle) {
+          phrase.clear();
+          comment.clear();
+        } else {
+          phrase.push_back(c);
+        }
+        break;
+      default:
+        if (had_angle) break;  // text after <addr> is noise
+        phrase.push_back(c);
+    }
+  }
+  flush();
+  return out;
+}
+
+std::string DisplayNames(std::string_view unfolded) {
+  std::string out;
+  for (const auto& m : ParseAddressList(unfolded)) {
+    const std::string& name = m.display_name.empty() ? m.address : m.display_name;
+    if (name.empty()) continue;
+    if (!out.empty()) out += "; ";
+    out += name;
+  }
+  return out;
+}
+
+}  // namespace mimeengine
