@@ -1,0 +1,62 @@
+// File: the few file-system services the store engine needs, with one POSIX
+// and one Win32 implementation (file_posix.cpp, file_win32.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace mailstore {
+
+class File {
+ public:
+  enum class Mode { kRead, kReadWrite };
+
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens |path| (UTF-8); kReadWrite creates it when missing. Returns false
+  // and leaves the object closed on failure. Files are opened for sharing by
+  // other processes (read, write and delete/rename).
+  bool Open(const std::string& path, Mode mode);
+  bool is_open() const;
+  void Close();
+
+  // Positional I/O; safe to call from several threads at once. Read returns
+  // the number of bytes read (short at the end of the file), or -1.
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const;
+  bool WriteAt(uint64_t offset, const void* data, size_t size);
+  // Size in bytes, or -1 on failure.
+  int64_t Size() const;
+  bool Truncate(uint64_t size);
+  // Flushes written data to stable storage before returning.
+  bool Sync();
+
+  // Whole-file advisory lock shared between processes and between separate
+  // File objects of one process. Blocking; false on failure.
+  bool LockShared();
+  bool LockExclusive();
+  void Unlock();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Directory helpers (UTF-8 paths).
+bool DirectoryExists(const std::string& path);
+// Creates |path| and any missing parents; true when it exists afterwards.
+bool CreateDirectories(const std::string& path);
+// Flushes a directory entry change (a new file) to disk where the platform
+// needs it; a no-op elsewhere.
+void SyncDirectory(const std::string& path);
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+}  // namespace mailstore

@@ -1,0 +1,127 @@
+// Store: one on-disk mail store, shared by every process and thread that
+// opens the same directory.
+//
+// On disk:
+//   store.lock    an empty file; whole-file locks order writers (exclusive)
+//                 against readers that catch up (shared).
+//   journal.dat   the index: an append-only sequence of checksummed entries,
+//                 each holding the operations of one call. Replaying it gives
+//                 the folders and message records.
+//   messages.dat  message sources, appended and never rewritten in place.
+//
+// A write appends the source (if any) and syncs it, then appends one journal
+// entry and syncs it: the call is durable when it returns, and an entry torn
+// by a crash is cut off by the next writer. Every call first catches up with
+// entries other processes appended, so their changes are visible at once.
+//
+// Threading: every public function may be called from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "mailstore/file.h"
+#include "mailstore/store_types.h"
+
+namespace mailstore {
+
+class Store {
+ public:
+  // Receives every change applied to this process's view, in journal order,
+  // with the store's internal lock held: it must not call back into Store.
+  using Listener = std::function<void(const Change&)>;
+
+  ~Store();
+
+  // Opens the store in |directory| (UTF-8). With |create|, a missing
+  // directory or an empty store is created with the root and the five
+  // special folders. Returns null with |status| set on failure; |report|
+  // receives a one-line description of what failed or what was skipped.
+  static std::unique_ptr<Store> Open(const std::string& directory, bool create, Status* status,
+                                     std::string* report = nullptr);
+
+  const std::string& directory() const { return directory_; }
+  // Journal bytes skipped as damaged when they were read (0 on a sound store).
+  uint64_t damaged_bytes() const { return damaged_bytes_; }
+
+  void SetListener(Listener listener);
+  // Applies what other processes appended since the last call. Returns false
+  // when the store's files cannot be read.
+  bool Refresh();
+
+  // Folders.
+  Status GetFolder(uint32_t id, FolderInfo* info);
+  uint32_t SpecialFolderId(int special);  // kInvalidId for an unknown type
+  Status ListSubfolders(uint32_t parent, std::vector<FolderInfo>* out);
+  Status CreateFolder(uint32_t parent, const std::string& name, uint32_t* id);
+  Status RenameFolder(uint32_t id, const std::string& name);
+  Status MoveFolder(uint32_t id, uint32_t new_parent);
+  Status DeleteFolder(uint32_t id);  // the whole subtree and its messages
+
+  // Messages.
+  // Reserves the next id of |folder| for a later AddMessage.
+  Status ReserveMessageId(uint32_t folder, uint32_t* id);
+  // Stores |source| under |id| (a reserved id, or kInvalidId for a new one).
+  Status AddMessage(uint32_t folder, uint32_t id, const std::string& source, uint32_t flags,
+                    const MessageFields& fields, uint32_t* new_id);
+  // Replaces the source and record fields of a stored message; keeps its id
+  // and flags.
+  Status ReplaceSource(uint32_t folder, uint32_t id, const std::string& source,
+                       const MessageFields& fields);
+  Status GetMessage(uint32_t folder, uint32_t id, MessageRecordPtr* record);
+  // Records of |folder| with ids >= |first_id|, ascending.
+  Status ListMessages(uint32_t folder, uint32_t first_id, std::vector<MessageRecordPtr>* out);
+  // new = (old & ~mask) | (state & mask) for each id; unknown ids fail the
+  // whole call before anything changes. |new_flags| may be null.
+  Status SetFlags(uint32_t folder, const std::vector<uint32_t>& ids, uint32_t state,
+                  uint32_t mask, std::vector<uint32_t>* new_flags);
+  Status RemoveMessages(uint32_t folder, const std::vector<uint32_t>& ids);
+  // Copies (or moves) to |target| under new ids; |clear_flags| are cleared on
+  // the copies.
+  Status CopyMessages(uint32_t source, uint32_t target, const std::vector<uint32_t>& ids,
+                      bool move, uint32_t clear_flags, std::vector<uint32_t>* new_ids);
+  // Deletes: moves into "Deleted Items", or removes for good when |folder| is
+  // "Deleted Items".
+  Status DeleteMessages(uint32_t folder, const std::vector<uint32_t>& ids);
+
+  // Reads source bytes of a record (from ListMessages/GetMessage).
+  int64_t ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const;
+
+ private:
+  struct Folder;
+  class Writer;
+
+  Store() = default;
+
+  bool CatchUpLocked(bool exclusive);
+  bool ApplyEntry(const uint8_t* data, size_t size);
+  void Notify(const Change& change);
+  Status CommitLocked(const std::string& entry);
+  Status AppendLocked(const std::string& entry, bool sync);
+  Folder* FindFolder(uint32_t id);
+  bool NameTaken(uint32_t parent, const std::string& name, uint32_t except) const;
+  bool IsDescendant(uint32_t id, uint32_t ancestor) const;
+  void RemoveFolderTree(uint32_t id);
+
+  std::string directory_;
+  File lock_file_;
+  File journal_;
+  File data_;
+  uint64_t applied_ = 0;  // journal bytes applied to the in-memory view
+  uint64_t scanned_ = 0;  // journal size when last read (may include unreadable bytes)
+  uint64_t damaged_bytes_ = 0;
+  uint32_t next_folder_id_ = 1;
+
+  std::mutex mutex_;
+  std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;
+  Listener listener_;
+};
+
+}  // namespace mailstore

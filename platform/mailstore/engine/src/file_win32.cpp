@@ -1,0 +1,146 @@
+#ifdef _WIN32
+
+#include "mailstore/file.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace mailstore {
+namespace {
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+  return out;
+}
+
+HANDLE H(void* h) { return static_cast<HANDLE>(h); }
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  DWORD access = mode == Mode::kRead ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+  DWORD disposition = mode == Mode::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
+  HANDLE h = CreateFileW(Widen(path).c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = h;
+  return true;
+}
+
+bool File::is_open() const { return handle_ != nullptr; }
+
+void File::Close() {
+  if (handle_) {
+    CloseHandle(H(handle_));
+    handle_ = nullptr;
+  }
+}
+
+int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
+  size_t done = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (done < size) {
+    OVERLAPPED ov = {};
+    uint64_t at = offset + done;
+    ov.Offset = static_cast<DWORD>(at);
+    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD chunk = static_cast<DWORD>(size - done > (1u << 30) ? (1u << 30) : size - done);
+    DWORD got = 0;
+    if (!ReadFile(H(handle_), out + done, chunk, &got, &ov)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+  size_t done = 0;
+  auto* in = static_cast<const char*>(data);
+  while (done < size) {
+    OVERLAPPED ov = {};
+    uint64_t at = offset + done;
+    ov.Offset = static_cast<DWORD>(at);
+    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD chunk = static_cast<DWORD>(size - done > (1u << 30) ? (1u << 30) : size - done);
+    DWORD put = 0;
+    if (!WriteFile(H(handle_), in + done, chunk, &put, &ov) || put == 0) return false;
+    done += put;
+  }
+  return true;
+}
+
+int64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(H(handle_), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool File::Truncate(uint64_t size) {
+  FILE_END_OF_FILE_INFO info;
+  info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  return SetFileInformationByHandle(H(handle_), FileEndOfFileInfo, &info, sizeof(info)) != 0;
+}
+
+bool File::Sync() { return FlushFileBuffers(H(handle_)) != 0; }
+
+bool File::LockShared() {
+  OVERLAPPED ov = {};
+  return LockFileEx(H(handle_), 0, 0, MAXDWORD, MAXDWORD, &ov) != 0;
+}
+
+bool File::LockExclusive() {
+  OVERLAPPED ov = {};
+  return LockFileEx(H(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov) != 0;
+}
+
+void File::Unlock() {
+  OVERLAPPED ov = {};
+  UnlockFileEx(H(handle_), 0, MAXDWORD, MAXDWORD, &ov);
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD attrs = GetFileAttributesW(Widen(path).c_str());
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  size_t slash = path.find_last_of("\\/");
+  if (slash != std::string::npos && slash > 0 && path[slash - 1] != ':')
+    CreateDirectories(path.substr(0, slash));
+  return CreateDirectoryW(Widen(path).c_str(), nullptr) || DirectoryExists(path);
+}
+
+void SyncDirectory(const std::string&) {}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty() || dir.back() == '\\' || dir.back() == '/') return dir + name;
+  return dir + "\\" + name;
+}
+
+}  // namespace mailstore
+
+#endif  // _WIN32
