@@ -1,0 +1,14 @@
+# Cross toolchain: 32-bit Windows with mingw-w64 (posix threads), static runtime.
+# Built in CI to keep the 32-bit record layouts honest; 32-bit Wine is not available to run it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(PELKARY_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${PELKARY_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PELKARY_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${PELKARY_TRIPLE}-windres)
+set(PELKARY_WIDL       ${PELKARY_TRIPLE}-widl)
+set(PELKARY_WIDL_TARGET --win32)
+set(CMAKE_FIND_ROOT_PATH /usr/${PELKARY_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

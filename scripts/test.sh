@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs every test: sets the machine up, builds, starts Wine, registers the COM servers in the
+# project's prefix, runs the Windows tests under Wine and the native engine tests, and stops Wine.
+# Exits non-zero when any test fails.
+set -euo pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export PELKARY_BUILD=${PELKARY_BUILD:-$repo/build}
+case $PELKARY_BUILD in /*) ;; *) PELKARY_BUILD=$repo/$PELKARY_BUILD ;; esac
+
+"$repo/scripts/setup.sh"
+"$repo/scripts/build.sh" ${PELKARY_TEST_BUILDS:-all}
+
+trap '"$repo/scripts/wine.sh" stop' EXIT
+"$repo/scripts/wine.sh" start
+"$repo/scripts/register.sh" "$PELKARY_BUILD"
+
+status=0
+echo "== Windows tests (under Wine)"
+ctest --test-dir "$PELKARY_BUILD" --output-on-failure -j1 --timeout 600 || status=1
+echo "== Native engine tests"
+ctest --test-dir "$PELKARY_BUILD-native" --output-on-failure -j "$(nproc)" --timeout 600 || status=1
+exit $status

@@ -1,0 +1,41 @@
+// The module's entry points: DllMain, DllGetClassObject and DllCanUnloadNow. Registration is in
+// registration.cpp.
+#include "folders/mx_folder.h"
+#include "folders/mx_folder_manager.h"
+#include "frame/class_factory.h"
+#include "frame/module.h"
+#include "messages/mx_message.h"
+
+namespace pelkary {
+namespace {
+
+// One class object per class, in this order; they live as long as the module.
+ClassFactory g_message_factory(&BuildObject<MXMessage>);
+ClassFactory g_folder_factory(&BuildObject<MXFolder>);
+ClassFactory g_manager_factory(&BuildObject<MXFolderManager>);
+
+}  // namespace
+}  // namespace pelkary
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    using pelkary::Module;
+    if (reason == DLL_PROCESS_ATTACH) {
+        Module::Get().set_instance(instance);
+        DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        Module::Get().RunShutdownList();
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+    using namespace pelkary;
+    if (IsEqualCLSID(clsid, CLSID_MXMessage)) return g_message_factory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_MXFolder)) return g_folder_factory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_MXFolderManager)) return g_manager_factory.QueryInterface(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return pelkary::Module::Get().lock_count() == 0 ? S_OK : S_FALSE;
+}
