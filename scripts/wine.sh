@@ -4,7 +4,8 @@
 #   scripts/wine.sh start              start the Wine server and services, detached
 #   scripts/wine.sh stop               stop every Wine process of the prefix
 #   scripts/wine.sh run PROG [ARGS]    run a Windows program (unix or Windows path)
-#   scripts/wine.sh cscript FILE [ARGS] run a VBScript/JScript file with Wine's cscript
+#   scripts/wine.sh cscript FILE [ARGS] run a VBScript/JScript file with Wine's cscript (in a
+#                                      fresh store of its own unless MAILSTORE_DIR is set)
 #   scripts/wine.sh regsvr32 [/u] DLL  register (or unregister) a COM server DLL
 #   scripts/wine.sh winpath PATH       print the Windows form (Z:\...) of a unix path
 #
@@ -42,9 +43,18 @@ case $cmd in
         wineserver -w </dev/null >/dev/null 2>&1 || true ;;
     run) ensure_started; exec "$wine" "$@" ;;
     cscript)
+        # A script that names no store gets a fresh, empty one of its own for the run.
         ensure_started
         file=$1; shift
-        exec "$wine" cscript //nologo "$(winpath "$file")" "$@" ;;
+        if [ -n "${MAILSTORE_DIR:-}" ]; then
+            exec "$wine" cscript //nologo "$(winpath "$file")" "$@"
+        fi
+        mkdir -p "$build/stores"
+        store=$(mktemp -d "$build/stores/script.XXXXXX")
+        status=0
+        MAILSTORE_DIR=$(winpath "$store") "$wine" cscript //nologo "$(winpath "$file")" "$@" || status=$?
+        rm -rf "$store"
+        exit $status ;;
     regsvr32)
         ensure_started
         args=()

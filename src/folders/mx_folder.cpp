@@ -10,6 +10,9 @@ const ClassIdentity MXFolder::kIdentity = {L"MXFolder", &CLSID_MXFolder, &IID_IM
 MXFolder::MXFolder() = default;
 MXFolder::~MXFolder() = default;
 
+void MXFolder::OpenById(long) {}
+void MXFolder::OpenSpecial(long) {}
+
 HRESULT MXFolder::GetID(long *result) { return E_NOTIMPL; }
 HRESULT MXFolder::GetFirstChild(::MXFolder **result) { return E_NOTIMPL; }
 HRESULT MXFolder::GetNextChild(::MXFolder **result) { return E_NOTIMPL; }

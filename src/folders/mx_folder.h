@@ -39,6 +39,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetUnreadCount(long *count) override;
     HRESULT STDMETHODCALLTYPE GetMessageCount(long *count) override;
 
+    // Internal binding, called once on a fresh object by the code that created it.
+    void OpenById(long folder_id);
+    void OpenSpecial(long special_type);
+
 protected:
     ~MXFolder() override;
 };

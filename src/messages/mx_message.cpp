@@ -10,6 +10,9 @@ const ClassIdentity MXMessage::kIdentity = {L"MXMessage", &CLSID_MXMessage, &IID
 MXMessage::MXMessage() = default;
 MXMessage::~MXMessage() = default;
 
+void MXMessage::OpenFromStore(long, unsigned long) {}
+bool MXMessage::EnsureMimeMessage() { return false; }
+
 HRESULT MXMessage::GetID(long *result) { return E_NOTIMPL; }
 HRESULT MXMessage::GetFolderID(long *result) { return E_NOTIMPL; }
 HRESULT MXMessage::GetSubject(BSTR *result) { return E_NOTIMPL; }

@@ -69,6 +69,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetFolderID(long folderId) override;
     HRESULT STDMETHODCALLTYPE SaveAsFile(BSTR filename, long *error) override;
 
+    // Internal binding, called once on a fresh object by the folder that created it.
+    void OpenFromStore(long folder_id, unsigned long message_id);
+    // Loads the message's MIME object on first need; false when it cannot be had.
+    bool EnsureMimeMessage();
+
 protected:
     ~MXMessage() override;
 };
