@@ -41,6 +41,11 @@ class Header {
   bool Remove(std::string_view name);
 
   const std::vector<HeaderField>& fields() const { return fields_; }
+  // Direct access for moving fields between bodies; counts as a change.
+  std::vector<HeaderField>& mutable_fields() {
+    changed_ = true;
+    return fields_;
+  }
   bool empty() const { return fields_.empty(); }
 
   // True once any field was set or removed since parsing.

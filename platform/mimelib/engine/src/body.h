@@ -1,0 +1,52 @@
+// One body of a Message's tree (private to the engine).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "mimeengine/header.h"
+#include "mimeengine/message.h"
+
+namespace mimeengine {
+
+struct Body {
+  BodyHandle handle = kNoBody;
+  Body* parent = nullptr;
+  std::vector<Body*> children;  // owned by the Message's slot table
+  Header header;
+
+  // Effective content type (lower case), refreshed from the header.
+  std::string type = "text";
+  std::string subtype = "plain";
+  std::string transfer_encoding;  // lower case, "" when absent
+  bool digest_child = false;      // default type message/rfc822
+  // A multipart or message body kept as a leaf (depth or count limit, no
+  // boundary, or content set through SetContent).
+  bool opaque = false;
+
+  // Where the body's bytes are in `buffer`: the whole part (header and
+  // content) is [part_begin, part_end), its content [body_begin, part_end).
+  std::shared_ptr<const std::string> buffer;
+  size_t part_begin = 0;
+  size_t body_begin = 0;
+  size_t part_end = 0;
+  bool raw_part = false;     // the part range is this body exactly
+  bool raw_content = false;  // the content range holds its encoded content
+
+  std::string preamble;  // multipart: text before the first delimiter line
+  std::string epilogue;  // multipart: text after the closing delimiter line
+
+  bool content_changed = false;    // `content` holds the decoded bytes
+  bool structure_changed = false;  // children added, removed or replaced
+  std::string content;
+
+  std::vector<std::pair<std::string, std::string>> attributes;  // stored "att:" values
+  std::string display_name;
+
+  bool IsMultipart() const { return type == "multipart" && !opaque; }
+  bool IsContainer() const { return type == "message" && !opaque && children.size() == 1; }
+};
+
+}  // namespace mimeengine
