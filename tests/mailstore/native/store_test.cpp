@@ -35,7 +35,7 @@ uint32_t Add(Store& s, uint32_t folder, const std::string& source, uint32_t flag
 
 std::string Source(Store& s, uint32_t folder, uint32_t id) {
   MessageRecordPtr r;
-  if (s.GetMessage(folder, id, &r) != Status::kOk) return "<missing>";
+  if (s.FindMessage(folder, id, &r) != Status::kOk) return "<missing>";
   std::string out(r->size, '\0');
   EXPECT_EQ(static_cast<int64_t>(r->size), s.ReadSource(*r, 0, &out[0], out.size()));
   return out;
@@ -221,7 +221,7 @@ TEST(StoreMessages, RecordsCountsAndFlags) {
   ASSERT_EQ(Status::kOk, s->AddMessage(inbox, kInvalidId, "src-a", kFlagUnread, f, &a));
   uint32_t b = Add(*s, inbox, "src-bb", kFlagUnread | 0x10);
   MessageRecordPtr r;
-  ASSERT_EQ(Status::kOk, s->GetMessage(inbox, a, &r));
+  ASSERT_EQ(Status::kOk, s->FindMessage(inbox, a, &r));
   EXPECT_EQ("Re: hello", r->fields.subject);
   EXPECT_EQ("hello", r->fields.normalized_subject);
   EXPECT_EQ("Bob", r->fields.display_to);
@@ -247,7 +247,7 @@ TEST(StoreMessages, RecordsCountsAndFlags) {
   EXPECT_EQ("Re: hello", r->fields.subject);
   EXPECT_EQ("new source", Source(*s, inbox, a));
   MessageRecordPtr r2;
-  s->GetMessage(inbox, a, &r2);
+  s->FindMessage(inbox, a, &r2);
   EXPECT_EQ("changed", r2->fields.subject);
   EXPECT_EQ(0u, r2->flags);
 }
@@ -265,7 +265,7 @@ TEST(StoreMessages, CopyMoveAndDelete) {
   ASSERT_EQ(2u, made.size());
   EXPECT_EQ((std::vector<uint32_t>{1, 2, 3}), Ids(*s, box));
   MessageRecordPtr r;
-  s->GetMessage(box, made[0], &r);
+  s->FindMessage(box, made[0], &r);
   EXPECT_EQ(kFlagUnread, r->flags);  // 0x4 cleared on the copy
   EXPECT_EQ("aaa", Source(*s, box, made[0]));
   EXPECT_EQ(2u, Info(*s, inbox).message_count);

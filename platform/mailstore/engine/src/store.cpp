@@ -539,7 +539,7 @@ Status Store::ListSubfolders(uint32_t parent, std::vector<FolderInfo>* out) {
   return Status::kOk;
 }
 
-Status Store::GetMessage(uint32_t folder, uint32_t id, MessageRecordPtr* record) {
+Status Store::FindMessage(uint32_t folder, uint32_t id, MessageRecordPtr* record) {
   if (!record) return Status::kInvalidArgument;
   Refresh();
   std::lock_guard<std::mutex> guard(mutex_);

@@ -75,7 +75,7 @@ class Store {
   // and flags.
   Status ReplaceSource(uint32_t folder, uint32_t id, const std::string& source,
                        const MessageFields& fields);
-  Status GetMessage(uint32_t folder, uint32_t id, MessageRecordPtr* record);
+  Status FindMessage(uint32_t folder, uint32_t id, MessageRecordPtr* record);
   // Records of |folder| with ids >= |first_id|, ascending.
   Status ListMessages(uint32_t folder, uint32_t first_id, std::vector<MessageRecordPtr>* out);
   // new = (old & ~mask) | (state & mask) for each id; unknown ids fail the

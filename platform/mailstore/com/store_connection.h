@@ -1,0 +1,82 @@
+// StoreConnection: this process's one view of a store directory, shared by
+// every namespace and folder object on it. It owns the engine, the windows
+// registered for notifications, and a watcher thread that follows changes
+// made by other processes.
+//
+// Every change, whether made here or elsewhere, reaches the windows through
+// one path (the engine's change listener), so they see changes in journal
+// order. Notifications are only ever posted.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "frame/holders.h"
+#include "mailstore/store.h"
+
+namespace mailstore_com {
+
+class StoreConnection {
+ public:
+  // Opens this process's view of |directory| (created when missing if
+  // |create|), or returns the one already open. Null with |hr| on failure.
+  // Thread-safe.
+  static std::shared_ptr<StoreConnection> Open(const std::wstring& directory, bool create,
+                                               HRESULT* hr);
+  ~StoreConnection();
+
+  mailstore::Store& store() { return *store_; }
+  const std::wstring& directory() const { return directory_; }
+
+  // Windows to post to. |folder| is a folder id, or kInvalidId for changes
+  // anywhere in the store. |owner| identifies the registering object so that
+  // its registrations go when it does. Registering a window twice for one
+  // owner and folder keeps one registration.
+  void Register(const void* owner, uint32_t folder, HWND hwnd);
+  // Removes the owner's registration of |hwnd|; false when there was none.
+  bool Unregister(const void* owner, HWND hwnd);
+  void UnregisterAll(const void* owner);
+
+  // Tells the watchers of other processes that the store changed.
+  void SignalChange();
+
+  StoreConnection(const StoreConnection&) = delete;
+  StoreConnection& operator=(const StoreConnection&) = delete;
+
+ private:
+  struct Registration {
+    const void* owner;
+    uint32_t folder;
+    HWND hwnd;
+  };
+
+  StoreConnection() = default;
+  void OnChange(const mailstore::Change& change);
+  void PostFolderChange(uint32_t type, uint32_t folder, uint32_t folder2);
+  void PostToFolder(uint32_t folder, UINT message, WPARAM wparam);
+  static DWORD WINAPI WatchThread(void* self);
+
+  std::unique_ptr<mailstore::Store> store_;
+  std::wstring directory_;
+  pelkary::unique_handle change_event_;  // named, shared by every process on the store
+  pelkary::unique_handle stop_event_;
+  pelkary::unique_handle thread_;
+
+  std::mutex lock_;  // registrations and the removed-id ring
+  std::vector<Registration> registrations_;
+  // Id arrays handed out with "messages deleted": receivers may read them
+  // long after the post, so each lives until the ring comes round.
+  static constexpr size_t kRemovedRing = 4096;
+  std::vector<std::vector<uint32_t>> removed_ring_;
+  size_t removed_next_ = 0;
+};
+
+// Maps an engine status to the HRESULT the interfaces report.
+HRESULT StatusToHresult(mailstore::Status status);
+
+}  // namespace mailstore_com

@@ -1,0 +1,66 @@
+// StoreFolder: IStoreFolder over one folder of a store. Holds only the
+// folder id; every call reads the current state of the shared store.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "store_api.h"
+#include "store_connection.h"
+
+namespace mailstore_com {
+
+class StoreFolder final : public IStoreFolder {
+ public:
+  // Returns a new folder object with one reference.
+  static StoreFolder* Create(std::shared_ptr<StoreConnection> conn, uint32_t folder);
+  uint32_t folder_id() const { return folder_; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  STDMETHODIMP GetFolderProps(DWORD dwReserved, FOLDERPROPS* pProps) override;
+  STDMETHODIMP GetMessageProps(MESSAGEID dwMessageId, DWORD dwFlags, MESSAGEPROPS* pProps) override;
+  STDMETHODIMP FreeMessageProps(MESSAGEPROPS* pProps) override;
+  STDMETHODIMP DeleteMessages(MESSAGEIDLIST* pMsgIdList, DWORD dwReserved,
+                              IProgressNotify* pProgress) override;
+  STDMETHODIMP SetLanguage(DWORD dwLanguage, DWORD dwReserved, MESSAGEIDLIST* pMsgIdList) override;
+  STDMETHODIMP MarkMessagesAsRead(BOOL fRead, DWORD dwReserved, MESSAGEIDLIST* pMsgIdList) override;
+  STDMETHODIMP SetFlags(MESSAGEIDLIST* pMsgIdList, DWORD dwState, DWORD dwStatemask,
+                        DWORD* prgdwNewFlags) override;
+  STDMETHODIMP OpenMessage(MESSAGEID dwMessageId, REFIID riid, void** ppvObject) override;
+  STDMETHODIMP SaveMessage(REFIID riid, void* pvObject, DWORD dwMsgFlags,
+                           MESSAGEID* pdwMessageId) override;
+  STDMETHODIMP BatchLock(DWORD dwReserved, HBATCHLOCK* phBatchLock) override;
+  STDMETHODIMP BatchFlush(DWORD dwReserved, HBATCHLOCK hBatchLock) override;
+  STDMETHODIMP BatchUnlock(DWORD dwReserved, HBATCHLOCK hBatchLock) override;
+  STDMETHODIMP CreateStream(HBATCHLOCK hBatchLock, DWORD dwReserved, IStream** ppStream,
+                            MESSAGEID* pdwMessageId) override;
+  STDMETHODIMP CommitStream(HBATCHLOCK hBatchLock, DWORD dwFlags, DWORD dwMsgFlags,
+                            IStream* pStream, MESSAGEID dwMessageId, IMimeMessage* pMessage) override;
+  STDMETHODIMP RegisterNotification(DWORD dwReserved, HWND hwnd) override;
+  STDMETHODIMP UnregisterNotification(DWORD dwReserved, HWND hwnd) override;
+  STDMETHODIMP Compact(DWORD dwReserved) override;
+  STDMETHODIMP GetFirstMessage(DWORD dwFlags, DWORD dwMsgFlags, MESSAGEID dwMsgIdFirst,
+                               MESSAGEPROPS* pProps, HENUMSTORE* phEnum) override;
+  STDMETHODIMP GetNextMessage(HENUMSTORE hEnum, DWORD dwFlags, MESSAGEPROPS* pProps) override;
+  STDMETHODIMP GetMessageClose(HENUMSTORE hEnum) override;
+
+ private:
+  StoreFolder(std::shared_ptr<StoreConnection> conn, uint32_t folder);
+  ~StoreFolder();
+  HRESULT StoreSource(uint32_t id, const std::string& source, DWORD flags, MESSAGEID* out);
+
+  LONG refs_ = 1;
+  std::shared_ptr<StoreConnection> conn_;
+  uint32_t folder_;
+};
+
+// Shared helpers of the two store classes.
+HRESULT FillFolderProps(const mailstore::FolderInfo& info, FOLDERPROPS* props);
+// Reads the ids of a MESSAGEIDLIST; false when the list is unusable.
+bool ReadIdList(const MESSAGEIDLIST* list, std::vector<uint32_t>* ids);
+
+}  // namespace mailstore_com
