@@ -1,19 +1,29 @@
-// MXFolder: the automation class. (Methods not yet built answer E_NOTIMPL.)
+// MXFolder: one folder of the mail store, named by its folder id, or the store's root (id 0,
+// "Local Folders", which has no store folder of its own). It walks its child folders and its
+// messages, creates, deletes and marks messages by id, renames, moves and deletes itself, creates
+// sub-folders and reports its counts. It keeps no folder or message data: every answer is read
+// from the store when asked. Apartment-threaded.
 #pragma once
 
 #include "frame/automation_object.h"
 #include "pelkary.h"
+#include "store_api.h"
 
 namespace pelkary {
+
+class StoreSession;
 
 class MXFolder : public AutomationObject<MXFolder, IMXFolder> {
 public:
     using MainInterface = IMXFolder;
     static const ClassIdentity kIdentity;
 
+    // Joins the store session (building it when there is none). The object starts as the root:
+    // id 0, no special type, nothing open.
     MXFolder();
 
-    // IMXFolder
+    // IMXFolder. Null out-pointers give E_POINTER. Store failures are results (null, 0, -1 or the
+    // empty string); errors come only from object creation, text conversion and memory.
     HRESULT STDMETHODCALLTYPE GetID(long *result) override;
     HRESULT STDMETHODCALLTYPE GetFirstChild(::MXFolder **result) override;
     HRESULT STDMETHODCALLTYPE GetNextChild(::MXFolder **result) override;
@@ -39,12 +49,59 @@ public:
     HRESULT STDMETHODCALLTYPE GetUnreadCount(long *count) override;
     HRESULT STDMETHODCALLTYPE GetMessageCount(long *count) override;
 
-    // Internal binding, called once on a fresh object by the code that created it.
-    void OpenById(long folder_id);
-    void OpenSpecial(long special_type);
+    // Internal binding, called once on a fresh object by the code that created it. A folder the
+    // store cannot open stays a null folder; neither throws.
+    void OpenById(long folder_id) noexcept;
+    void OpenSpecial(long special_type) noexcept;
+
+    // A new folder object made through COM by class id (as a client makes one) and bound to a
+    // folder id or a special type. Throws com_error with the creation's HRESULT.
+    static com_ptr<IMXFolder> CreateById(long folder_id);
+    static com_ptr<IMXFolder> CreateSpecial(long special_type);
+
+    // For the notification layer: the open store folder (null for a null folder), the folder's
+    // id and special type, and the holder of its sink window.
+    IStoreFolder* store_folder() const noexcept { return storeFolder_.get(); }
+    long id() const noexcept { return folderId_; }
+    long special_type() const noexcept { return specialType_; }
+    unique_hwnd& sink_window() noexcept { return sinkWindow_; }
+
+    // Releases what the folder opened, then leaves the session (which may end it). Called once,
+    // by the last Release.
+    void Teardown();
 
 protected:
     ~MXFolder() override;
+
+public:
+    // Event raisers of IMXFolderEvents, called on the folder's thread by its sink window.
+    virtual void FireOnNewMessage(long msgId);
+    virtual void FireOnMessageDeleted(long msgId);
+    virtual void FireOnDeletion();
+
+private:
+    IStoreNamespace* Namespace() const noexcept;
+    // The store folder's properties; false when there is none or the store fails.
+    bool ReadProps(FOLDERPROPS& props) const noexcept;
+    long Count(long (*pick)(const FOLDERPROPS&)) const noexcept;
+    com_ptr<IMXFolder> FirstChild();
+    com_ptr<IMXFolder> NextChild();
+    com_ptr<IMXMessage> FirstMessage();
+    com_ptr<IMXMessage> NextMessage();
+    com_ptr<IMXMessage> MessageById(unsigned long message_id);
+    com_ptr<IMXMessage> LookUpMessage(long msgId);
+    void CloseChildWalk() noexcept;
+    void CloseMessageWalk() noexcept;
+    long MarkMessage(long msgId, BOOL read) noexcept;
+    long SpecialTest(long type) const noexcept { return specialType_ == type ? 1 : 0; }
+
+    StoreSession* session_ = nullptr;
+    long folderId_ = 0;
+    long specialType_ = -1;
+    com_ptr<IStoreFolder> storeFolder_;
+    HENUMSTORE childWalk_ = nullptr;
+    HENUMSTORE messageWalk_ = nullptr;
+    unique_hwnd sinkWindow_;
 };
 
 }  // namespace pelkary

@@ -1,19 +1,32 @@
-// MXFolderManager: the automation class. (Methods not yet built answer E_NOTIMPL.)
+// MXFolderManager: the object a client creates first. It hands out folder objects (the five
+// special folders, any folder by id, and one folder after another in a depth-first walk over the
+// whole tree), changes folders given by id, and copies or moves single messages between folders.
+// It keeps no folder data: every folder it returns is a new object (GetCurrentFolder hands out
+// the walk's current one again) and every operation on an id goes through a short-lived folder
+// object. Apartment-threaded; it also raises the folder-level events of the store session.
 #pragma once
+
+#include <vector>
 
 #include "frame/automation_object.h"
 #include "pelkary.h"
+#include "store_api.h"
 
 namespace pelkary {
+
+class StoreSession;
 
 class MXFolderManager : public AutomationObject<MXFolderManager, IMXFolderManager> {
 public:
     using MainInterface = IMXFolderManager;
     static const ClassIdentity kIdentity;
 
+    // Joins the store session (building it when there is none); not walking.
     MXFolderManager();
 
-    // IMXFolderManager
+    // IMXFolderManager. Null out-pointers give E_POINTER. None of the folder getters returns
+    // null except GetNextFolder at the end of the walk and GetCurrentFolder when not walking;
+    // errors come only from object creation, text conversion and memory.
     HRESULT STDMETHODCALLTYPE ActivateGlobalNotification() override;
     HRESULT STDMETHODCALLTYPE GetInboxFolder(::MXFolder **folder) override;
     HRESULT STDMETHODCALLTYPE GetOutboxFolder(::MXFolder **folder) override;
@@ -31,8 +44,37 @@ public:
     HRESULT STDMETHODCALLTYPE CopyMessage(long srcFolderId, long destFolderId, long msgId, long *result) override;
     HRESULT STDMETHODCALLTYPE MoveMessage(long srcFolderId, long destFolderId, long msgId, long *result) override;
 
+    // Drops the walk (current folder first, then the open enumerations, top first), then leaves
+    // the session (which may end it). Called once, by the last Release.
+    void Teardown();
+
 protected:
     ~MXFolderManager() override;
+
+public:
+    // Event raisers of IMXFolderManagerEvents, called by the store session on the thread that
+    // built it, with the session lock held.
+    virtual void FireOnFolderCreated(long folderId);
+    virtual void FireOnFolderDeleted(long folderId);
+    virtual void FireOnFolderRenamed(long folderId);
+    virtual void FireOnFolderMoved(long folderId);
+    virtual void FireOnFolderUnreadChanged(long folderId);
+    virtual void FireOnNewMessage(long folderId, long msgId);
+
+private:
+    IStoreNamespace* Namespace() const noexcept;
+    HRESULT Special(const wchar_t* method, long type, ::MXFolder** folder);
+    // The walk: restart at the root, and advance from the current folder.
+    void RestartWalk();
+    void AdvanceWalk();
+    void CloseWalkLevels() noexcept;
+    long CopyOrMove(long source_id, long target_id, const std::vector<MESSAGEID>& ids, bool move);
+
+    StoreSession* session_ = nullptr;
+    com_ptr<IMXFolder> current_;
+    // Open sub-folder enumerations of the namespace: the top one lists the current folder's
+    // siblings, each one below one level further up.
+    std::vector<HENUMSTORE> walkLevels_;
 };
 
 }  // namespace pelkary
