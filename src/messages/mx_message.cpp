@@ -1,71 +1,199 @@
 #include "messages/mx_message.h"
 
-// Methods still answering E_NOTIMPL do not use their parameters yet.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+#include "folders/mx_folder.h"
+#include "frame/object_creation.h"
+#include "frame/text.h"
+#include "notify/store_session.h"
 
 namespace pelkary {
 
+namespace {
+
+// The mark that makes a permanent delete final once the message reaches the deleted-items folder.
+constexpr wchar_t kDeletionMarkName[] = L"X_NUVAK_DELETED";
+constexpr wchar_t kDeletionMarkValue[] = L"True";
+
+}  // namespace
+
 const ClassIdentity MXMessage::kIdentity = {L"MXMessage", &CLSID_MXMessage, &IID_IMXMessage};
 
-MXMessage::MXMessage() = default;
+MXMessage::MXMessage() {
+    CoCreateInstance(CLSID_IMimeAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeAllocator,
+                     allocator_.put_void());
+}
+
 MXMessage::~MXMessage() = default;
 
-void MXMessage::OpenFromStore(long, unsigned long) {}
-bool MXMessage::EnsureMimeMessage() { return false; }
+void MXMessage::Teardown() {
+    DropRecord();
+    storeFolder_.reset();
+    sourceCursor_.reset();
+    attachmentHandles_.reset();
+    allocator_.reset();
+    propertyEnumerator_.reset();
+    mimeMessage_.reset();
+    headerCache_.clear();
+    headerCache_.shrink_to_fit();
+}
 
-HRESULT MXMessage::GetID(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetFolderID(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetSubject(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetNormalSubject(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetDisplayTo(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetDisplayFrom(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetState(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::SetState(long state) { return E_NOTIMPL; }
-HRESULT MXMessage::MarkAsRead(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::MarkAsUnread(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::Delete(long permanent, long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetSourceLength(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetAllSource(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetSource(long maxBytesToRead, BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetHeader(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetHeaderLength(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetAllBody(BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBody(long maxBytesToRead, BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyLength(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetContentReset() { return E_NOTIMPL; }
-HRESULT MXMessage::HasNormalPriority(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::HasLowPriority(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::HasHighPriority(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetHTMLBody(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetPlainBody(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyHandle(long prevBodyHandle, enum tagNUVAKBODYLOCATION bodyLoc, long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::InsertBody(long bodyHandle, enum tagNUVAKBODYLOCATION bodyLoc, long *newBodyHandle) { return E_NOTIMPL; }
-HRESULT MXMessage::DeleteBody(long bodyHandle, enum tagNUVAKBODYDELFLAGS flags, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::IsBodyContentType(long bodyHandle, BSTR priContentType, BSTR secContentType, long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyPrimaryContentType(long bodyHandle, BSTR *priConType) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodySecondaryContentType(long bodyHandle, BSTR *secConType) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyDisplayName(long bodyHandle, BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) { return E_NOTIMPL; }
-HRESULT MXMessage::SetBodyText(long bodyHandle, BSTR bodyText, BSTR priContentType, BSTR secContentType, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::SaveBodyToFile(long bodyHandle, BSTR path, long useDefaultName, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::SetBodyFromFile(long bodyHandle, BSTR filename, BSTR priContentType, BSTR secContentType, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::IsBodyAttachment(long bodyHandle, long *isAttach) { return E_NOTIMPL; }
-HRESULT MXMessage::GetFirstBodyProp(long bodyHandle, long *propId, BSTR *propName) { return E_NOTIMPL; }
-HRESULT MXMessage::GetNextBodyProp(long *propId, BSTR *propName) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, long *exist, BSTR *propText) { return E_NOTIMPL; }
-HRESULT MXMessage::SetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, BSTR propText, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::GetBodyPropByName(long bodyHandle, BSTR propName, long *exist, BSTR *propText) { return E_NOTIMPL; }
-HRESULT MXMessage::SetBodyPropByName(long bodyHandle, BSTR propName, BSTR propText, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::DeleteBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::DeleteBodyPropByName(long bodyHandle, BSTR propName, long *success) { return E_NOTIMPL; }
-HRESULT MXMessage::Clone(long folderId, ::MXMessage **result) { return E_NOTIMPL; }
-HRESULT MXMessage::Commit(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::Send(long *result) { return E_NOTIMPL; }
-HRESULT MXMessage::GetFirstAttachment(long *bodyHandle) { return E_NOTIMPL; }
-HRESULT MXMessage::GetNextAttachment(long *bodyHandle) { return E_NOTIMPL; }
-HRESULT MXMessage::GetFilename(long bodyHandle, BSTR *filename) { return E_NOTIMPL; }
-HRESULT MXMessage::AttachFile(BSTR filename, long *bodyHandle) { return E_NOTIMPL; }
-HRESULT MXMessage::SetFolderID(long folderId) { return E_NOTIMPL; }
-HRESULT MXMessage::SaveAsFile(BSTR filename, long *error) { return E_NOTIMPL; }
+void MXMessage::DropRecord() noexcept {
+    if (!record_) return;
+    if (storeFolder_) storeFolder_->FreeMessageProps(record_.get());
+    record_.reset();
+}
+
+MXMessage::Record MXMessage::ReadRecord(unsigned long message_id) {
+    if (!storeFolder_) return nullptr;
+    auto record = std::make_unique<MESSAGEPROPS>();
+    record->cbSize = sizeof(MESSAGEPROPS);
+    if (FAILED(storeFolder_->GetMessageProps(message_id, 0, record.get()))) return nullptr;
+    return record;
+}
+
+com_ptr<IStoreFolder> MXMessage::OpenStoreFolder(long folder_id) noexcept {
+    com_ptr<IStoreFolder> folder;
+    StoreSession* session = StoreSession::Get(true);
+    IStoreNamespace* store = session ? session->namespace_() : nullptr;
+    if (!store || FAILED(store->OpenFolder(static_cast<STOREFOLDERID>(folder_id), 0, folder.put())))
+        folder.reset();
+    return folder;
+}
+
+void MXMessage::OpenFromStore(long folder_id, unsigned long message_id) {
+    folderId_ = folder_id;
+    if (storeFolder_) {
+        DropRecord();
+        storeFolder_.reset();
+    }
+    storeFolder_ = OpenStoreFolder(folder_id);
+    if (!storeFolder_) return;
+    record_ = ReadRecord(message_id);
+}
+
+bool MXMessage::EnsureMimeMessage() noexcept {
+    if (mimeMessage_) return true;
+    if (!IsStored()) {
+        HRESULT hr = CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
+                                      mimeMessage_.put_void());
+        if (FAILED(hr)) mimeMessage_.reset();
+        return static_cast<bool>(mimeMessage_);
+    }
+    if (!storeFolder_) return false;
+    if (FAILED(storeFolder_->OpenMessage(record_->dwMessageId, IID_IMimeMessage, mimeMessage_.put_void())))
+        mimeMessage_.reset();
+    return static_cast<bool>(mimeMessage_);
+}
+
+// Identity and state: answers without a boundary.
+
+HRESULT MXMessage::GetID(long *result) {
+    return answer(result, IsStored() ? static_cast<long>(record_->dwMessageId) : -1L);
+}
+
+HRESULT MXMessage::GetFolderID(long *result) { return answer(result, folderId_); }
+
+HRESULT MXMessage::SetFolderID(long folderId) {
+    folderId_ = folderId;
+    return S_OK;
+}
+
+HRESULT MXMessage::GetState(long *result) {
+    return answer(result, IsStored() ? static_cast<long>(record_->dwState) : 0L);
+}
+
+HRESULT MXMessage::SetState(long state) {
+    saveState_ = state;
+    return S_OK;
+}
+
+HRESULT MXMessage::HasHighPriority(long *result) {
+    return answer(result, IsStored() && record_->priority == IMSG_PRI_HIGH ? 1L : 0L);
+}
+
+HRESULT MXMessage::HasNormalPriority(long *result) {
+    return answer(result, IsStored() && record_->priority == IMSG_PRI_NORMAL ? 1L : 0L);
+}
+
+HRESULT MXMessage::HasLowPriority(long *result) {
+    return answer(result, IsStored() && record_->priority == IMSG_PRI_LOW ? 1L : 0L);
+}
+
+// The four header strings of the record, converted from the ANSI code page.
+
+HRESULT MXMessage::GetSubject(BSTR *result) {
+    return Guard(L"GetSubject", [&] {
+        if (IsStored()) *result = ansi_to_bstr(record_->pszSubject).release();
+    }, result);
+}
+
+HRESULT MXMessage::GetNormalSubject(BSTR *result) {
+    return Guard(L"GetNormalSubject", [&] {
+        if (IsStored()) *result = ansi_to_bstr(record_->pszNormalSubject).release();
+    }, result);
+}
+
+HRESULT MXMessage::GetDisplayTo(BSTR *result) {
+    return Guard(L"GetDisplayTo", [&] {
+        if (IsStored()) *result = ansi_to_bstr(record_->pszDisplayTo).release();
+    }, result);
+}
+
+HRESULT MXMessage::GetDisplayFrom(BSTR *result) {
+    return Guard(L"GetDisplayFrom", [&] {
+        if (IsStored()) *result = ansi_to_bstr(record_->pszDisplayFrom).release();
+    }, result);
+}
+
+// Read marking goes through a short-lived folder object, made the way a client would make it, so
+// that the folder's own rules (and its failures, with their error objects) apply. The record is
+// not re-read: GetState keeps reporting the flags the message was opened with.
+
+HRESULT MXMessage::MarkAsRead(long *result) {
+    return Guard(L"MarkAsRead", [&] {
+        *result = 0;
+        if (!IsStored()) return;
+        auto folder = CreateByClassId<MXFolder>();
+        folder.impl->OpenById(folderId_);
+        long marked = 0;
+        check_callee(folder.object.get(),
+                     folder.object->MarkAsRead(static_cast<long>(record_->dwMessageId), &marked));
+        *result = marked;
+    }, result);
+}
+
+HRESULT MXMessage::MarkAsUnread(long *result) {
+    return Guard(L"MarkAsUnread", [&] {
+        *result = 0;
+        if (!IsStored()) return;
+        auto folder = CreateByClassId<MXFolder>();
+        folder.impl->OpenById(folderId_);
+        long marked = 0;
+        check_callee(folder.object.get(),
+                     folder.object->MarkAsUnread(static_cast<long>(record_->dwMessageId), &marked));
+        *result = marked;
+    }, result);
+}
+
+// A permanent delete first writes the deletion mark into the stored source (a commit of a message
+// opened from the store writes back through the store), so the copy that reaches the deleted-items
+// folder carries it and is removed for good there. The object keeps its record afterwards.
+HRESULT MXMessage::Delete(long permanent, long *result) {
+    return Guard(L"Delete", [&] {
+        *result = 0;
+        if (!IsStored() || !storeFolder_) return;
+        MESSAGEID id = record_->dwMessageId;
+        MESSAGEIDLIST list{};
+        list.cbSize = sizeof(MESSAGEIDLIST);
+        list.cMsgs = 1;
+        list.prgdwMsgId = &id;
+        if (permanent) {
+            unique_bstr name = make_bstr(kDeletionMarkName);
+            unique_bstr value = make_bstr(kDeletionMarkValue);
+            SetBodyPropByNameInternal(-1, name.get(), value.get());
+            CommitInternal();
+        }
+        *result = SUCCEEDED(storeFolder_->DeleteMessages(&list, 0, nullptr)) ? 1 : 0;
+    }, result);
+}
 
 }  // namespace pelkary

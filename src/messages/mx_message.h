@@ -1,8 +1,27 @@
-// MXMessage: the automation class. (Methods not yet built answer E_NOTIMPL.)
+// MXMessage: the automation object for one message of the store.
+//
+// The object keeps no content of its own. It knows the folder and the stored message it stands
+// for (through the store's property record of that message), opens the source stream and the
+// MIME object only when an operation needs them, and carries the read position, the header cache,
+// the property walk and the attachment snapshot of its client.
+//
+// A message is *stored* while it holds a property record and *unsaved* while it holds none (made
+// by a client, or by Clone). Every method answers with S_OK and an empty value (0, -1, "", null)
+// when the store or the MIME library refuses something; errors reach the client only for
+// failures that throw (object creation through COM, out of memory, failed text conversion, a
+// failing call on pelkary's own folder interface).
+//
+// Apartment-threaded: every call comes on the thread that created the object; no locks.
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "frame/automation_object.h"
+#include "mime_api.h"
 #include "pelkary.h"
+#include "store_api.h"
 
 namespace pelkary {
 
@@ -11,21 +30,32 @@ public:
     using MainInterface = IMXMessage;
     static const ClassIdentity kIdentity;
 
+    // Every field empty, folder id -1; the MIME allocator is created by class id (it stays empty
+    // when that fails, which only disables the property walk and Clone). Never throws.
     MXMessage();
 
-    // IMXMessage
+    // IMXMessage: identity, header fields, state (cannot fail: no error boundary).
     HRESULT STDMETHODCALLTYPE GetID(long *result) override;
     HRESULT STDMETHODCALLTYPE GetFolderID(long *result) override;
+    HRESULT STDMETHODCALLTYPE SetFolderID(long folderId) override;
+    HRESULT STDMETHODCALLTYPE GetState(long *result) override;
+    HRESULT STDMETHODCALLTYPE SetState(long state) override;
+    HRESULT STDMETHODCALLTYPE HasNormalPriority(long *result) override;
+    HRESULT STDMETHODCALLTYPE HasLowPriority(long *result) override;
+    HRESULT STDMETHODCALLTYPE HasHighPriority(long *result) override;
+    HRESULT STDMETHODCALLTYPE GetSourceLength(long *result) override;
+    HRESULT STDMETHODCALLTYPE GetNextAttachment(long *bodyHandle) override;
+
+    // Header strings from the store's record; marking and deletion.
     HRESULT STDMETHODCALLTYPE GetSubject(BSTR *result) override;
     HRESULT STDMETHODCALLTYPE GetNormalSubject(BSTR *result) override;
     HRESULT STDMETHODCALLTYPE GetDisplayTo(BSTR *result) override;
     HRESULT STDMETHODCALLTYPE GetDisplayFrom(BSTR *result) override;
-    HRESULT STDMETHODCALLTYPE GetState(long *result) override;
-    HRESULT STDMETHODCALLTYPE SetState(long state) override;
     HRESULT STDMETHODCALLTYPE MarkAsRead(long *result) override;
     HRESULT STDMETHODCALLTYPE MarkAsUnread(long *result) override;
     HRESULT STDMETHODCALLTYPE Delete(long permanent, long *result) override;
-    HRESULT STDMETHODCALLTYPE GetSourceLength(long *result) override;
+
+    // The raw source, whole or in pieces, through one read position (mx_message_source.cpp).
     HRESULT STDMETHODCALLTYPE GetAllSource(BSTR *result) override;
     HRESULT STDMETHODCALLTYPE GetSource(long maxBytesToRead, BSTR *result) override;
     HRESULT STDMETHODCALLTYPE GetHeader(BSTR *result) override;
@@ -34,9 +64,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetBody(long maxBytesToRead, BSTR *result) override;
     HRESULT STDMETHODCALLTYPE GetBodyLength(long *result) override;
     HRESULT STDMETHODCALLTYPE GetContentReset() override;
-    HRESULT STDMETHODCALLTYPE HasNormalPriority(long *result) override;
-    HRESULT STDMETHODCALLTYPE HasLowPriority(long *result) override;
-    HRESULT STDMETHODCALLTYPE HasHighPriority(long *result) override;
+    HRESULT STDMETHODCALLTYPE SaveAsFile(BSTR filename, long *error) override;
+
+    // The MIME body tree and attachments (mx_message_bodies.cpp).
     HRESULT STDMETHODCALLTYPE GetHTMLBody(long *result) override;
     HRESULT STDMETHODCALLTYPE GetPlainBody(long *result) override;
     HRESULT STDMETHODCALLTYPE GetBodyHandle(long prevBodyHandle, enum tagNUVAKBODYLOCATION bodyLoc, long *result) override;
@@ -51,6 +81,11 @@ public:
     HRESULT STDMETHODCALLTYPE SaveBodyToFile(long bodyHandle, BSTR path, long useDefaultName, long *success) override;
     HRESULT STDMETHODCALLTYPE SetBodyFromFile(long bodyHandle, BSTR filename, BSTR priContentType, BSTR secContentType, long *success) override;
     HRESULT STDMETHODCALLTYPE IsBodyAttachment(long bodyHandle, long *isAttach) override;
+    HRESULT STDMETHODCALLTYPE GetFirstAttachment(long *bodyHandle) override;
+    HRESULT STDMETHODCALLTYPE GetFilename(long bodyHandle, BSTR *filename) override;
+    HRESULT STDMETHODCALLTYPE AttachFile(BSTR filename, long *bodyHandle) override;
+
+    // Body properties (mx_message_properties.cpp).
     HRESULT STDMETHODCALLTYPE GetFirstBodyProp(long bodyHandle, long *propId, BSTR *propName) override;
     HRESULT STDMETHODCALLTYPE GetNextBodyProp(long *propId, BSTR *propName) override;
     HRESULT STDMETHODCALLTYPE GetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, long *exist, BSTR *propText) override;
@@ -59,23 +94,74 @@ public:
     HRESULT STDMETHODCALLTYPE SetBodyPropByName(long bodyHandle, BSTR propName, BSTR propText, long *success) override;
     HRESULT STDMETHODCALLTYPE DeleteBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, long *success) override;
     HRESULT STDMETHODCALLTYPE DeleteBodyPropByName(long bodyHandle, BSTR propName, long *success) override;
+
+    // Commit, clone and send (mx_message_commit.cpp).
     HRESULT STDMETHODCALLTYPE Clone(long folderId, ::MXMessage **result) override;
     HRESULT STDMETHODCALLTYPE Commit(long *result) override;
     HRESULT STDMETHODCALLTYPE Send(long *result) override;
-    HRESULT STDMETHODCALLTYPE GetFirstAttachment(long *bodyHandle) override;
-    HRESULT STDMETHODCALLTYPE GetNextAttachment(long *bodyHandle) override;
-    HRESULT STDMETHODCALLTYPE GetFilename(long bodyHandle, BSTR *filename) override;
-    HRESULT STDMETHODCALLTYPE AttachFile(BSTR filename, long *bodyHandle) override;
-    HRESULT STDMETHODCALLTYPE SetFolderID(long folderId) override;
-    HRESULT STDMETHODCALLTYPE SaveAsFile(BSTR filename, long *error) override;
 
-    // Internal binding, called once on a fresh object by the folder that created it.
+    // Binds a fresh object to a stored message: opens the folder through the store session and
+    // reads the message's record. When either fails the object behaves as unsaved. Called once,
+    // right after creation, on the creating thread. Throws only when memory runs out.
     void OpenFromStore(long folder_id, unsigned long message_id);
-    // Loads the message's MIME object on first need; false when it cannot be had.
-    bool EnsureMimeMessage();
+    // Loads the message's MIME object on first need (an empty one for an unsaved message, the
+    // stored one otherwise); false when it cannot be had. Never throws.
+    bool EnsureMimeMessage() noexcept;
+
+    // Last release: hands the record back to the store and releases everything, in order.
+    void Teardown();
 
 protected:
     ~MXMessage() override;
+
+private:
+    // The store's record of the message. Its strings belong to the store folder that filled it
+    // and go back through DropRecord.
+    using Record = std::unique_ptr<MESSAGEPROPS>;
+
+    bool IsStored() const noexcept { return record_ != nullptr; }
+    // Hands the record back to `storeFolder_` (when open) and frees it.
+    void DropRecord() noexcept;
+    // Reads the record of `message_id` from `storeFolder_`; null when the store refuses.
+    Record ReadRecord(unsigned long message_id);
+    // Opens folder `folder_id` through the process's store session; null on failure.
+    static com_ptr<IStoreFolder> OpenStoreFolder(long folder_id) noexcept;
+
+    // Source reading.
+    unique_bstr ReadSourceChunk(long count);
+    void ResetSourceCursor() noexcept { sourceCursor_.reset(); }
+    void FindHeader();
+    std::wstring ReadBody(long maxBytesToRead);
+
+    // Body helpers: the MIME object must be loaded.
+    com_ptr<IMimeBody> BindBody(long body_handle) noexcept;
+    // A body property as ANSI text (by id or by name in the name's place); nullopt when absent.
+    std::optional<std::string> ReadBodyProperty(long body_handle, LPCSTR name) noexcept;
+    bool WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept;
+    // The next entry of the root-property walk (its name, its id in `prop_id`); empty with -1 at
+    // the end, which also ends the walk.
+    unique_bstr NextRootProperty(long* prop_id);
+    // The body's content type split at the first "/"; both empty when absent or without "/".
+    std::pair<std::wstring, std::wstring> ContentTypeHalves(long body_handle);
+    bool SetBodyData(long body_handle, IStream* stream, BSTR primary, BSTR secondary, ENCODINGTYPE encoding);
+    bool IsAttachment(long body_handle) noexcept;
+
+    // Internal forms of methods other operations build on.
+    long SetBodyPropByNameInternal(long body_handle, BSTR name, BSTR text);
+    long CommitInternal() noexcept;
+
+    long folderId_ = -1;
+    com_ptr<IStoreFolder> storeFolder_;
+    Record record_;
+    com_ptr<IStream> sourceCursor_;
+    com_ptr<IMimeMessage> mimeMessage_;
+    long saveState_ = 0;
+    com_ptr<IMimeAllocator> allocator_;
+    com_ptr<IMimeEnumProperties> propertyEnumerator_;
+    std::wstring headerCache_;
+    unique_cotaskmem<HBODY> attachmentHandles_;
+    unsigned long attachmentCount_ = 0;
+    unsigned long attachmentIndex_ = 0;
 };
 
 }  // namespace pelkary

@@ -1,0 +1,158 @@
+// MXMessage: body properties by id or by name, and the walk over the root body's properties.
+//
+// A property id travels to the MIME library in the place of the property's name. Values travel as
+// ANSI strings in VT_LPSTR property values, converted with the ANSI code page.
+
+#include <vector>
+
+#include "frame/text.h"
+#include "messages/body_handle.h"
+#include "messages/mx_message.h"
+
+namespace pelkary {
+
+namespace {
+
+// The ANSI form of a client's name, never null (an empty name is passed as "").
+std::string AnsiOf(BSTR text) { return bstr_to_ansi(text); }
+
+}  // namespace
+
+std::optional<std::string> MXMessage::ReadBodyProperty(long body_handle, LPCSTR name) noexcept {
+    if (!mimeMessage_) return std::nullopt;
+    unique_propvariant value;
+    value.vt = VT_LPSTR;
+    HRESULT hr = mimeMessage_->GetBodyProp(ToHBody(body_handle), name, 0, &value);
+    if (FAILED(hr) || hr == S_FALSE) return std::nullopt;
+    if (value.vt != VT_LPSTR || !value.pszVal) return std::string();
+    try {
+        return std::string(value.pszVal);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+bool MXMessage::WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept {
+    if (!mimeMessage_) return false;
+    // The library receives a buffer of our own, never the client's string.
+    std::vector<char> buffer(value.begin(), value.end());
+    buffer.push_back('\0');
+    PROPVARIANT variant;
+    PropVariantInit(&variant);
+    variant.vt = VT_LPSTR;
+    variant.pszVal = buffer.data();
+    return SUCCEEDED(mimeMessage_->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
+}
+
+HRESULT MXMessage::GetFirstBodyProp(long /*bodyHandle: the walk always covers the root body*/, long *propId,
+                                    BSTR *propName) {
+    return Guard(L"GetFirstBodyProp", [&] {
+        *propId = -1;
+        if (!EnsureMimeMessage() || !allocator_) return;
+        propertyEnumerator_.reset();
+        com_ptr<IMimePropertySet> root;
+        if (FAILED(mimeMessage_->BindToObject(HBODY_ROOT, IID_IMimePropertySet, root.put_void())) || !root)
+            return;
+        if (FAILED(root->EnumProps(0, propertyEnumerator_.put())) || !propertyEnumerator_) {
+            propertyEnumerator_.reset();
+            return;
+        }
+        root.reset();
+        *propName = NextRootProperty(propId).release();
+    }, propId, propName);
+}
+
+HRESULT MXMessage::GetNextBodyProp(long *propId, BSTR *propName) {
+    return Guard(L"GetNextBodyProp", [&] {
+        *propId = -1;
+        if (!EnsureMimeMessage()) return;
+        *propName = NextRootProperty(propId).release();
+    }, propId, propName);
+}
+
+unique_bstr MXMessage::NextRootProperty(long* prop_id) {
+    *prop_id = -1;
+    if (!propertyEnumerator_) return unique_bstr();
+    ENUMPROPERTY entry{};
+    ULONG fetched = 0;
+    if (propertyEnumerator_->Next(1, &entry, &fetched) != S_OK || fetched == 0) {
+        propertyEnumerator_.reset();
+        return unique_bstr();
+    }
+    // The entry's strings go back through the allocator whatever happens to the name.
+    auto free_entry = scope_exit([&] {
+        if (allocator_) allocator_->FreeEnumPropertyArray(1, &entry, FALSE);
+    });
+    unique_bstr name = ansi_to_bstr(entry.pszName ? entry.pszName : "");
+    *prop_id = static_cast<long>(entry.dwPropId);
+    return name;
+}
+
+// Reads by id. The id -1 names no property and is answered without asking the library; neither
+// is an id that could not travel in a name's place (see IsPassablePropertyId).
+HRESULT MXMessage::GetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, long *exist, BSTR *propText) {
+    return Guard(L"GetBodyProp", [&] {
+        *exist = 0;
+        const long id = static_cast<long>(propId);
+        if (id == -1 || !IsPassablePropertyId(id) || !EnsureMimeMessage()) return;
+        if (auto value = ReadBodyProperty(bodyHandle, PropertyIdAsName(id))) {
+            *propText = ansi_to_bstr(value->c_str()).release();
+            *exist = 1;
+        }
+    }, exist, propText);
+}
+
+HRESULT MXMessage::GetBodyPropByName(long bodyHandle, BSTR propName, long *exist, BSTR *propText) {
+    return Guard(L"GetBodyPropByName", [&] {
+        *exist = 0;
+        if (!EnsureMimeMessage()) return;
+        std::string name = AnsiOf(propName);
+        if (auto value = ReadBodyProperty(bodyHandle, name.c_str())) {
+            *propText = ansi_to_bstr(value->c_str()).release();
+            *exist = 1;
+        }
+    }, exist, propText);
+}
+
+// Writes by id. An id that cannot travel in a name's place gets the library's refusal (0)
+// without a call.
+HRESULT MXMessage::SetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, BSTR propText, long *success) {
+    return Guard(L"SetBodyProp", [&] {
+        *success = 0;
+        const long id = static_cast<long>(propId);
+        if (!EnsureMimeMessage() || !IsPassablePropertyId(id)) return;
+        *success = WriteBodyProperty(bodyHandle, PropertyIdAsName(id), AnsiOf(propText)) ? 1 : 0;
+    }, success);
+}
+
+long MXMessage::SetBodyPropByNameInternal(long body_handle, BSTR name, BSTR text) {
+    if (!EnsureMimeMessage()) return 0;
+    std::string ansi_name = AnsiOf(name);
+    return WriteBodyProperty(body_handle, ansi_name.c_str(), AnsiOf(text)) ? 1 : 0;
+}
+
+HRESULT MXMessage::SetBodyPropByName(long bodyHandle, BSTR propName, BSTR propText, long *success) {
+    return Guard(L"SetBodyPropByName", [&] {
+        *success = SetBodyPropByNameInternal(bodyHandle, propName, propText);
+    }, success);
+}
+
+HRESULT MXMessage::DeleteBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, long *success) {
+    return Guard(L"DeleteBodyProp", [&] {
+        *success = 0;
+        const long id = static_cast<long>(propId);
+        if (!EnsureMimeMessage() || !IsPassablePropertyId(id)) return;
+        *success = SUCCEEDED(mimeMessage_->DeleteBodyProp(ToHBody(bodyHandle), PropertyIdAsName(id))) ? 1 : 0;
+    }, success);
+}
+
+HRESULT MXMessage::DeleteBodyPropByName(long bodyHandle, BSTR propName, long *success) {
+    return Guard(L"DeleteBodyPropByName", [&] {
+        *success = 0;
+        if (!EnsureMimeMessage()) return;
+        std::string name = AnsiOf(propName);
+        *success = SUCCEEDED(mimeMessage_->DeleteBodyProp(ToHBody(bodyHandle), name.c_str())) ? 1 : 0;
+    }, success);
+}
+
+}  // namespace pelkary

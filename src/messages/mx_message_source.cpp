@@ -1,0 +1,204 @@
+// MXMessage: reading the raw source through one read position (the source cursor), and the split
+// into header and body at the first empty line, made on the raw text without the MIME library.
+//
+// Every piece read is taken as bytes in the ANSI code page and converted to UTF-16; the
+// conversion of a piece stops at its first NUL byte. Positions and lengths of header and body are
+// counted in characters of the converted text, the source size in bytes.
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <new>
+
+#include "frame/text.h"
+#include "messages/mx_message.h"
+
+namespace pelkary {
+
+namespace {
+
+constexpr wchar_t kHeaderSeparator[] = L"\r\n\r\n";
+constexpr size_t kSeparatorLength = 4;
+
+constexpr long kHeaderSearchPiece = 100;
+constexpr long kWholeBodyPiece = 1024;
+constexpr long kSaveAsFilePiece = 4096;
+
+// Searches `text` for the separator, starting where a separator that ends in the newly appended
+// part could start. Keeps the header search linear in the length of the source.
+size_t FindSeparator(const std::wstring& text, size_t appended_from) {
+    size_t from = appended_from >= kSeparatorLength - 1 ? appended_from - (kSeparatorLength - 1) : 0;
+    return text.find(kHeaderSeparator, from, kSeparatorLength);
+}
+
+std::wstring_view View(const unique_bstr& text) noexcept {
+    return text ? std::wstring_view(text.get(), text.length()) : std::wstring_view();
+}
+
+}  // namespace
+
+// Reads the next piece of at most `count` bytes from the read position; -1 means the recorded
+// size + 1. A read that delivers nothing (the end, a failure, a count of 0) closes the cursor, so
+// the next read starts at offset 0 again.
+//
+// The buffer is never larger than the recorded source size + 1: a count beyond that reads at most
+// that much (the rest of the source, for a source that has not grown), so no count can make the
+// object ask for gigabytes. A negative count other than -1 names no buffer at all and behaves as a
+// failed read: an empty result with the position reset. An allocation failure does the same.
+unique_bstr MXMessage::ReadSourceChunk(long count) {
+    if (!IsStored()) return unique_bstr();
+    const unsigned long long whole = static_cast<unsigned long long>(record_->cbMessage) + 1;
+    long long n = count == -1 ? static_cast<long long>(whole) : count;
+
+    if (!sourceCursor_) {
+        if (!storeFolder_) return unique_bstr();
+        if (FAILED(storeFolder_->OpenMessage(record_->dwMessageId, IID_IStream, sourceCursor_.put_void()))) {
+            sourceCursor_.reset();
+            return unique_bstr();
+        }
+    }
+
+    if (n <= 0) {
+        ResetSourceCursor();
+        return unique_bstr();
+    }
+    const ULONG want = static_cast<ULONG>(std::min<unsigned long long>(static_cast<unsigned long long>(n), whole));
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(want) + 1]);
+    if (!buffer) {
+        ResetSourceCursor();
+        return unique_bstr();
+    }
+    ULONG got = 0;
+    HRESULT hr = sourceCursor_->Read(buffer.get(), want, &got);
+    if (FAILED(hr) || got == 0) {
+        ResetSourceCursor();
+        return unique_bstr();
+    }
+    buffer[got] = '\0';
+    return ansi_to_bstr(buffer.get());
+}
+
+void MXMessage::FindHeader() {
+    if (!headerCache_.empty()) return;
+    ResetSourceCursor();
+    for (;;) {
+        unique_bstr piece = ReadSourceChunk(kHeaderSearchPiece);
+        if (!piece || piece.length() == 0) return;
+        const size_t appended_from = headerCache_.size();
+        headerCache_.append(View(piece));
+        const size_t at = FindSeparator(headerCache_, appended_from);
+        if (at != std::wstring::npos) {
+            headerCache_.resize(at);
+            return;
+        }
+    }
+}
+
+// The first `maxBytesToRead` characters of the body (-1: all of it). Always starts over at offset
+// 0 and rebuilds the header cache on the way. The piece size is set once the separator is found
+// and not recomputed afterwards, so a short read before the end lets the body grow past the limit,
+// up to the end of the source.
+std::wstring MXMessage::ReadBody(long maxBytesToRead) {
+    std::wstring body;
+    if (!IsStored()) return body;
+    long piece_size = maxBytesToRead == -1 ? kWholeBodyPiece : maxBytesToRead;
+    ResetSourceCursor();
+    headerCache_.clear();
+    bool found = false;
+    for (;;) {
+        unique_bstr piece = ReadSourceChunk(piece_size);
+        if (!piece || piece.length() == 0) break;
+        if (!found) {
+            const size_t appended_from = headerCache_.size();
+            headerCache_.append(View(piece));
+            const size_t at = FindSeparator(headerCache_, appended_from);
+            if (at == std::wstring::npos) continue;
+            found = true;
+            body.assign(headerCache_, at + kSeparatorLength, std::wstring::npos);
+            headerCache_.resize(at);
+            if (maxBytesToRead != -1) piece_size = maxBytesToRead - static_cast<long>(body.size());
+        } else {
+            body.append(View(piece));
+            if (maxBytesToRead != -1 && body.size() == static_cast<size_t>(maxBytesToRead)) break;
+        }
+    }
+    return body;
+}
+
+HRESULT MXMessage::GetSourceLength(long *result) {
+    return answer(result, IsStored() ? static_cast<long>(record_->cbMessage) : 0L);
+}
+
+HRESULT MXMessage::GetAllSource(BSTR *result) {
+    return Guard(L"GetAllSource", [&] {
+        ResetSourceCursor();
+        *result = ReadSourceChunk(-1).release();
+    }, result);
+}
+
+HRESULT MXMessage::GetSource(long maxBytesToRead, BSTR *result) {
+    return Guard(L"GetSource", [&] { *result = ReadSourceChunk(maxBytesToRead).release(); }, result);
+}
+
+HRESULT MXMessage::GetContentReset() {
+    ResetSourceCursor();
+    return S_OK;
+}
+
+HRESULT MXMessage::GetHeaderLength(long *result) {
+    return Guard(L"GetHeaderLength", [&] {
+        FindHeader();
+        *result = static_cast<long>(std::min<size_t>(headerCache_.size(), LONG_MAX));
+    }, result);
+}
+
+HRESULT MXMessage::GetHeader(BSTR *result) {
+    return Guard(L"GetHeader", [&] {
+        FindHeader();
+        *result = make_bstr(headerCache_).release();
+    }, result);
+}
+
+HRESULT MXMessage::GetBodyLength(long *result) {
+    return Guard(L"GetBodyLength", [&] {
+        FindHeader();
+        const long long size = IsStored() ? static_cast<long long>(record_->cbMessage) : 0;
+        const long long length = size - static_cast<long long>(headerCache_.size()) - 4;
+        *result = length < 0 ? 0 : static_cast<long>(std::min<long long>(length, LONG_MAX));
+    }, result);
+}
+
+HRESULT MXMessage::GetBody(long maxBytesToRead, BSTR *result) {
+    return Guard(L"GetBody", [&] { *result = make_bstr(ReadBody(maxBytesToRead)).release(); }, result);
+}
+
+HRESULT MXMessage::GetAllBody(BSTR *result) {
+    return Guard(L"GetAllBody", [&] { *result = make_bstr(ReadBody(-1)).release(); }, result);
+}
+
+// Appends the source, from the current read position on (no reset first), to the file; the file
+// keeps what it held. Writes that fail end the loop with 0; what was written stays.
+HRESULT MXMessage::SaveAsFile(BSTR filename, long *error) {
+    return Guard(L"SaveAsFile", [&] {
+        *error = 0;
+        unique_hfile file(CreateFileW(filename ? filename : L"", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return;
+        SetFilePointer(file.get(), 0, nullptr, FILE_END);
+        long ok = 1;
+        for (;;) {
+            unique_bstr piece = ReadSourceChunk(kSaveAsFilePiece);
+            if (!piece || piece.length() == 0) break;
+            std::string bytes = bstr_to_ansi(piece.get());
+            DWORD written = 0;
+            if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                written != bytes.size()) {
+                ok = 0;
+                break;
+            }
+        }
+        *error = ok;
+    }, error);
+}
+
+}  // namespace pelkary
