@@ -401,6 +401,11 @@ bool Store::ApplyEntry(const uint8_t* data, size_t size) {
         });
         m.erase(keep_end, m.end());
         if (removed.empty()) break;
+        // Report in the order the caller named them.
+        std::unordered_set<uint32_t> gone(removed.begin(), removed.end());
+        removed.clear();
+        for (uint32_t id : ids)
+          if (gone.erase(id)) removed.push_back(id);
         Change ch{Change::Kind::kMessagesRemoved, folder};
         ch.message = removed.front();
         ch.messages = std::move(removed);
