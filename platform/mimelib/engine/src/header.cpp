@@ -238,7 +238,9 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
     }
     it->second.parts.emplace(index, std::make_pair(value, encoded));
   }
-  for (auto& [base, sections] : extended) {
+  for (auto& entry : extended) {
+    const std::string& base = entry.first;
+    Sections& sections = entry.second;
     // Section 0 may carry charset'lang'; later encoded sections are
     // percent-encoded in the same charset.
     std::string charset;
