@@ -328,8 +328,8 @@ HRESULT MXFolder::GetMessageCount(long *count) {
 // --- Events -------------------------------------------------------------------------------------
 
 // Raised through the folder's connection point once it has one; until then nobody listens.
-void MXFolder::FireOnNewMessage(long) {}
-void MXFolder::FireOnMessageDeleted(long) {}
-void MXFolder::FireOnDeletion() {}
+void MXFolder::FireOnNewMessage(long msgId) { events_.Fire(1, {msgId}); }
+void MXFolder::FireOnMessageDeleted(long msgId) { events_.Fire(2, {msgId}); }
+void MXFolder::FireOnDeletion() { events_.Fire(3, {}); }
 
 }  // namespace pelkary

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "frame/automation_object.h"
+#include "notify/event_connection_point.h"
 #include "pelkary.h"
 #include "store_api.h"
 
@@ -66,6 +67,9 @@ public:
     long special_type() const noexcept { return specialType_; }
     unique_hwnd& sink_window() noexcept { return sinkWindow_; }
 
+    // The event source: IConnectionPointContainer for IMXFolderEvents.
+    IUnknown* QueryEventSource(REFIID riid) noexcept { return events_.QueryContainer(riid); }
+
     // Releases what the folder opened, then leaves the session (which may end it). Called once,
     // by the last Release.
     void Teardown();
@@ -102,6 +106,7 @@ private:
     HENUMSTORE childWalk_ = nullptr;
     HENUMSTORE messageWalk_ = nullptr;
     unique_hwnd sinkWindow_;
+    EventConnectionPoint events_{static_cast<IMXFolder*>(this), DIID_IMXFolderEvents};
 };
 
 }  // namespace pelkary

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame/automation_object.h"
+#include "notify/event_connection_point.h"
 #include "pelkary.h"
 #include "store_api.h"
 
@@ -48,6 +49,9 @@ public:
     // the session (which may end it). Called once, by the last Release.
     void Teardown();
 
+    // The event source: IConnectionPointContainer for IMXFolderManagerEvents.
+    IUnknown* QueryEventSource(REFIID riid) noexcept { return events_.QueryContainer(riid); }
+
 protected:
     ~MXFolderManager() override;
 
@@ -75,6 +79,7 @@ private:
     // Open sub-folder enumerations of the namespace: the top one lists the current folder's
     // siblings, each one below one level further up.
     std::vector<HENUMSTORE> walkLevels_;
+    EventConnectionPoint events_{static_cast<IMXFolderManager*>(this), DIID_IMXFolderManagerEvents};
 };
 
 }  // namespace pelkary
