@@ -69,6 +69,14 @@ MessageFields GetFields(EntryDecoder& d) {
   return f;
 }
 
+struct ByteSpan {
+  uint8_t* p;
+  size_t n;
+  size_t size() const { return n; }
+  uint8_t& operator[](size_t i) const { return p[i]; }
+  uint8_t* begin() const { return p; }
+};
+
 // Holds the cross-process lock for one call.
 class FileLock {
  public:
@@ -110,11 +118,22 @@ struct Store::Folder {
   uint32_t unread = 0;
   std::vector<uint32_t> children;          // creation (or move-in) order
   std::vector<MessageRecordPtr> messages;  // ascending id
+  std::vector<uint32_t> ids;               // messages[i]->id, searched without touching records
 
   std::vector<MessageRecordPtr>::iterator Find(uint32_t msg) {
-    auto it = std::lower_bound(messages.begin(), messages.end(), msg,
-                               [](const MessageRecordPtr& r, uint32_t v) { return r->id < v; });
-    return (it != messages.end() && (*it)->id == msg) ? it : messages.end();
+    auto it = std::lower_bound(ids.begin(), ids.end(), msg);
+    return (it != ids.end() && *it == msg) ? messages.begin() + (it - ids.begin()) : messages.end();
+  }
+  size_t LowerBound(uint32_t msg) const {
+    return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), msg) - ids.begin());
+  }
+  void Append(MessageRecordPtr r) {
+    ids.push_back(r->id);
+    messages.push_back(std::move(r));
+  }
+  void RebuildIds() {
+    ids.clear();
+    for (const auto& r : messages) ids.push_back(r->id);
   }
 };
 
@@ -196,6 +215,16 @@ void Store::SetListener(Listener listener) {
   listener_ = std::move(listener);
 }
 
+void Store::SetSyncEachCall(bool each_call) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  sync_each_call_ = each_call;
+}
+
+bool Store::Flush() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return data_.Sync() && journal_.Sync();
+}
+
 bool Store::Refresh() {
   std::lock_guard<std::mutex> guard(mutex_);
   int64_t size = journal_.Size();
@@ -210,10 +239,12 @@ bool Store::CatchUpLocked(bool exclusive) {
   if (size < 0) return false;
   uint64_t end = static_cast<uint64_t>(size);
   if (end <= applied_) return true;
-  std::vector<uint8_t> buf(static_cast<size_t>(end - applied_));
-  int64_t got = journal_.ReadAt(applied_, buf.data(), buf.size());
+  // Unininitialised on purpose: opening a large store reads megabytes here.
+  const size_t want = static_cast<size_t>(end - applied_);
+  std::unique_ptr<uint8_t[]> storage(new uint8_t[want]);
+  int64_t got = journal_.ReadAt(applied_, storage.get(), want);
   if (got < 0) return false;
-  buf.resize(static_cast<size_t>(got));
+  ByteSpan buf{storage.get(), static_cast<size_t>(got)};
 
   // A complete entry with a valid checksum at |p|? Its total size, or 0.
   auto valid_at = [&buf](size_t p) -> size_t {
@@ -248,7 +279,7 @@ bool Store::CatchUpLocked(bool exclusive) {
     // later entries are appended after it and readers skip it.
     size_t rest = buf.size() - p;
     static const uint8_t kMagicBytes[4] = {'P', 'K', 'J', '1'};
-    bool torn = rest < 4 ? std::equal(buf.begin() + p, buf.end(), kMagicBytes)
+    bool torn = rest < 4 ? std::equal(buf.begin() + p, buf.begin() + buf.size(), kMagicBytes)
                 : rest < kEntryHeaderSize
                     ? LoadU32(&buf[p]) == kEntryMagic
                     : LoadU32(&buf[p]) == kEntryMagic &&
@@ -256,7 +287,7 @@ bool Store::CatchUpLocked(bool exclusive) {
                           rest <= kEntryHeaderSize + LoadU32(&buf[p + 4]);
     if (torn) {
       if (!journal_.Truncate(applied_ + p)) return false;
-      buf.resize(p);
+      buf.n = p;
     }
   }
   applied_ += p;
@@ -337,10 +368,11 @@ bool Store::ApplyEntry(const uint8_t* data, size_t size) {
         if (d.failed() || !f || r->id == kInvalidId) break;
         if (!f->messages.empty() && f->messages.back()->id >= r->id) break;  // ids only ascend
         f->next_message_id = std::max(f->next_message_id, r->id + 1);
+        data_end_ = std::max(data_end_, r->offset + r->size);
         bool unread = r->flags & kFlagUnread;
         if (unread) ++f->unread;
         uint32_t id = r->id;
-        f->messages.push_back(std::move(r));
+        f->Append(std::move(r));
         Change ch{Change::Kind::kMessageAdded, folder};
         ch.message = id;
         Notify(ch);
@@ -355,6 +387,7 @@ bool Store::ApplyEntry(const uint8_t* data, size_t size) {
         if (d.failed() || !f) break;
         auto it = f->Find(id);
         if (it == f->messages.end()) break;
+        data_end_ = std::max(data_end_, offset + msize);
         auto r = std::make_shared<MessageRecord>(**it);
         r->size = msize;
         r->offset = offset;
@@ -400,6 +433,7 @@ bool Store::ApplyEntry(const uint8_t* data, size_t size) {
           return true;
         });
         m.erase(keep_end, m.end());
+        f->RebuildIds();
         if (removed.empty()) break;
         // Report in the order the caller named them.
         std::unordered_set<uint32_t> gone(removed.begin(), removed.end());
@@ -426,7 +460,7 @@ void Store::Notify(const Change& change) {
   if (listener_) listener_(change);
 }
 
-Status Store::CommitLocked(const std::string& entry) { return AppendLocked(entry, true); }
+Status Store::CommitLocked(const std::string& entry) { return AppendLocked(entry, sync_each_call_); }
 
 Status Store::AppendLocked(const std::string& entry, bool sync) {
   int64_t size = journal_.Size();
@@ -442,6 +476,28 @@ Status Store::AppendLocked(const std::string& entry, bool sync) {
   damaged_bytes_ += end - applied_;
   applied_ = scanned_ = end + entry.size();
   return Status::kOk;
+}
+
+bool Store::WriteSourceLocked(const std::string& source, uint64_t* offset) {
+  // Sources go after the last one any entry refers to; bytes of a write that
+  // never got its entry are simply overwritten. The file is kept ahead of the
+  // end with written zeros, so that syncing a source flushes data only and
+  // not a change of the file's size or allocation.
+  *offset = data_end_;
+  if (source.empty()) return true;
+  const uint64_t need = data_end_ + source.size();
+  int64_t size = data_.Size();
+  if (size < 0) return false;
+  if (static_cast<uint64_t>(size) < need) {
+    constexpr uint64_t kStep = 16u << 20;
+    const uint64_t target = (need + kStep - 1) / kStep * kStep;
+    static const std::string zeros(1u << 20, '\0');
+    for (uint64_t at = static_cast<uint64_t>(size); at < target; at += zeros.size()) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(zeros.size(), target - at));
+      if (!data_.WriteAt(at, zeros.data(), n)) return false;
+    }
+  }
+  return data_.WriteAt(data_end_, source.data(), source.size()) && (!sync_each_call_ || data_.Sync());
 }
 
 Store::Folder* Store::FindFolder(uint32_t id) {
@@ -562,9 +618,7 @@ Status Store::ListMessages(uint32_t folder, uint32_t first_id, std::vector<Messa
   std::lock_guard<std::mutex> guard(mutex_);
   Folder* f = FindFolder(folder);
   if (!f) return Status::kNotFound;
-  auto it = std::lower_bound(f->messages.begin(), f->messages.end(), first_id,
-                             [](const MessageRecordPtr& r, uint32_t v) { return r->id < v; });
-  out->assign(it, f->messages.end());
+  out->assign(f->messages.begin() + static_cast<ptrdiff_t>(f->LowerBound(first_id)), f->messages.end());
   return Status::kOk;
 }
 
@@ -672,11 +726,8 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
     // Not a reservation of this folder, or a later id is already stored.
     return Status::kInvalidArgument;
   }
-  int64_t offset = data_.Size();
-  if (offset < 0) return Status::kIoError;
-  if (!source.empty() &&
-      (!data_.WriteAt(static_cast<uint64_t>(offset), source.data(), source.size()) || !data_.Sync()))
-    return Status::kIoError;
+  uint64_t offset = 0;
+  if (!WriteSourceLocked(source, &offset)) return Status::kIoError;
   EntryEncoder e;
   e.U8(kOpAdd);
   e.U32(folder);
@@ -684,7 +735,7 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
   e.U32(flags);
   e.U32(static_cast<uint32_t>(source.size()));
   e.U64(NowTicks());
-  e.U64(static_cast<uint64_t>(offset));
+  e.U64(offset);
   PutFields(e, fields);
   Status s = CommitLocked(e.Finish());
   if (s == Status::kOk && new_id) *new_id = id;
@@ -697,17 +748,14 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
   MAILSTORE_BEGIN_WRITE();
   Folder* f = FindFolder(folder);
   if (!f || f->Find(id) == f->messages.end()) return Status::kNotFound;
-  int64_t offset = data_.Size();
-  if (offset < 0) return Status::kIoError;
-  if (!source.empty() &&
-      (!data_.WriteAt(static_cast<uint64_t>(offset), source.data(), source.size()) || !data_.Sync()))
-    return Status::kIoError;
+  uint64_t offset = 0;
+  if (!WriteSourceLocked(source, &offset)) return Status::kIoError;
   EntryEncoder e;
   e.U8(kOpReplace);
   e.U32(folder);
   e.U32(id);
   e.U32(static_cast<uint32_t>(source.size()));
-  e.U64(static_cast<uint64_t>(offset));
+  e.U64(offset);
   PutFields(e, fields);
   return CommitLocked(e.Finish());
 }

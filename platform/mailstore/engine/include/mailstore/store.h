@@ -7,7 +7,8 @@
 //   journal.dat   the index: an append-only sequence of checksummed entries,
 //                 each holding the operations of one call. Replaying it gives
 //                 the folders and message records.
-//   messages.dat  message sources, appended and never rewritten in place.
+//   messages.dat  message sources, appended and never rewritten in place
+//                 (the file runs ahead of the last source with zeros).
 //
 // A write appends the source (if any) and syncs it, then appends one journal
 // entry and syncs it: the call is durable when it returns, and an entry torn
@@ -52,6 +53,10 @@ class Store {
   uint64_t damaged_bytes() const { return damaged_bytes_; }
 
   void SetListener(Listener listener);
+  // With |each_call| false, writes are not flushed to disk until Flush():
+  // for bulk loads that are complete only once Flush returns. Default true.
+  void SetSyncEachCall(bool each_call);
+  bool Flush();
   // Applies what other processes appended since the last call. Returns false
   // when the store's files cannot be read.
   bool Refresh();
@@ -105,6 +110,7 @@ class Store {
   void Notify(const Change& change);
   Status CommitLocked(const std::string& entry);
   Status AppendLocked(const std::string& entry, bool sync);
+  bool WriteSourceLocked(const std::string& source, uint64_t* offset);
   Folder* FindFolder(uint32_t id);
   bool NameTaken(uint32_t parent, const std::string& name, uint32_t except) const;
   bool IsDescendant(uint32_t id, uint32_t ancestor) const;
@@ -118,6 +124,8 @@ class Store {
   uint64_t scanned_ = 0;  // journal size when last read (may include unreadable bytes)
   uint64_t damaged_bytes_ = 0;
   uint32_t next_folder_id_ = 1;
+  uint64_t data_end_ = 0;  // end of the last source any entry refers to
+  bool sync_each_call_ = true;
 
   std::mutex mutex_;
   std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;

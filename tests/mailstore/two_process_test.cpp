@@ -1,0 +1,144 @@
+// Two processes on one store: the store tool imports an mbox in a child
+// process while this one watches through registered windows and reads every
+// message back.
+#include <windows.h>
+#include <objbase.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "frame/holders.h"
+#include "mbox_format.h"
+#include "store_api.h"
+
+using pelkary::com_ptr;
+
+namespace {
+
+std::wstring WindowsPath(const std::string& unix_path) {
+  std::wstring out = L"Z:";
+  for (char c : unix_path) out.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+  return out;
+}
+
+struct Seen {
+  std::vector<WPARAM> arrivals;     // 2674 to the Inbox window
+  std::vector<uint32_t> changes;    // 2624 folder ids with type 5
+};
+Seen* g_seen = nullptr;
+
+LRESULT CALLBACK WatchProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (g_seen && msg == WM_NEWMSGS) g_seen->arrivals.push_back(wp);
+  if (msg == WM_FOLDERNOTIFY) {
+    pelkary::unique_cotaskmem<FOLDERNOTIFYEX> record(reinterpret_cast<FOLDERNOTIFYEX*>(lp));
+    if (g_seen && record->type == UNREAD_CHANGE) g_seen->changes.push_back(record->idFolder);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+std::string MakeMbox(int count) {
+  std::string mbox;
+  for (int i = 0; i < count; ++i) {
+    std::string body = "Message number " + std::to_string(i) + "\r\n";
+    for (int k = 0; k < i % 7; ++k) body += "From the middle of a line? No: a quoted From line\r\n";
+    body += std::string(100 + i * 37 % 3000, 'x') + "\r\n";
+    std::string msg = "From: Sender " + std::to_string(i) + " <s" + std::to_string(i) +
+                      "@example.com>\r\nSubject: import " + std::to_string(i) + "\r\n\r\n" + body;
+    mxstore::MboxFormat::Append(msg, "someone@example.com", "Mon Jan  1 00:00:00 2024", &mbox);
+  }
+  return mbox;
+}
+
+}  // namespace
+
+TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
+  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  GetTempFileNameW(tmp, L"mst", 0, dir);
+  DeleteFileW(dir);
+  SetEnvironmentVariableW(L"MAILSTORE_DIR", dir);
+
+  com_ptr<IStoreNamespace> ns;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IStoreNamespace, ns.put_void()));
+  ASSERT_EQ(S_OK, ns->Initialize(nullptr, 1));
+  com_ptr<IStoreFolder> inbox;
+  ASSERT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
+
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = WatchProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"StoreTwoProcessWatch";
+  RegisterClassW(&wc);
+  pelkary::unique_hwnd store_window(CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0,
+                                                    HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
+  pelkary::unique_hwnd inbox_window(CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0,
+                                                    HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
+  ASSERT_EQ(S_OK, ns->RegisterNotification(0, store_window.get()));
+  ASSERT_EQ(S_OK, inbox->RegisterNotification(0, inbox_window.get()));
+
+  const int kCount = 150;
+  std::string mbox = MakeMbox(kCount);
+  std::wstring mbox_path = std::wstring(dir) + L".mbox";
+  {
+    pelkary::unique_hfile f(CreateFileW(mbox_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD put;
+    ASSERT_TRUE(WriteFile(f.get(), mbox.data(), static_cast<DWORD>(mbox.size()), &put, nullptr));
+  }
+
+  std::wstring tool = WindowsPath(PELKARY_BIN_DIR "/mxstore.exe");
+  std::wstring cmd = L"\"" + tool + L"\" --store \"" + dir + L"\" import Inbox \"" + mbox_path + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      << GetLastError();
+  pelkary::unique_handle process(pi.hProcess), thread(pi.hThread);
+
+  Seen seen;
+  g_seen = &seen;
+  DWORD start = GetTickCount();
+  bool exited = false;
+  while (GetTickCount() - start < 60000) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    if (!exited && WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) exited = true;
+    if (exited && seen.arrivals.size() >= kCount) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  g_seen = nullptr;
+  DWORD code = 1;
+  GetExitCodeProcess(process.get(), &code);
+  ASSERT_EQ(0u, code) << "the store tool failed";
+
+  // Every arrival notified, in id order, with an unread change for the Inbox.
+  ASSERT_EQ(static_cast<size_t>(kCount), seen.arrivals.size());
+  for (size_t i = 1; i < seen.arrivals.size(); ++i) EXPECT_GT(seen.arrivals[i], seen.arrivals[i - 1]);
+  ASSERT_FALSE(seen.changes.empty());
+  EXPECT_EQ(1u, seen.changes.front());
+
+  // Read back byte for byte.
+  auto expected = mxstore::MboxFormat::Split(mbox);
+  ASSERT_EQ(static_cast<size_t>(kCount), expected.size());
+  for (int i = 0; i < kCount; ++i) {
+    com_ptr<IStream> s;
+    ASSERT_EQ(S_OK, inbox->OpenMessage(static_cast<MESSAGEID>(seen.arrivals[i]), IID_IStream, s.put_void()));
+    std::string got;
+    char buf[8192];
+    ULONG n;
+    while (SUCCEEDED(s->Read(buf, sizeof(buf), &n)) && n) got.append(buf, n);
+    ASSERT_EQ(expected[i], got) << "message " << i;
+  }
+  FOLDERPROPS p = {};
+  p.cbSize = sizeof(p);
+  ASSERT_EQ(S_OK, inbox->GetFolderProps(0, &p));
+  EXPECT_EQ(static_cast<DWORD>(kCount), p.cMessage);
+  EXPECT_EQ(static_cast<DWORD>(kCount), p.cUnread);
+  DeleteFileW(mbox_path.c_str());
+}
