@@ -179,6 +179,48 @@ TEST_F(FolderTest, MessageWalkRestartsAfterItsEndAndOnGetFirstMessage) {
     EXPECT_EQ(2, CountByNextMessage(folder.get())) << "GetFirstMessage restarted the walk midway";
 }
 
+TEST_F(FolderTest, MessagesFromWalksAndLookupsAreBoundToTheirStoredIds) {
+    long id = -1;
+    com_ptr<IMXFolder> folder = NewFolder(L"Bound", &id);
+    std::vector<MESSAGEID> stored;
+    for (int i = 0; i < 3; ++i) stored.push_back(StoreMessage(store_api_.get(), id, "Subject: m\r\n\r\nx\r\n"));
+    std::vector<MESSAGEID> walked;
+    for (int i = 0; i < 10; ++i) {
+        com_ptr<IMXMessage> message;
+        ASSERT_HR(S_OK, folder->GetNextMessage(MessageOut(message)));
+        if (!message) break;
+        long message_id = -1, folder_id = -1;
+        EXPECT_HR(S_OK, message->GetID(&message_id));
+        EXPECT_HR(S_OK, message->GetFolderID(&folder_id));
+        EXPECT_EQ(id, folder_id);
+        walked.push_back(static_cast<MESSAGEID>(message_id));
+    }
+    EXPECT_EQ(stored, walked);
+    com_ptr<IMXMessage> looked_up;
+    ASSERT_HR(S_OK, folder->GetMessage(static_cast<long>(stored[1]), MessageOut(looked_up)));
+    ASSERT_TRUE(looked_up);
+    long message_id = -1;
+    EXPECT_HR(S_OK, looked_up->GetID(&message_id));
+    EXPECT_EQ(static_cast<long>(stored[1]), message_id);
+}
+
+TEST_F(FolderTest, DeleteMessageDeletesThroughTheMessage) {
+    long id = -1;
+    com_ptr<IMXFolder> folder = NewFolder(L"Deleting", &id);
+    MESSAGEID message = StoreMessage(store_api_.get(), id, "Subject: bye\r\n\r\nx\r\n");
+    const long deleted_items = SpecialFolderId(store_api_.get(), FOLDER_DELETED);
+    const size_t deleted_before = StoredMessageIds(store_api_.get(), deleted_items).size();
+    long done = -1;
+    ASSERT_HR(S_OK, folder->DeleteMessage(static_cast<long>(message), 0, &done));
+    EXPECT_EQ(1, done);
+    EXPECT_EQ(std::vector<MESSAGEID>{}, StoredMessageIds(store_api_.get(), id));
+    EXPECT_EQ(deleted_before + 1, StoredMessageIds(store_api_.get(), deleted_items).size())
+        << "a message deleted for now goes to Deleted Items";
+    done = -1;
+    EXPECT_HR(S_OK, folder->DeleteMessage(static_cast<long>(message), 0, &done));
+    EXPECT_EQ(0, done) << "it is no longer in this folder";
+}
+
 TEST_F(FolderTest, MarksGoToTheStoreByIdAndUnknownIdsAreRefused) {
     long id = -1;
     com_ptr<IMXFolder> folder = NewFolder(L"Marks", &id);
