@@ -4,9 +4,9 @@
 #include <objbase.h>
 #include <olectl.h>
 
-#include <new>
 #include <string>
 
+#include "class_factory.h"
 #include "com_support.h"
 #include "frame/holders.h"
 #include "mime_allocator.h"
@@ -17,50 +17,10 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 
-using CreateFn = HRESULT (*)(IUnknown*, REFIID, void**);
-
-class ClassFactory final : public IClassFactory {
- public:
-  explicit ClassFactory(CreateFn create) : create_(create) { ModuleAddRef(); }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    return create_(outer, riid, ppv);
-  }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock) {
-      ModuleAddRef();
-    } else {
-      ModuleRelease();
-    }
-    return S_OK;
-  }
-
- private:
-  ~ClassFactory() { ModuleRelease(); }
-  LONG refs_ = 1;
-  CreateFn create_;
-};
-
 struct ClassEntry {
   const CLSID* clsid;
   const wchar_t* description;
-  CreateFn create;
+  ClassFactory::CreateFn create;
 };
 
 const ClassEntry kClasses[] = {
@@ -101,10 +61,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
   *ppv = nullptr;
   for (const auto& c : kClasses) {
     if (IsEqualCLSID(clsid, *c.clsid)) {
-      auto* f = new (std::nothrow) ClassFactory(c.create);
-      if (!f) return E_OUTOFMEMORY;
-      const auto holder = pelkary::com_ptr<ClassFactory>::attach(f);
-      return f->QueryInterface(riid, ppv);
+      return ClassFactory::Create(c.create, riid, ppv);
     }
   }
   return CLASS_E_CLASSNOTAVAILABLE;

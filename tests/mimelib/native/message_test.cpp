@@ -270,6 +270,17 @@ TEST(Properties, NamesPrefixesComputedAttributesAndIds) {
     EXPECT_EQ(m.GetProp(r, name, &a), m.GetProp(r, reg.NameOf(id), &b)) << name;
     EXPECT_EQ(a, b);
   }
+  // Writing every property back as it reads (what a clone does) changes nothing.
+  Message copy;
+  const std::string with_trace = "Received: from a\r\nReceived: from b\r\nSubject: s\r\n\r\nbody";
+  copy.Load(with_trace);
+  for (const auto& name : copy.PropertyNames(copy.root())) {
+    std::string value;
+    ASSERT_EQ(Status::kOk, copy.GetProp(copy.root(), name, &value));
+    ASSERT_EQ(Status::kOk, copy.SetProp(copy.root(), name, value));
+  }
+  EXPECT_FALSE(copy.IsDirty());
+  EXPECT_EQ(with_trace, copy.Serialize());
   EXPECT_EQ(5u, reg.IdOf("SUBJECT"));
   EXPECT_GT(reg.IdOf("X_NUVAK_DELETED"), 78u);
   EXPECT_EQ(reg.IdOf("x_nuvak_deleted"), reg.IdOf("X_NUVAK_DELETED"));

@@ -1134,6 +1134,13 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
     return Status::kOk;
   }
   if (!valid_field_name(name)) return Status::kInvalidArg;
+  {
+    // Writing back the value a field already has changes nothing: copying
+    // properties from one message to another must not collapse repeated
+    // fields (Received) or mark bodies as changed.
+    std::string current;
+    if (GetProp(h, name, &current) == Status::kOk && current == value) return Status::kOk;
+  }
   if (ascii::iequals(name, "Content-Type")) {
     StructuredValue given = StructuredValue::Parse(value);
     const std::string v = ascii::lower(given.value());
