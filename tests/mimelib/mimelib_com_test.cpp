@@ -383,4 +383,108 @@ TEST_F(MimeLibTest, BodiesRefuseOtherInterfacesAndUnknownHandles) {
   EXPECT_EQ(MIME_E_INVALID_HANDLE, msg_->BindToObject(Hbody(0), IID_IMimeBody, unk.put_void()));
 }
 
+TEST_F(MimeLibTest, BinaryDataThenFileNameAsSetBodyFromFileDoes) {
+  LoadSample("Subject: pic\r\nContent-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\n\r\ntext\r\n--x--\r\n");
+  HBODY part = nullptr;
+  ASSERT_EQ(S_OK, msg_->InsertBody(IBL_LAST, HBODY_ROOT, &part));
+  const std::string image("\x89PNG\r\n\x1a\n\0\0\xff", 11);
+  com_ptr<IStream> in = StreamOf(image, /*rewind=*/false);
+  ASSERT_EQ(S_OK, Bind(part)->SetData(IET_BINARY, "image", "png", IID_IStream, in.get()));
+  ASSERT_EQ(S_OK, SetPropA(part, PIDTOSTR(PID_PAR_FILENAME), "shot.png"));
+  EXPECT_EQ(S_OK, msg_->IsBodyType(part, IBT_ATTACHMENT));
+  ASSERT_EQ(S_OK, msg_->Commit(0));
+  com_ptr<IStream> source;
+  ASSERT_EQ(S_OK, msg_->GetMessageSource(source.put(), 0));
+  const std::string text = ReadStream(source.get());
+  EXPECT_NE(std::string::npos, text.find("Content-Type: image/png"));
+  EXPECT_NE(std::string::npos, text.find("filename=shot.png"));
+  EXPECT_NE(std::string::npos, text.find("Content-Transfer-Encoding: base64"));
+  // Read back through a fresh object.
+  com_ptr<IMimeMessage> again;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
+                                   again.put_void()));
+  com_ptr<IStream> reread = StreamOf(text);
+  ASSERT_EQ(S_OK, again.try_query<IPersistStreamInit>()->Load(reread.get()));
+  ULONG count = 0;
+  HBODY* list = nullptr;
+  ASSERT_EQ(S_OK, again->GetAttachments(&count, &list));
+  unique_cotaskmem<HBODY> hold(list);
+  ASSERT_EQ(1u, count);
+  com_ptr<IMimeBody> body;
+  ASSERT_EQ(S_OK, again->BindToObject(list[0], IID_IMimeBody, body.put_void()));
+  com_ptr<IStream> data;
+  ASSERT_EQ(S_OK, body->GetData(IET_BINARY, data.put()));
+  EXPECT_EQ(image, ReadStream(data.get()));
+}
+
+TEST_F(MimeLibTest, RootPropertiesCopyByIdIntoAnotherMessage) {
+  // What a clone does: enumerate the root of one message and write every
+  // value into the other under the entry's id.
+  LoadSample();
+  ASSERT_EQ(S_OK, SetPropA(HBODY_ROOT, "X_NUVAK_DELETED", "True"));
+  com_ptr<IMimeMessage> target;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
+                                   target.put_void()));
+  com_ptr<IStream> src = StreamOf(kSample);
+  ASSERT_EQ(S_OK, target.try_query<IPersistStreamInit>()->Load(src.get()));
+  com_ptr<IMimePropertySet> props;
+  ASSERT_EQ(S_OK, msg_->BindToObject(HBODY_ROOT, IID_IMimePropertySet, props.put_void()));
+  com_ptr<IMimeEnumProperties> e;
+  ASSERT_EQ(S_OK, props->EnumProps(0, e.put()));
+  ENUMPROPERTY entry{};
+  while (e->Next(1, &entry, nullptr) == S_OK) {
+    unique_propvariant v;
+    v.vt = VT_LPSTR;
+    if (props->GetProp(entry.pszName, 0, &v) == S_OK) {
+      EXPECT_EQ(S_OK, target->SetBodyProp(HBODY_ROOT, PIDTOSTR(entry.dwPropId), 0, &v)) << entry.pszName;
+    }
+    alloc_->FreeEnumPropertyArray(1, &entry, FALSE);
+  }
+  unique_propvariant mark;
+  mark.vt = VT_LPSTR;
+  ASSERT_EQ(S_OK, target->GetBodyProp(HBODY_ROOT, "X_NUVAK_DELETED", 0, &mark));
+  EXPECT_STREQ("True", mark.pszVal);
+  ASSERT_EQ(S_OK, target->Commit(0));
+  // Everything else came over unchanged: the source is the original plus the mark.
+  com_ptr<IStream> out;
+  ASSERT_EQ(S_OK, target->GetMessageSource(out.put(), 0));
+  const std::string text = ReadStream(out.get());
+  EXPECT_NE(std::string::npos, text.find("X_NUVAK_DELETED: True\r\n"));
+  EXPECT_NE(std::string::npos, text.find(std::string(kSample).substr(std::string(kSample).find("\r\n\r\n"))));
+}
+
+TEST_F(MimeLibTest, MessagesWorkFromAMultithreadedApartment) {
+  LoadSample();
+  struct Args {
+    HRESULT hr = E_FAIL;
+    ULONG attachments = 0;
+  } args;
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](void* p) -> DWORD {
+        auto* a = static_cast<Args*>(p);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+          com_ptr<IMimeMessage> m;
+          a->hr = CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
+                                   m.put_void());
+          if (SUCCEEDED(a->hr)) {
+            com_ptr<IStream> s = StreamOf(kSample);
+            a->hr = m.try_query<IPersistStreamInit>()->Load(s.get());
+            HBODY* list = nullptr;
+            if (SUCCEEDED(a->hr)) a->hr = m->GetAttachments(&a->attachments, &list);
+            unique_cotaskmem<HBODY> hold(list);
+          }
+        }
+        CoUninitialize();
+        return 0;
+      },
+      &args, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  pelkary::unique_handle hold(thread);
+  WaitForSingleObject(thread, INFINITE);
+  EXPECT_EQ(S_OK, args.hr);
+  EXPECT_EQ(1u, args.attachments);
+}
+
 }  // namespace
