@@ -12,7 +12,7 @@ dir=
 while [ $# -gt 0 ]; do
     case $1 in
         --unregister|-u) mode=unregister ;;
-        --prefix) [ $# -ge 2 ] || usage; export WINEPREFIX=$(realpath -m -- "$2"); shift ;;
+        --prefix) [ $# -ge 2 ] || usage; export WINEPREFIX=$(realpath -m -- "$2"); prefix_given=1; shift ;;
         -h|--help) usage ;;
         -*) usage ;;
         *) [ -z "$dir" ] || usage; dir=$1 ;;
@@ -27,12 +27,25 @@ for dll in mimelib.dll mailstore.dll pelkary.dll; do
         exit 1
     fi
 done
+[ -x /usr/lib/wine/wine64 ] || { echo "register: Wine (wine64) is not installed: run scripts/setup.sh, or install the wine64 package" >&2; exit 1; }
+# In a prefix of the user's own, leave the Wine server as it was found: stop it at the end when
+# this command started it.
+if [ -n "${prefix_given:-}" ]; then
+    [ -d "$WINEPREFIX" ] || echo "register: creating the Wine prefix $WINEPREFIX (the first use takes a while)"
+    mkdir -p "$WINEPREFIX" 2>/dev/null || { echo "register: cannot create $WINEPREFIX: choose a folder you can write to" >&2; exit 1; }
+    if wineserver -p </dev/null >/dev/null 2>&1; then
+        "$repo/scripts/wine.sh" run wineboot </dev/null >/dev/null 2>&1 || true
+        trap '"$repo/scripts/wine.sh" stop' EXIT
+    fi
+fi
 flag=()
-[ $mode = unregister ] && flag=(/u)
-for dll in mimelib.dll mailstore.dll pelkary.dll; do
+order=(mimelib.dll mailstore.dll pelkary.dll)
+# Unregister in the reverse order: nothing is left registered that needs what went before it.
+[ $mode = unregister ] && flag=(/u) && order=(pelkary.dll mailstore.dll mimelib.dll)
+for dll in "${order[@]}"; do
     if ! "$repo/scripts/wine.sh" regsvr32 "${flag[@]}" "$(realpath "$dir/$dll")"; then
         echo "register: regsvr32 ${flag[*]} $dll failed in prefix ${WINEPREFIX:-(build prefix)}: check that the prefix is a 64-bit Wine prefix and the DLL was built for x86-64" >&2
         exit 1
     fi
 done
-echo "register: ${mode}ed mimelib.dll, mailstore.dll, pelkary.dll from $dir"
+echo "register: ${mode}ed ${order[*]} from $dir${prefix_given:+ in $WINEPREFIX}"
