@@ -55,13 +55,15 @@ if(NOT PELKARY_NATIVE)
     endfunction()
 
     # pelkary_add_script_test(NAME <name> SCRIPT <file.vbs|file.js> [ARGS <args...>]): runs a script
-    # with Wine's cscript; the test fails when the script exits non-zero (WScript.Quit 1).
+    # with Wine's cscript. Wine's cscript stops silently with exit code 0 on an uncaught runtime
+    # error, so a script passes only when its last line of output is PASS (and it exits 0).
     function(pelkary_add_script_test)
         cmake_parse_arguments(T "" "NAME;SCRIPT" "ARGS" ${ARGN})
         get_filename_component(script ${T_SCRIPT} ABSOLUTE)
         add_test(NAME ${T_NAME}
             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine.sh cscript ${script} ${T_ARGS})
-        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}")
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}"
+            PASS_REGULAR_EXPRESSION "(^|\n)PASS\r?\n?$")
     endfunction()
 else()
     set(PELKARY_STATIC_LINK)

@@ -21,7 +21,11 @@ int SlotOf(REFIID iid) {
 }  // namespace
 
 HRESULT LoadPelkaryTypeLib(ITypeLib** library) noexcept {
-    return LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0, library);
+    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0, library);
+    // Some runtimes find a library registered for its own locale (English, 0x409) only when that
+    // locale is asked for; the neutral request comes first, as everywhere else.
+    if (FAILED(hr)) hr = LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0x409, library);
+    return hr;
 }
 
 ITypeInfo* TypeInfoCache::Get(REFIID iid) noexcept {

@@ -30,4 +30,5 @@ check("an unknown method gives 0x800A01B6", errorOf(function () { msg.NoSuchMeth
 check("a class that is not registered gives 0x800A01AD",
       errorOf(function () { new ActiveXObject("PELKARY.NoSuchClass"); }) == 0x800A01AD);
 
-WScript.Quit(failures > 0 ? 1 : 0);
+if (failures > 0) WScript.Quit(1);
+WScript.Echo("PASS");

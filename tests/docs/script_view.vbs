@@ -64,3 +64,4 @@ Err.Clear
 On Error GoTo 0
 
 If failures > 0 Then WScript.Quit 1
+WScript.Echo "PASS"

@@ -128,3 +128,4 @@ If failures > 0 Then
     WScript.Quit 1
 End If
 WScript.Echo "folders.vbs: all checks passed"
+WScript.Echo "PASS"

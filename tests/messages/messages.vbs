@@ -97,4 +97,5 @@ Check drafts.GetMessageCount() = 2, "Drafts holds both messages"
 fso.DeleteFolder folder, True
 If failures > 0 Then WScript.Quit 1
 WScript.Echo "messages.vbs: all checks passed"
+WScript.Echo "PASS"
 WScript.Quit 0
