@@ -167,8 +167,8 @@ TEST_F(MessageContent, TreeWalkContentTypesAndText) {
     EXPECT_HR(S_OK, m->IsBodyContentType(html, B(L"text").get(), B(L"plain").get(), &yes));
     EXPECT_EQ(0, yes);
 
-    EXPECT_EQ(L"Gr\u00FC\u00DF" L"e aus K\u00F6ln\r\n", Text(m.get(), &IMXMessage::GetBodyText, plain));
-    EXPECT_EQ(L"<p>Gr\u00FC\u00DF" L"e</p>\r\n", Text(m.get(), &IMXMessage::GetBodyText, html));
+    EXPECT_EQ(L"Gr\u00FC\u00DF" L"e aus K\u00F6ln", Text(m.get(), &IMXMessage::GetBodyText, plain));
+    EXPECT_EQ(L"<p>Gr\u00FC\u00DF" L"e</p>", Text(m.get(), &IMXMessage::GetBodyText, html));
 
     // Parent and siblings: the alternative holds plain then html.
     long alternative = 0;
