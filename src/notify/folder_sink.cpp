@@ -1,12 +1,62 @@
 #include "notify/folder_sink.h"
 
 #include "folders/mx_folder.h"
+#include "notify/sink_window.h"
 
 namespace pelkary {
 
-// Folders work without a sink window; they raise no events until one is attached here.
-void AttachFolderSink(MXFolder&) noexcept {}
+namespace {
 
-void DetachFolderSink(MXFolder& folder) noexcept { folder.sink_window().reset(); }
+constexpr char kClassName[] = "NUVAK Folder sink";
+constexpr char kTitle[] = "Folder";
+
+LRESULT CALLBACK FolderSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    // The folder object (not counted): the window dies in the folder's teardown, before the object.
+    auto* folder = reinterpret_cast<MXFolder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    switch (message) {
+    case kStoreMessageAdded:
+    case kStoreFolderDeleted:
+        PostMessageA(hwnd, message + kDeferredOffset, wparam, lparam);
+        break;
+    case kStoreMessagesDeleted:
+        // The id list belongs to the store and need not outlive its notification: carry the
+        // first id itself in the deferred message.
+        if (const auto* ids = reinterpret_cast<const DWORD*>(wparam))
+            PostMessageA(hwnd, message + kDeferredOffset, ids[0], lparam);
+        break;
+    case kStoreMessageAdded + kDeferredOffset:
+        if (folder) folder->FireOnNewMessage(static_cast<long>(wparam));
+        break;
+    case kStoreMessagesDeleted + kDeferredOffset:
+        if (folder) folder->FireOnMessageDeleted(static_cast<long>(wparam));
+        break;
+    case kStoreFolderDeleted + kDeferredOffset:
+        if (folder) folder->FireOnDeletion();
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+}  // namespace
+
+void AttachFolderSink(MXFolder& folder) noexcept {
+    IStoreFolder* store = folder.store_folder();
+    if (!store || folder.sink_window()) return;
+    unique_hwnd window = CreateSinkWindow(kClassName, kTitle, FolderSinkProc);
+    if (!window) return;
+    SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&folder));
+    store->RegisterNotification(0, window.get());
+    folder.sink_window() = std::move(window);
+}
+
+void DetachFolderSink(MXFolder& folder) noexcept {
+    unique_hwnd& window = folder.sink_window();
+    if (!window) return;
+    if (IStoreFolder* store = folder.store_folder()) store->UnregisterNotification(0, window.get());
+    // Deferred notifications still queued for the window go with it.
+    window.reset();
+}
 
 }  // namespace pelkary

@@ -5,6 +5,8 @@
 
 #include "folders/mx_folder.h"
 #include "folders/mx_folder_manager.h"
+#include "notify/deleted_items_sink.h"
+#include "notify/store_sink.h"
 
 namespace pelkary {
 
@@ -40,7 +42,7 @@ StoreSession* StoreSession::Build() noexcept {
     auto* session = new (std::nothrow) StoreSession();
     if (!session) return nullptr;
     session->Connect();
-    session->StartScan();
+    session->watcher_.StartScan();
     return session;
 }
 
@@ -76,15 +78,19 @@ void StoreSession::Unregister(std::vector<T*>& list, T* object) noexcept {
         critical_section_lock guard(lock_);
         list.erase(std::remove(list.begin(), list.end(), object), list.end());
     }
+    Leave();
+}
+
+void StoreSession::Leave() noexcept {
     // The scan's own manager leaves on the scan thread, which never waits for itself and never
     // ends the session it serves.
-    bool last = false;
     if (IsScanThread()) {
         publish_lock guard;
         --users_;
         return;
     }
-    WaitForScan();
+    watcher_.WaitForScan();
+    bool last = false;
     {
         publish_lock guard;
         last = --users_ == 0 && g_session == this;
@@ -119,7 +125,7 @@ void StoreSession::Connect() noexcept {
         deletedItemsFolder_ = nullptr;
         return;
     }
-    deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow();
+    deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow(deletedItemsFolder_.get());
     if (deletedItemsSinkWindow_) deletedItemsFolder_->RegisterNotification(0, deletedItemsSinkWindow_.get());
 }
 
@@ -136,55 +142,68 @@ void StoreSession::Disconnect() noexcept {
     }
 }
 
-// The session serves the store without notification windows until they are built here.
-unique_hwnd StoreSession::CreateStoreSinkWindow() noexcept { return unique_hwnd(); }
-
-unique_hwnd StoreSession::CreateDeletedItemsSinkWindow() noexcept { return unique_hwnd(); }
-
-// The watcher's scan starts here; without a scan thread there is nothing to wait for.
-void StoreSession::StartScan() noexcept {}
-
-void StoreSession::WaitForScan() noexcept {
-    if (scanThread_) WaitForSingleObject(scanThread_.get(), INFINITE);
+template <typename Fire>
+void StoreSession::ForEachManager(Fire&& fire) noexcept {
+    critical_section_lock guard(lock_);
+    // Other threads cannot change the list while the lock is held; this thread's handlers can.
+    // Visiting the first manager not yet called, afresh each time, never calls one that left
+    // (and may be gone) and also reaches those that joined.
+    std::vector<MXFolderManager*> called;
+    for (;;) {
+        MXFolderManager* next = nullptr;
+        for (MXFolderManager* manager : managers_) {
+            if (std::find(called.begin(), called.end(), manager) == called.end()) {
+                next = manager;
+                break;
+            }
+        }
+        if (!next) return;
+        try {
+            called.push_back(next);
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        fire(*next);
+    }
 }
 
-bool StoreSession::IsScanThread() const noexcept {
-    return scanThreadId_ != 0 && GetCurrentThreadId() == scanThreadId_;
+void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
+    StoreSession* session;
+    {
+        publish_lock guard;
+        session = g_session;
+        if (!session) return;
+        // Counted like a registered object: a handler releasing the last folder or manager does
+        // not tear the session down under the dispatch.
+        ++session->users_;
+    }
+    session->DispatchFolderChange(record);
+    session->Leave();
 }
 
-// Folder changes reach the managers once the store sink window delivers them.
-void StoreSession::DispatchFolderChange(const FOLDERNOTIFYEX&) noexcept {}
-
-// New messages are detected once the scan has recorded the folders' last ids.
-void StoreSession::DetectNewMessages(unsigned long) noexcept {}
+void StoreSession::DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept {
+    using Raise = void (MXFolderManager::*)(long);
+    Raise raise = nullptr;
+    switch (record.type) {
+    case NEW_FOLDER: raise = &MXFolderManager::FireOnFolderCreated; break;
+    case DELETE_FOLDER: raise = &MXFolderManager::FireOnFolderDeleted; break;
+    case RENAME_FOLDER: raise = &MXFolderManager::FireOnFolderRenamed; break;
+    case MOVE_FOLDER: raise = &MXFolderManager::FireOnFolderMoved; break;
+    case UNREAD_CHANGE: raise = &MXFolderManager::FireOnFolderUnreadChanged; break;
+    default: return;
+    }
+    // The scan thread takes the lock to join and leave; a handler here that released the last
+    // object would wait for the scan with the lock held. The scan ends first.
+    watcher_.WaitForScan();
+    const long folder_id = static_cast<long>(record.idFolder);
+    ForEachManager([&](MXFolderManager& manager) { (manager.*raise)(folder_id); });
+    if (record.type == UNREAD_CHANGE) DetectNewMessages(record.idFolder);
+}
 
 void StoreSession::FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept {
-    critical_section_lock guard(lock_);
-    // Handlers run inside the lock and may add or remove managers on this thread: walking by
-    // index keeps the walk valid whatever the list becomes.
-    for (size_t i = 0; i < managers_.size(); ++i)
-        managers_[i]->FireOnNewMessage(static_cast<long>(folder_id), static_cast<long>(message_id));
-}
-
-unsigned long StoreSession::LastMessageId(MXFolder& folder) noexcept {
-    constexpr unsigned long kNone = 0xFFFFFFFF;
-    IStoreFolder* store = folder.store_folder();
-    if (!store) return kNone;
-    MESSAGEPROPS props{};
-    props.cbSize = sizeof(props);
-    HENUMSTORE handle = nullptr;
-    HRESULT hr = store->GetFirstMessage(MSGPROPS_FAST, 0, MESSAGEID_FIRST, &props, &handle);
-    if (FAILED(hr)) return kNone;
-    unsigned long last = kNone;
-    while (hr == S_OK) {
-        last = props.dwMessageId;
-        store->FreeMessageProps(&props);
-        props = MESSAGEPROPS{};
-        props.cbSize = sizeof(props);
-        hr = store->GetNextMessage(handle, MSGPROPS_FAST, &props);
-    }
-    if (handle) store->GetMessageClose(handle);
-    return last;
+    ForEachManager([&](MXFolderManager& manager) {
+        manager.FireOnNewMessage(static_cast<long>(folder_id), static_cast<long>(message_id));
+    });
 }
 
 }  // namespace pelkary

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/holders.h"
+#include "notify/new_message_watcher.h"
 #include "store_api.h"
 
 namespace pelkary {
@@ -48,21 +49,25 @@ public:
     // The session lock: re-entrant, guards the lists; held while manager events are fired.
     CRITICAL_SECTION& lock() noexcept { return lock_; }
 
-    // A folder-change record the store sink window received (created, deleted, renamed, moved,
-    // unread changed): raised on every registered manager under the lock. Runs on the thread
-    // that built the session. Never throws.
+    // A folder-change record the store sink window received, handed to the current session (if
+    // any), which is kept alive until the dispatch is over even when the managers' handlers
+    // release every folder and manager. Runs on the thread that built the session. Never throws.
+    static void DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept;
+
+    // Raises a folder change (created, deleted, renamed, moved, unread changed) on every
+    // registered manager, in registration order, under the lock; after an unread-count change,
+    // then runs the new-message detection for the folder outside the lock. Waits for the scan
+    // first. Other change codes fire nothing. The caller keeps the session alive. Never throws.
     void DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept;
 
-    // The new-message watcher: after an unread-count change, finds the folder's new unread
-    // messages and fires OnNewMessage for each on every manager. Never throws.
-    void DetectNewMessages(unsigned long folder_id) noexcept;
+    // The new-message watcher (see NewMessageWatcher). DetectNewMessages and FireNewMessage run
+    // on the session's thread; FireNewMessage raises OnNewMessage on every manager under the lock.
+    void DetectNewMessages(unsigned long folder_id) noexcept { watcher_.DetectNewMessages(folder_id, *this); }
     void FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept;
-    // The id of the last message of the folder object's store folder, in the store's order;
-    // 0xFFFFFFFF when it has none, has no store folder, or the store fails. Never throws.
-    static unsigned long LastMessageId(MXFolder& folder) noexcept;
+    static unsigned long LastMessageId(MXFolder& folder) noexcept { return NewMessageWatcher::LastMessageId(folder); }
 
     // True on the scan thread of this session.
-    bool IsScanThread() const noexcept;
+    bool IsScanThread() const noexcept { return watcher_.IsScanThread(); }
 
 private:
     StoreSession();
@@ -75,21 +80,19 @@ private:
     static StoreSession* Join(std::vector<T*> StoreSession::*list, T* object) noexcept;
     template <typename T>
     void Unregister(std::vector<T*>& list, T* object) noexcept;
+    // Drops one user (a registered object or a dispatch in progress); the last one out, when not
+    // on the scan thread, disconnects and destroys the session.
+    void Leave() noexcept;
+    // Calls `fire` on every registered manager, under the lock, in registration order. Handlers
+    // may register and unregister managers on this thread: a manager that leaves is not called
+    // again, and one that joins during the walk is visited too.
+    template <typename Fire>
+    void ForEachManager(Fire&& fire) noexcept;
 
     // Connects to the store (disconnecting first, so that a second call is harmless). Leaves the
     // session without a store when the namespace cannot be made or initialised.
     void Connect() noexcept;
     void Disconnect() noexcept;
-
-    // The hidden windows that hear the store and the deleted-items folder; empty when none could
-    // be made. Created on the thread that builds the session.
-    unique_hwnd CreateStoreSinkWindow() noexcept;
-    unique_hwnd CreateDeletedItemsSinkWindow() noexcept;
-
-    // The scan of the new-message watcher: started once per session, waited for before any
-    // teardown. With no scan thread there is nothing to wait for.
-    void StartScan() noexcept;
-    void WaitForScan() noexcept;
 
     CRITICAL_SECTION lock_;
     // Registered objects (joins not yet unregistered). Changed and read only under the process's
@@ -102,10 +105,7 @@ private:
     com_ptr<IStoreNamespace> storeNamespace_;
     com_ptr<IStoreFolder> deletedItemsFolder_;
     unique_hwnd deletedItemsSinkWindow_;
-    // Written only by the scan thread; every later reader waits for the scan first.
-    std::map<unsigned long, unsigned long> lastMessageIds_;
-    unique_handle scanThread_;
-    DWORD scanThreadId_ = 0;
+    NewMessageWatcher watcher_;
 };
 
 }  // namespace pelkary

@@ -1,0 +1,129 @@
+#include "notify/new_message_watcher.h"
+
+#include <algorithm>
+
+#include "folders/mx_folder.h"
+#include "folders/mx_folder_manager.h"
+#include "frame/object_creation.h"
+#include "notify/store_session.h"
+
+namespace pelkary {
+
+namespace {
+
+constexpr long kFirstSkippedType = 1;  // Outbox, Sent, Deleted, Draft: 1 to 4
+constexpr long kLastSkippedType = 4;
+
+com_ptr<IMXFolderManager> CreateOwnManager() {
+    return create_or_throw<IMXFolderManager>(CLSID_MXFolderManager, kCreateContext);
+}
+
+}  // namespace
+
+void NewMessageWatcher::StartScan() noexcept {
+    DWORD id = 0;
+    scanThread_.reset(CreateThread(nullptr, 0, &NewMessageWatcher::ScanThread, this, 0, &id));
+    if (scanThread_) scanThreadId_ = id;
+}
+
+void NewMessageWatcher::WaitForScan() noexcept {
+    if (scanThread_ && !IsScanThread()) WaitForSingleObject(scanThread_.get(), INFINITE);
+}
+
+bool NewMessageWatcher::IsScanThread() const noexcept {
+    return scanThreadId_ != 0 && GetCurrentThreadId() == scanThreadId_;
+}
+
+DWORD WINAPI NewMessageWatcher::ScanThread(void* param) {
+    HRESULT apartment = CoInitialize(nullptr);
+    // The building thread publishes the session only once it is complete, this watcher included.
+    while (!StoreSession::Get(false)) Sleep(0);
+    try {
+        static_cast<NewMessageWatcher*>(param)->Scan();
+    } catch (...) {
+        // Whatever the scan recorded until then stands; the thread ends normally.
+    }
+    if (SUCCEEDED(apartment)) CoUninitialize();
+    return 0;
+}
+
+void NewMessageWatcher::Scan() {
+    com_ptr<IMXFolderManager> manager = CreateOwnManager();
+    lastMessageIds_.clear();
+    com_ptr<IMXFolder> folder;
+    check_callee(manager.get(), manager->GetFirstFolder(reinterpret_cast<::MXFolder**>(folder.put())));
+    while (folder) {
+        MXFolder* impl = ImplOf<MXFolder>(folder.get());
+        unsigned long last = LastMessageId(*impl);
+        if (last != kNoMessage) lastMessageIds_[static_cast<unsigned long>(impl->id())] = last;
+        check_callee(manager.get(), manager->GetNextFolder(reinterpret_cast<::MXFolder**>(folder.put())));
+    }
+}
+
+unsigned long NewMessageWatcher::LastMessageId(MXFolder& folder, unsigned long after,
+                                               std::vector<unsigned long>* fresh) noexcept {
+    IStoreFolder* store = folder.store_folder();
+    if (!store) return kNoMessage;
+    MESSAGEPROPS props{};
+    props.cbSize = sizeof(props);
+    HENUMSTORE walk = nullptr;
+    HRESULT hr = store->GetFirstMessage(MSGPROPS_FAST, 0, MESSAGEID_FIRST, &props, &walk);
+    if (FAILED(hr)) return kNoMessage;
+    unsigned long last = kNoMessage;
+    while (hr == S_OK) {
+        last = props.dwMessageId;
+        store->FreeMessageProps(&props);
+        if (fresh && after != kNoMessage && last > after) {
+            try {
+                fresh->push_back(last);
+            } catch (const std::bad_alloc&) {
+                fresh = nullptr;
+            }
+        }
+        props = MESSAGEPROPS{};
+        props.cbSize = sizeof(props);
+        hr = store->GetNextMessage(walk, MSGPROPS_FAST, &props);
+    }
+    if (walk) store->GetMessageClose(walk);
+    return last;
+}
+
+void NewMessageWatcher::DetectNewMessages(unsigned long folder_id, StoreSession& session) noexcept {
+    try {
+        com_ptr<IMXFolderManager> manager = CreateOwnManager();
+        WaitForScan();
+        com_ptr<IMXFolder> folder;
+        check_callee(manager.get(),
+                     manager->GetFolder(static_cast<long>(folder_id), reinterpret_cast<::MXFolder**>(folder.put())));
+        if (!folder) return;
+        MXFolder* impl = ImplOf<MXFolder>(folder.get());
+        if (impl->special_type() >= kFirstSkippedType && impl->special_type() <= kLastSkippedType) return;
+
+        auto recorded = lastMessageIds_.find(folder_id);
+        const unsigned long prev = recorded == lastMessageIds_.end() ? kNoMessage : recorded->second;
+        // One walk gives the new last id and the ids that came after the recorded one, so only ids
+        // the folder holds are probed.
+        std::vector<unsigned long> fresh;
+        const unsigned long last = LastMessageId(*impl, prev, &fresh);
+        if (last == kNoMessage) return;
+        if (prev != kNoMessage && prev >= last) return;
+        lastMessageIds_[folder_id] = last;
+        if (prev == kNoMessage) fresh.assign(1, last);
+        std::sort(fresh.begin(), fresh.end());
+
+        for (unsigned long id : fresh) {
+            if (id > last) break;
+            com_ptr<IMXMessage> message;
+            check_callee(folder.get(), folder->GetMessage(static_cast<long>(id),
+                                                          reinterpret_cast<::MXMessage**>(message.put())));
+            if (!message) continue;
+            long state = 0;
+            if (SUCCEEDED(message->GetState(&state)) && (state & MX_MSG_UNREAD))
+                session.FireNewMessage(folder_id, id);
+        }
+    } catch (...) {
+        // A detection that fails ends quietly; the next change of the folder tries again.
+    }
+}
+
+}  // namespace pelkary
