@@ -297,6 +297,10 @@ TEST_F(MimeLibTest, SetDataReadsStreamsFromTheStartAndCommitWritesBack) {
   const std::string w = ReadStream(out.get());
   EXPECT_EQ(text, std::wstring(reinterpret_cast<const wchar_t*>(w.data()), w.size() / 2));
 
+  // Committed first into the message alone, the change still reaches the
+  // storage with the next COMMIT_REUSESTORAGE.
+  ASSERT_EQ(S_OK, msg_->Commit(0));
+  EXPECT_EQ(kSample, WholeStream(load_stream_.get()));
   ASSERT_EQ(S_OK, msg_->Commit(COMMIT_REUSESTORAGE));
   const std::string stored = WholeStream(load_stream_.get());
   EXPECT_NE(std::string::npos, stored.find("charset=utf-8"));

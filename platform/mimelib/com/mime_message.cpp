@@ -45,6 +45,11 @@ STDMETHODIMP_(ULONG) MimeMessage::Release() {
   return static_cast<ULONG>(n);
 }
 
+void MimeMessage::CommitEngine() {
+  if (engine_.IsDirty()) storage_stale_ = true;
+  engine_.Commit();
+}
+
 STDMETHODIMP MimeMessage::GetClassID(CLSID* clsid) {
   if (!clsid) return E_POINTER;
   *clsid = CLSID_IMimeMessage;
@@ -65,6 +70,7 @@ STDMETHODIMP MimeMessage::Load(IStream* stream) {
     Guard g(lock_);
     engine_.Load(std::move(source));
     storage_ = pelkary::com_ptr<IStream>(stream);
+    storage_stale_ = false;
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -75,7 +81,7 @@ STDMETHODIMP MimeMessage::Save(IStream* stream, BOOL) {
   if (!stream) return E_INVALIDARG;
   try {
     Guard g(lock_);
-    engine_.Commit();
+    CommitEngine();
     const std::string& s = engine_.source();
     size_t done = 0;
     while (done < s.size()) {
@@ -107,6 +113,7 @@ STDMETHODIMP MimeMessage::InitNew() {
   Guard g(lock_);
   engine_.Load(std::string());
   storage_ = nullptr;
+  storage_stale_ = false;
   return S_OK;
 }
 
@@ -115,7 +122,7 @@ STDMETHODIMP MimeMessage::GetMessageSource(IStream** stream, DWORD) {
   *stream = nullptr;
   try {
     Guard g(lock_);
-    engine_.Commit();
+    CommitEngine();
     return MakeStream(engine_.source().data(), engine_.source().size(), stream);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -149,9 +156,10 @@ STDMETHODIMP MimeMessage::GetFlags(DWORD* flags) {
 STDMETHODIMP MimeMessage::Commit(DWORD flags) {
   try {
     Guard g(lock_);
-    engine_.Commit();
-    if ((flags & COMMIT_REUSESTORAGE) && storage_) {
-      // Write the new source back into the stream the message came from.
+    CommitEngine();
+    if ((flags & COMMIT_REUSESTORAGE) && storage_ && storage_stale_) {
+      // Write the new source back into the stream the message came from
+      // (an unchanged message leaves the storage alone).
       const std::string& s = engine_.source();
       LARGE_INTEGER zero{};
       HRESULT hr = storage_->Seek(zero, STREAM_SEEK_SET, nullptr);
@@ -166,6 +174,7 @@ STDMETHODIMP MimeMessage::Commit(DWORD flags) {
       }
       if (SUCCEEDED(hr)) hr = storage_->Commit(STGC_DEFAULT);
       if (FAILED(hr)) return hr;
+      storage_stale_ = false;
     }
     return S_OK;
   } catch (const std::bad_alloc&) {

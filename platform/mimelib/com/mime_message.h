@@ -85,11 +85,14 @@ class MimeMessage final : public IMimeMessage {
  private:
   MimeMessage();
   ~MimeMessage();
+  // Commits the engine, noting whether the storage stream fell behind.
+  void CommitEngine();
 
   LONG refs_ = 1;
   std::recursive_mutex lock_;
   mimeengine::Message engine_;
   pelkary::com_ptr<IStream> storage_;  // the stream Load read, for COMMIT_REUSESTORAGE
+  bool storage_stale_ = false;         // committed changes not yet written into storage_
 };
 
 }  // namespace mimelib
