@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     std::vector<MessageRecordPtr> list;
     store->ListMessages(inbox, 0, &list);
     size_t bytes = 0;
-    for (const auto& r : list) bytes += r->fields.subject.size() + r->fields.display_from.size() + r->flags;
+    for (const auto& r : list) bytes += r->subject().size() + r->display_from().size() + r->flags;
     double enumerate = Seconds(t);
     Line("enumerate 100,000 records", list.size() / enumerate, "records/s", "scan of the index bytes",
          journal_mb * 1e6 / 150 / raw, "records/s");

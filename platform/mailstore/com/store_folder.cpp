@@ -30,9 +30,12 @@ void FreeTaskString(LPSTR& p) {
   p = nullptr;
 }
 
-LPSTR DupTaskString(const std::string& s) {
+LPSTR DupTaskString(std::string_view s) {
   auto* p = static_cast<char*>(CoTaskMemAlloc(s.size() + 1));
-  if (p) memcpy(p, s.c_str(), s.size() + 1);
+  if (p) {
+    memcpy(p, s.data(), s.size());
+    p[s.size()] = '\0';
+  }
   return p;
 }
 
@@ -51,13 +54,13 @@ HRESULT FillMessageProps(const mailstore::MessageRecord& r, MESSAGEPROPS* p) {
   out.dwMessageId = r.id;
   out.dwState = r.flags;
   out.cbMessage = r.size;
-  out.priority = static_cast<IMSGPRIORITY>(r.fields.priority);
+  out.priority = static_cast<IMSGPRIORITY>(r.priority);
   out.ftReceived = ToFiletime(r.received_time);
-  out.ftSent = ToFiletime(r.fields.sent_time ? r.fields.sent_time : r.received_time);
-  out.pszSubject = DupTaskString(r.fields.subject);
-  out.pszDisplayTo = DupTaskString(r.fields.display_to);
-  out.pszDisplayFrom = DupTaskString(r.fields.display_from);
-  out.pszNormalSubject = DupTaskString(r.fields.normalized_subject);
+  out.ftSent = ToFiletime(r.sent_time ? r.sent_time : r.received_time);
+  out.pszSubject = DupTaskString(r.subject());
+  out.pszDisplayTo = DupTaskString(r.display_to());
+  out.pszDisplayFrom = DupTaskString(r.display_from());
+  out.pszNormalSubject = DupTaskString(r.normalized_subject());
   if (!out.pszSubject || !out.pszDisplayTo || !out.pszDisplayFrom || !out.pszNormalSubject) {
     FreeTaskString(out.pszSubject);
     FreeTaskString(out.pszDisplayTo);

@@ -98,7 +98,7 @@ TEST(StoreCrash, KilledWriterLeavesAConsistentStore) {
     for (const auto& r : list) {
       EXPECT_GT(r->id, last_id);
       last_id = r->id;
-      uint32_t key = static_cast<uint32_t>(std::stoul(r->fields.subject.substr(1)));
+      uint32_t key = static_cast<uint32_t>(std::stoul(std::string(r->subject().substr(1))));
       std::string expected = SourceFor(key);
       std::string got(r->size, '\0');
       ASSERT_EQ(static_cast<int64_t>(got.size()), store->ReadSource(*r, 0, &got[0], got.size()));

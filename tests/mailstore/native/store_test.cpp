@@ -222,11 +222,11 @@ TEST(StoreMessages, RecordsCountsAndFlags) {
   uint32_t b = Add(*s, inbox, "src-bb", kFlagUnread | 0x10);
   MessageRecordPtr r;
   ASSERT_EQ(Status::kOk, s->FindMessage(inbox, a, &r));
-  EXPECT_EQ("Re: hello", r->fields.subject);
-  EXPECT_EQ("hello", r->fields.normalized_subject);
-  EXPECT_EQ("Bob", r->fields.display_to);
-  EXPECT_EQ(1, r->fields.priority);
-  EXPECT_EQ(f.sent_time, r->fields.sent_time);
+  EXPECT_EQ("Re: hello", r->subject());
+  EXPECT_EQ("hello", r->normalized_subject());
+  EXPECT_EQ("Bob", r->display_to());
+  EXPECT_EQ(1, r->priority);
+  EXPECT_EQ(f.sent_time, r->sent_time);
   EXPECT_EQ(5u, r->size);
   EXPECT_GT(r->received_time, 130000000000000000ull);
   EXPECT_EQ(2u, Info(*s, inbox).unread_count);
@@ -244,11 +244,11 @@ TEST(StoreMessages, RecordsCountsAndFlags) {
 
   // The old record stays valid for whoever holds it.
   ASSERT_EQ(Status::kOk, s->ReplaceSource(inbox, a, "new source", Fields("changed")));
-  EXPECT_EQ("Re: hello", r->fields.subject);
+  EXPECT_EQ("Re: hello", r->subject());
   EXPECT_EQ("new source", Source(*s, inbox, a));
   MessageRecordPtr r2;
   s->FindMessage(inbox, a, &r2);
-  EXPECT_EQ("changed", r2->fields.subject);
+  EXPECT_EQ("changed", r2->subject());
   EXPECT_EQ(0u, r2->flags);
 }
 

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,15 +13,31 @@ namespace mailstore {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept
+    : fd_(other.fd_), view_(other.view_), view_size_(other.view_size_) {
+  other.fd_ = -1;
+  other.view_ = nullptr;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    view_ = other.view_;
+    view_size_ = other.view_size_;
     other.fd_ = -1;
+    other.view_ = nullptr;
   }
   return *this;
+}
+
+void* File::MapShared(size_t size, bool writable) {
+  if (view_) return view_;
+  void* p = ::mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return nullptr;
+  view_ = p;
+  view_size_ = size;
+  return view_;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -35,6 +52,10 @@ bool File::Open(const std::string& path, Mode mode) {
 bool File::is_open() const { return fd_ >= 0; }
 
 void File::Close() {
+  if (view_) {
+    ::munmap(view_, view_size_);
+    view_ = nullptr;
+  }
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

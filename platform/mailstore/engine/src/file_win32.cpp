@@ -23,15 +23,41 @@ HANDLE H(void* h) { return static_cast<HANDLE>(h); }
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+File::File(File&& other) noexcept
+    : handle_(other.handle_), mapping_(other.mapping_), view_(other.view_), view_size_(other.view_size_) {
+  other.handle_ = nullptr;
+  other.mapping_ = nullptr;
+  other.view_ = nullptr;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = other.handle_;
+    mapping_ = other.mapping_;
+    view_ = other.view_;
+    view_size_ = other.view_size_;
     other.handle_ = nullptr;
+    other.mapping_ = nullptr;
+    other.view_ = nullptr;
   }
   return *this;
+}
+
+void* File::MapShared(size_t size, bool writable) {
+  if (view_) return view_;
+  HANDLE mapping = CreateFileMappingW(H(handle_), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
+                                      0, static_cast<DWORD>(size), nullptr);
+  if (!mapping) return nullptr;
+  void* p = MapViewOfFile(mapping, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size);
+  if (!p) {
+    CloseHandle(mapping);
+    return nullptr;
+  }
+  mapping_ = mapping;
+  view_ = p;
+  view_size_ = size;
+  return view_;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -49,6 +75,14 @@ bool File::Open(const std::string& path, Mode mode) {
 bool File::is_open() const { return handle_ != nullptr; }
 
 void File::Close() {
+  if (view_) {
+    UnmapViewOfFile(view_);
+    view_ = nullptr;
+  }
+  if (mapping_) {
+    CloseHandle(H(mapping_));
+    mapping_ = nullptr;
+  }
   if (handle_) {
     CloseHandle(H(handle_));
     handle_ = nullptr;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mailstore {
 
@@ -23,9 +24,9 @@ class EntryEncoder {
   void U64(uint64_t v) {
     for (int i = 0; i < 8; ++i) payload_.push_back(static_cast<char>(v >> (8 * i)));
   }
-  void Str(const std::string& s) {
+  void Str(std::string_view s) {
     U32(static_cast<uint32_t>(s.size()));
-    payload_ += s;
+    payload_.append(s);
   }
   bool empty() const { return payload_.empty(); }
   // The framed entry, ready to append.
@@ -52,10 +53,12 @@ class EntryDecoder {
     uint64_t lo = U32();
     return lo | uint64_t(U32()) << 32;
   }
-  std::string Str() {
+  std::string Str() { return std::string(View()); }
+  // A view into the payload; valid while the payload is.
+  std::string_view View() {
     uint32_t n = U32();
-    if (!Need(n)) return std::string();
-    std::string s(reinterpret_cast<const char*>(p_), n);
+    if (!Need(n)) return std::string_view();
+    std::string_view s(reinterpret_cast<const char*>(p_), n);
     p_ += n;
     return s;
   }

@@ -58,15 +58,21 @@ void PutFields(EntryEncoder& e, const MessageFields& f) {
   e.U64(f.sent_time);
 }
 
-MessageFields GetFields(EntryDecoder& d) {
-  MessageFields f;
-  f.subject = d.Str();
-  f.normalized_subject = d.Str();
-  f.display_to = d.Str();
-  f.display_from = d.Str();
-  f.priority = static_cast<int>(d.U32());
-  f.sent_time = d.U64();
-  return f;
+// Reads the fields PutFields wrote straight into |r|.
+void GetFields(EntryDecoder& d, MessageRecord* r) {
+  std::string_view subject = d.View(), normalized = d.View(), to = d.View(), from = d.View();
+  r->SetText(subject, normalized, to, from);
+  r->priority = static_cast<int>(d.U32());
+  r->sent_time = d.U64();
+}
+
+void PutRecordFields(EntryEncoder& e, const MessageRecord& r) {
+  e.Str(r.subject());
+  e.Str(r.normalized_subject());
+  e.Str(r.display_to());
+  e.Str(r.display_from());
+  e.U32(static_cast<uint32_t>(r.priority));
+  e.U64(r.sent_time);
 }
 
 struct ByteSpan {
@@ -167,6 +173,7 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   bool writable = store->lock_file_.Open(lock_path, File::Mode::kReadWrite) &&
                   store->journal_.Open(journal_path, File::Mode::kReadWrite) &&
                   store->data_.Open(data_path, File::Mode::kReadWrite);
+  store->writable_ = writable;
   if (!writable) {
     // A read-only store is still readable; its writes fail cleanly.
     if (!store->lock_file_.is_open() && !store->lock_file_.Open(lock_path, File::Mode::kRead))
@@ -180,6 +187,17 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   {
     std::lock_guard<std::mutex> guard(store->mutex_);
     FileLock lock(store->lock_file_, writable);
+    // The change counter is an optimisation: without it every call asks the
+    // file system for the journal's length instead.
+    constexpr size_t kSeqSize = 4096;
+    const std::string seq_path = JoinPath(directory, "store.seq");
+    if (store->seq_file_.Open(seq_path, writable ? File::Mode::kReadWrite : File::Mode::kRead)) {
+      int64_t seq_size = store->seq_file_.Size();
+      if (seq_size >= 0 && static_cast<uint64_t>(seq_size) < kSeqSize && writable && lock.locked())
+        seq_size = store->seq_file_.Truncate(kSeqSize) ? static_cast<int64_t>(kSeqSize) : seq_size;
+      if (seq_size >= static_cast<int64_t>(kSeqSize))
+        store->seq_ = static_cast<std::atomic<uint64_t>*>(store->seq_file_.MapShared(kSeqSize, writable));
+    }
     if (!lock.locked()) return fail(Status::kIoError, "cannot lock " + lock_path);
     if (!store->CatchUpLocked(writable)) return fail(Status::kIoError, "cannot read " + journal_path);
     if (store->applied_ == 0 && store->folders_.size() == 1) {
@@ -227,6 +245,7 @@ bool Store::Flush() {
 
 bool Store::Refresh() {
   std::lock_guard<std::mutex> guard(mutex_);
+  if (seq_ && seq_->load(std::memory_order_acquire) == scanned_) return true;
   int64_t size = journal_.Size();
   if (size < 0) return false;
   if (static_cast<uint64_t>(size) == scanned_) return true;
@@ -292,7 +311,12 @@ bool Store::CatchUpLocked(bool exclusive) {
   }
   applied_ += p;
   scanned_ = applied_ + (buf.size() - p);
+  if (exclusive) PublishLocked();
   return true;
+}
+
+void Store::PublishLocked() {
+  if (seq_ && writable_) seq_->store(scanned_, std::memory_order_release);
 }
 
 bool Store::ApplyEntry(const uint8_t* data, size_t size) {
@@ -363,7 +387,7 @@ bool Store::ApplyEntry(const uint8_t* data, size_t size) {
         r->size = d.U32();
         r->received_time = d.U64();
         r->offset = d.U64();
-        r->fields = GetFields(d);
+        GetFields(d, r.get());
         Folder* f = FindFolder(folder);
         if (d.failed() || !f || r->id == kInvalidId) break;
         if (!f->messages.empty() && f->messages.back()->id >= r->id) break;  // ids only ascend
@@ -382,16 +406,19 @@ bool Store::ApplyEntry(const uint8_t* data, size_t size) {
       case kOpReplace: {
         uint32_t folder = d.U32(), id = d.U32(), msize = d.U32();
         uint64_t offset = d.U64();
-        MessageFields fields = GetFields(d);
+        MessageRecord fields;
+        GetFields(d, &fields);
         Folder* f = FindFolder(folder);
         if (d.failed() || !f) break;
         auto it = f->Find(id);
         if (it == f->messages.end()) break;
         data_end_ = std::max(data_end_, offset + msize);
-        auto r = std::make_shared<MessageRecord>(**it);
+        auto r = std::make_shared<MessageRecord>(fields);
+        r->id = (*it)->id;
+        r->flags = (*it)->flags;
+        r->received_time = (*it)->received_time;
         r->size = msize;
         r->offset = offset;
-        r->fields = std::move(fields);
         *it = std::move(r);
         break;
       }
@@ -475,6 +502,7 @@ Status Store::AppendLocked(const std::string& entry, bool sync) {
              entry.size() - kEntryHeaderSize);
   damaged_bytes_ += end - applied_;
   applied_ = scanned_ = end + entry.size();
+  PublishLocked();
   return Status::kOk;
 }
 
@@ -826,7 +854,7 @@ Status Store::CopyMessages(uint32_t source, uint32_t target, const std::vector<u
     e.U32(r->size);
     e.U64(r->received_time);
     e.U64(r->offset);
-    PutFields(e, r->fields);
+    PutRecordFields(e, *r);
     made.push_back(next++);
   }
   if (move) {

@@ -38,6 +38,11 @@ class File {
 
   // Whole-file advisory lock shared between processes and between separate
   // File objects of one process. Blocking; false on failure.
+  // Maps the first |size| bytes shared with every process that maps the
+  // file (the file must be at least that long). The view lives until
+  // Close(). Null on failure.
+  void* MapShared(size_t size, bool writable);
+
   bool LockShared();
   bool LockExclusive();
   void Unlock();
@@ -45,9 +50,12 @@ class File {
  private:
 #ifdef _WIN32
   void* handle_ = nullptr;
+  void* mapping_ = nullptr;
 #else
   int fd_ = -1;
 #endif
+  void* view_ = nullptr;
+  size_t view_size_ = 0;
 };
 
 // Directory helpers (UTF-8 paths).

@@ -4,6 +4,9 @@
 // On disk:
 //   store.lock    an empty file; whole-file locks order writers (exclusive)
 //                 against readers that catch up (shared).
+//   store.seq     a page mapped by every process: the journal's length after
+//                 the last write, so that a reader learns "nothing changed"
+//                 without a system call.
 //   journal.dat   the index: an append-only sequence of checksummed entries,
 //                 each holding the operations of one call. Replaying it gives
 //                 the folders and message records.
@@ -108,6 +111,7 @@ class Store {
   bool CatchUpLocked(bool exclusive);
   bool ApplyEntry(const uint8_t* data, size_t size);
   void Notify(const Change& change);
+  void PublishLocked();
   Status CommitLocked(const std::string& entry);
   Status AppendLocked(const std::string& entry, bool sync);
   bool WriteSourceLocked(const std::string& source, uint64_t* offset);
@@ -120,12 +124,15 @@ class Store {
   File lock_file_;
   File journal_;
   File data_;
+  File seq_file_;
+  std::atomic<uint64_t>* seq_ = nullptr;  // in seq_file_'s shared view, or null
   uint64_t applied_ = 0;  // journal bytes applied to the in-memory view
   uint64_t scanned_ = 0;  // journal size when last read (may include unreadable bytes)
   uint64_t damaged_bytes_ = 0;
   uint32_t next_folder_id_ = 1;
   uint64_t data_end_ = 0;  // end of the last source any entry refers to
   bool sync_each_call_ = true;
+  bool writable_ = false;
 
   std::mutex mutex_;
   std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mailstore {
@@ -53,14 +54,39 @@ struct MessageFields {
 };
 
 // The record of one stored message: immutable once published, shared by
-// enumerations that still hold it.
+// enumerations that still hold it. Its four strings live in one buffer, so a
+// record costs two allocations however long they are.
 struct MessageRecord {
   uint32_t id = kInvalidId;
   uint32_t flags = 0;
   uint32_t size = 0;
+  int priority = 3;
   uint64_t received_time = 0;  // FILETIME ticks
+  uint64_t sent_time = 0;      // FILETIME ticks; 0 when the source has no date
   uint64_t offset = 0;         // of the source in the data file
-  MessageFields fields;
+
+  std::string_view subject() const { return Part(0); }
+  std::string_view normalized_subject() const { return Part(1); }
+  std::string_view display_to() const { return Part(2); }
+  std::string_view display_from() const { return Part(3); }
+  void SetText(std::string_view subject, std::string_view normalized, std::string_view to,
+               std::string_view from) {
+    text_.clear();
+    text_.reserve(subject.size() + normalized.size() + to.size() + from.size());
+    std::string_view parts[4] = {subject, normalized, to, from};
+    for (int i = 0; i < 4; ++i) {
+      text_.append(parts[i]);
+      end_[i] = static_cast<uint32_t>(text_.size());
+    }
+  }
+
+ private:
+  std::string_view Part(int i) const {
+    uint32_t begin = i == 0 ? 0 : end_[i - 1];
+    return std::string_view(text_).substr(begin, end_[i] - begin);
+  }
+  std::string text_;
+  uint32_t end_[4] = {0, 0, 0, 0};
 };
 using MessageRecordPtr = std::shared_ptr<const MessageRecord>;
 
