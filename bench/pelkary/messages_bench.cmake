@@ -1,0 +1,5 @@
+# The message object's bench (see messages_bench.cpp): run on demand under Wine with the DLLs
+# registered: scripts/wine.sh run $PELKARY_BUILD/bin/messages_bench.exe [messages] [megabytes]
+add_executable(messages_bench ${CMAKE_CURRENT_LIST_DIR}/messages_bench.cpp)
+target_link_libraries(messages_bench PRIVATE pelkary_core pelkary_abi ${PELKARY_STATIC_LINK})
+pelkary_warnings(messages_bench)
