@@ -63,6 +63,26 @@ TEST(Hostile, HundredThousandPartsParse) {
   m.GetContent(last, &c);
   EXPECT_EQ("x", c);
   EXPECT_EQ(src, m.Serialize());
+  // Sibling steps and the pre-order walk stay linear over all parts.
+  size_t steps = 0;
+  for (BodyHandle h = m.FindNext(kNoBody, {}, {}); h != kNoBody; h = m.FindNext(h, {}, {})) ++steps;
+  EXPECT_EQ(100001u, steps);
+  steps = 0;
+  BodyHandle h = kNoBody;
+  for (m.GetBody(Location::kFirst, m.root(), &h); h != kNoBody;) {
+    ++steps;
+    if (m.GetBody(Location::kNext, h, &h) != Status::kOk) break;
+  }
+  EXPECT_EQ(100000u, steps);
+  // Deleting from the middle keeps the neighbours linked.
+  BodyHandle mid = kNoBody, before = kNoBody, after = kNoBody;
+  ASSERT_EQ(Status::kOk, m.GetBody(Location::kNext, m.FindNext(m.FindNext(m.root(), {}, {}), {}, {}), &mid));
+  ASSERT_EQ(Status::kOk, m.GetBody(Location::kPrevious, mid, &before));
+  ASSERT_EQ(Status::kOk, m.GetBody(Location::kNext, mid, &after));
+  ASSERT_EQ(Status::kOk, m.DeleteBody(mid, 0));
+  BodyHandle check = kNoBody;
+  ASSERT_EQ(Status::kOk, m.GetBody(Location::kNext, before, &check));
+  EXPECT_EQ(after, check);
 }
 
 TEST(Hostile, MultiMegabyteHeaderLinesAndParameterFloods) {

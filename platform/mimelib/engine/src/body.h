@@ -15,6 +15,7 @@ struct Body {
   BodyHandle handle = kNoBody;
   Body* parent = nullptr;
   std::vector<Body*> children;  // owned by the Message's slot table
+  size_t index = 0;             // position in parent->children (kept by Renumber)
   Header header;
 
   // Effective content type (lower case), refreshed from the header.
