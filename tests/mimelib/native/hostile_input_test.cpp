@@ -93,6 +93,11 @@ TEST(Hostile, MultiMegabyteHeaderLinesAndParameterFloods) {
   std::string words = "Subject: ";
   for (int i = 0; i < 200000; ++i) words += "=?utf-8?q?";
   Exercise(words + "\r\n\r\nbody");
+  std::string fields;
+  for (int i = 0; i < 100000; ++i) fields += "X-F" + std::to_string(i) + ": v\r\n";
+  Message many;
+  many.Load(fields + "\r\nbody");
+  EXPECT_EQ(100000u, many.PropertyNames(many.root()).size());
   std::string folded = "Subject: x";
   for (int i = 0; i < 200000; ++i) folded += "\r\n y";
   Exercise(folded + "\r\n\r\n");

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <unordered_set>
 
 #include "ascii.h"
 #include "body.h"
@@ -1214,9 +1215,9 @@ std::vector<std::string> Message::PropertyNames(BodyHandle h) const {
   std::vector<std::string> out;
   const Body* b = impl_->Get(h);
   if (!b) return out;
+  std::unordered_set<std::string> seen;  // keeps headers with many fields linear
   for (const auto& f : b->header.fields()) {
-    const bool seen = std::any_of(out.begin(), out.end(), [&](const std::string& n) { return ascii::iequals(n, f.name); });
-    if (!seen) out.push_back(f.name);
+    if (seen.insert(ascii::lower(f.name)).second) out.push_back(f.name);
   }
   for (const auto& a : b->attributes) out.push_back(a.first);
   return out;
