@@ -248,6 +248,18 @@ TEST(Properties, NamesPrefixesComputedAttributesAndIds) {
   EXPECT_EQ(Status::kNotFound, m.GetProp(r, "X-Missing", &v));
   EXPECT_EQ(Status::kInvalidArg, m.GetProp(r, "Bad Name", &v));
   EXPECT_EQ(Status::kReadOnly, m.SetProp(r, "att:normalized-subject", "x"));
+  // 8-bit bytes in a field are read in the body's charset.
+  Message latin;
+  latin.Load("Subject: Gr\xfc\xdf" "e\r\nContent-Type: text/plain; charset=iso-8859-1\r\n\r\nx");
+  EXPECT_EQ(Status::kOk, latin.GetProp(latin.root(), "Subject", &v));
+  EXPECT_EQ("Gr\xc3\xbc\xc3\x9f" "e", v);
+  // A message built from nothing declares MIME once it has a content type.
+  Message fresh;
+  ASSERT_EQ(Status::kOk, fresh.SetProp(fresh.root(), "Subject", "new"));
+  ASSERT_EQ(Status::kOk, fresh.SetText(fresh.root(), "hello", "text", "plain"));
+  const std::string built = fresh.Serialize();
+  EXPECT_NE(std::string::npos, built.find("MIME-Version: 1.0\r\n")) << built;
+  EXPECT_NE(std::string::npos, built.find("Content-Type: text/plain; charset=utf-8\r\n")) << built;
   // Content-Type without a header is still the MIME default.
   Message bare;
   bare.Load("Subject: x\r\n\r\nhello");

@@ -436,6 +436,9 @@ class Message::Impl {
         header_edited = true;
       }
     }
+    if (!b->parent && header_edited && header.Find("Content-Type") && !header.Find("MIME-Version")) {
+      header.Set("MIME-Version", "1.0", true);  // a message that declares MIME says so
+    }
     if (!header_edited) {
       w.out.append(*b->buffer, b->part_begin, b->body_begin - b->part_begin);
     } else {
@@ -1096,7 +1099,10 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
     *value = StructuredValue::Parse(raw).value();
     return Status::kOk;
   }
-  *value = decode_header_words(raw);
+  // Raw 8-bit text in a field is most likely in the body's charset.
+  const StructuredValue ct = StructuredValue::Parse(b->header.Get("Content-Type"));
+  const std::string* charset = ct.Param("charset");
+  *value = decode_header_words(raw, charset ? *charset : std::string());
   return Status::kOk;
 }
 
