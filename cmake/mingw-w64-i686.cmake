@@ -12,3 +12,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${PELKARY_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The .def files export the entry points under their plain names; 32-bit stdcall functions carry
+# decorated symbols (DllCanUnloadNow@0), which the linker maps to those names without a warning.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--enable-stdcall-fixup")

@@ -58,7 +58,7 @@ STDMETHODIMP EnumProperties::Next(ULONG fetch, LPENUMPROPERTY props, ULONG* fetc
 }
 
 STDMETHODIMP EnumProperties::Skip(ULONG count) {
-  next_ = std::min(entries_.size(), next_ + count);
+  next_ = std::min<size_t>(entries_.size(), next_ + count);
   return next_ < entries_.size() ? S_OK : S_FALSE;
 }
 
