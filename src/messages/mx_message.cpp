@@ -17,9 +17,16 @@ constexpr wchar_t kDeletionMarkValue[] = L"True";
 
 const ClassIdentity MXMessage::kIdentity = {L"MXMessage", &CLSID_MXMessage, &IID_IMXMessage};
 
-MXMessage::MXMessage() {
-    CoCreateInstance(CLSID_IMimeAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeAllocator,
-                     allocator_.put_void());
+MXMessage::MXMessage() = default;
+
+IMimeAllocator* MXMessage::Allocator() noexcept {
+    if (!allocatorTried_) {
+        allocatorTried_ = true;
+        if (FAILED(CoCreateInstance(CLSID_IMimeAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeAllocator,
+                                    allocator_.put_void())))
+            allocator_.reset();
+    }
+    return allocator_.get();
 }
 
 MXMessage::~MXMessage() = default;
@@ -34,6 +41,7 @@ void MXMessage::Teardown() {
     mimeMessage_.reset();
     headerCache_.clear();
     headerCache_.shrink_to_fit();
+    readBuffer_ = std::vector<char>();
 }
 
 void MXMessage::DropRecord() noexcept {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frame/automation_object.h"
 #include "mime_api.h"
@@ -30,8 +31,7 @@ public:
     using MainInterface = IMXMessage;
     static const ClassIdentity kIdentity;
 
-    // Every field empty, folder id -1; the MIME allocator is created by class id (it stays empty
-    // when that fails, which only disables the property walk and Clone). Never throws.
+    // Every field empty, folder id -1. Never throws.
     MXMessage();
 
     // IMXMessage: identity, header fields, state (cannot fail: no error boundary).
@@ -120,6 +120,11 @@ private:
     using Record = std::unique_ptr<MESSAGEPROPS>;
 
     bool IsStored() const noexcept { return record_ != nullptr; }
+    // The MIME allocator that frees property-walk entries, created by class id on first need and
+    // kept; null when it cannot be created (which disables the property walk and Clone). Made
+    // lazily because under Wine creating it costs as much as the message object itself, and most
+    // message objects (a folder walk reading subjects) never need it.
+    IMimeAllocator* Allocator() noexcept;
     // Hands the record back to `storeFolder_` (when open) and frees it.
     void DropRecord() noexcept;
     // Reads the record of `message_id` from `storeFolder_`; null when the store refuses.
@@ -157,8 +162,11 @@ private:
     com_ptr<IMimeMessage> mimeMessage_;
     long saveState_ = 0;
     com_ptr<IMimeAllocator> allocator_;
+    bool allocatorTried_ = false;
     com_ptr<IMimeEnumProperties> propertyEnumerator_;
     std::wstring headerCache_;
+    // Reused between reads of the source: fresh memory for every piece costs page faults.
+    std::vector<char> readBuffer_;
     unique_cotaskmem<HBODY> attachmentHandles_;
     unsigned long attachmentCount_ = 0;
     unsigned long attachmentIndex_ = 0;

@@ -64,7 +64,7 @@ HRESULT MXMessage::Commit(long *result) {
 // this message was opened with.
 HRESULT MXMessage::Clone(long folderId, ::MXMessage **result) {
     return Guard(L"Clone", [&] {
-        if (!IsStored() || !EnsureMimeMessage() || !allocator_ || !storeFolder_) return;
+        if (!IsStored() || !EnsureMimeMessage() || !Allocator() || !storeFolder_) return;
 
         com_ptr<IStream> source;
         if (FAILED(storeFolder_->OpenMessage(record_->dwMessageId, IID_IStream, source.put_void())) || !source)

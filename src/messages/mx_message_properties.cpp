@@ -48,7 +48,7 @@ HRESULT MXMessage::GetFirstBodyProp(long /*bodyHandle: the walk always covers th
                                     BSTR *propName) {
     return Guard(L"GetFirstBodyProp", [&] {
         *propId = -1;
-        if (!EnsureMimeMessage() || !allocator_) return;
+        if (!EnsureMimeMessage() || !Allocator()) return;
         propertyEnumerator_.reset();
         com_ptr<IMimePropertySet> root;
         if (FAILED(mimeMessage_->BindToObject(HBODY_ROOT, IID_IMimePropertySet, root.put_void())) || !root)
@@ -81,7 +81,7 @@ unique_bstr MXMessage::NextRootProperty(long* prop_id) {
     }
     // The entry's strings go back through the allocator whatever happens to the name.
     auto free_entry = scope_exit([&] {
-        if (allocator_) allocator_->FreeEnumPropertyArray(1, &entry, FALSE);
+        if (IMimeAllocator* allocator = Allocator()) allocator->FreeEnumPropertyArray(1, &entry, FALSE);
     });
     unique_bstr name = ansi_to_bstr(entry.pszName ? entry.pszName : "");
     *prop_id = static_cast<long>(entry.dwPropId);

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "frame/text.h"
 #include "messages/mx_message.h"
@@ -29,6 +31,27 @@ constexpr long kSaveAsFilePiece = 4096;
 size_t FindSeparator(const std::wstring& text, size_t appended_from) {
     size_t from = appended_from >= kSeparatorLength - 1 ? appended_from - (kSeparatorLength - 1) : 0;
     return text.find(kHeaderSeparator, from, kSeparatorLength);
+}
+
+// Larger read buffers are not kept between reads (a whole-source read of a big message).
+constexpr size_t kKeptReadBuffer = 1 << 20;
+
+// The bytes of a piece up to its first NUL, converted from the ANSI code page. With a single-byte
+// code page every byte is one character, so the text is converted once, straight into the result.
+unique_bstr PieceToBstr(const char* bytes, size_t count) {
+    const size_t length = strnlen(bytes, count);
+    static const bool single_byte = [] {
+        CPINFO info{};
+        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    }();
+    if (!single_byte || length == 0) return ansi_to_bstr(bytes, static_cast<int>(length));
+    BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+    if (!text) throw std::bad_alloc();
+    unique_bstr result(text);
+    if (MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(length), text, static_cast<int>(length)) !=
+        static_cast<int>(length))
+        throw std::runtime_error("MultiByteToWideChar has failed");
+    return result;
 }
 
 std::wstring_view View(const unique_bstr& text) noexcept {
@@ -62,20 +85,25 @@ unique_bstr MXMessage::ReadSourceChunk(long count) {
         ResetSourceCursor();
         return unique_bstr();
     }
-    const ULONG want = static_cast<ULONG>(std::min<unsigned long long>(static_cast<unsigned long long>(n), whole));
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(want) + 1]);
-    if (!buffer) {
+    const ULONG want = static_cast<ULONG>(
+        std::min<unsigned long long>({static_cast<unsigned long long>(n), whole, 0xFFFFFFFEull}));
+    try {
+        if (readBuffer_.size() < want) readBuffer_.resize(want);
+    } catch (const std::bad_alloc&) {
+        readBuffer_ = std::vector<char>();
         ResetSourceCursor();
         return unique_bstr();
     }
+    auto trim_buffer = scope_exit([&] {
+        if (readBuffer_.size() > kKeptReadBuffer) readBuffer_ = std::vector<char>();
+    });
     ULONG got = 0;
-    HRESULT hr = sourceCursor_->Read(buffer.get(), want, &got);
+    HRESULT hr = sourceCursor_->Read(readBuffer_.data(), want, &got);
     if (FAILED(hr) || got == 0) {
         ResetSourceCursor();
         return unique_bstr();
     }
-    buffer[got] = '\0';
-    return ansi_to_bstr(buffer.get());
+    return PieceToBstr(readBuffer_.data(), std::min<ULONG>(got, want));
 }
 
 void MXMessage::FindHeader() {
