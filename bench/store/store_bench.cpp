@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -123,11 +124,13 @@ int main(int argc, char** argv) {
     raw_read(journal, chunk);
     double raw = Seconds(t);
     t = Clock::now();
+    clock_t cpu = clock();
     Status st;
     auto store = Store::Open(big, false, &st);
     double open = Seconds(t);
+    double open_cpu = double(clock() - cpu) / CLOCKS_PER_SEC;
     Line("open a 100,000-message store", open * 1000, "ms", "read of its index file", raw * 1000, "ms");
-    printf("%-44s %12.1f MB index, target < 200 ms\n", "", journal_mb);
+    printf("%-44s %12.1f ms CPU, %.1f MB index (target < 200 ms)\n", "", open_cpu * 1000, journal_mb);
 
     uint32_t inbox = store->SpecialFolderId(0);
     t = Clock::now();

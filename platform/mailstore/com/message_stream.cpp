@@ -77,7 +77,12 @@ STDMETHODIMP MessageStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
   if (position_ >= total || cb == 0) return S_OK;
   ULONG n = static_cast<ULONG>(std::min<uint64_t>(cb, total - position_));
   if (kind_ == Kind::kSource) {
-    int64_t got = conn_->store().ReadSource(*record_, position_, pv, n);
+    if (!reader_) {
+      auto reader = std::make_unique<mailstore::Store::SourceReader>();
+      if (reader->Open(conn_->store(), record_)) reader_ = std::move(reader);
+    }
+    int64_t got = reader_ ? reader_->ReadAt(position_, pv, n)
+                          : conn_->store().ReadSource(*record_, position_, pv, n);
     if (got < 0) return STG_E_READFAULT;
     n = static_cast<ULONG>(got);
   } else {

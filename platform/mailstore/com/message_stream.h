@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "mailstore/store_types.h"
+#include "mailstore/store.h"
 
 namespace mailstore_com {
 
@@ -67,6 +67,7 @@ class MessageStream final : public IStream {
   Kind kind_;
   std::shared_ptr<StoreConnection> conn_;
   mailstore::MessageRecordPtr record_;  // kSource
+  std::unique_ptr<mailstore::Store::SourceReader> reader_;  // kSource, opened on first read
   uint32_t folder_ = mailstore::kInvalidId;
   uint32_t message_id_ = mailstore::kInvalidId;
   std::string buffer_;  // kNew, kBound

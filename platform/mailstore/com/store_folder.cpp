@@ -25,18 +25,23 @@ std::set<MessageEnum*>& LiveEnums() {
   return *set;
 }
 
-void FreeTaskString(LPSTR& p) {
-  pelkary::unique_cotaskmem<char> owner(p);
-  p = nullptr;
-}
-
-LPSTR DupTaskString(std::string_view s) {
-  auto* p = static_cast<char*>(CoTaskMemAlloc(s.size() + 1));
-  if (p) {
-    memcpy(p, s.data(), s.size());
-    p[s.size()] = '\0';
+// The four strings of a record share one task-memory block that starts at
+// pszSubject; FreeMessageProps frees that block.
+bool AllocRecordStrings(const mailstore::MessageRecord& r, MESSAGEPROPS* out) {
+  std::string_view parts[4] = {r.subject(), r.display_to(), r.display_from(), r.normalized_subject()};
+  size_t total = 0;
+  for (auto part : parts) total += part.size() + 1;
+  auto* block = static_cast<char*>(CoTaskMemAlloc(total));
+  if (!block) return false;
+  LPSTR* slots[4] = {&out->pszSubject, &out->pszDisplayTo, &out->pszDisplayFrom, &out->pszNormalSubject};
+  char* at = block;
+  for (int i = 0; i < 4; ++i) {
+    memcpy(at, parts[i].data(), parts[i].size());
+    at[parts[i].size()] = '\0';
+    *slots[i] = at;
+    at += parts[i].size() + 1;
   }
-  return p;
+  return true;
 }
 
 FILETIME ToFiletime(uint64_t ticks) {
@@ -57,17 +62,7 @@ HRESULT FillMessageProps(const mailstore::MessageRecord& r, MESSAGEPROPS* p) {
   out.priority = static_cast<IMSGPRIORITY>(r.priority);
   out.ftReceived = ToFiletime(r.received_time);
   out.ftSent = ToFiletime(r.sent_time ? r.sent_time : r.received_time);
-  out.pszSubject = DupTaskString(r.subject());
-  out.pszDisplayTo = DupTaskString(r.display_to());
-  out.pszDisplayFrom = DupTaskString(r.display_from());
-  out.pszNormalSubject = DupTaskString(r.normalized_subject());
-  if (!out.pszSubject || !out.pszDisplayTo || !out.pszDisplayFrom || !out.pszNormalSubject) {
-    FreeTaskString(out.pszSubject);
-    FreeTaskString(out.pszDisplayTo);
-    FreeTaskString(out.pszDisplayFrom);
-    FreeTaskString(out.pszNormalSubject);
-    return E_OUTOFMEMORY;
-  }
+  if (!AllocRecordStrings(r, &out)) return E_OUTOFMEMORY;
   *p = out;
   return S_OK;
 }
@@ -167,10 +162,8 @@ STDMETHODIMP StoreFolder::GetMessageProps(MESSAGEID dwMessageId, DWORD, MESSAGEP
 STDMETHODIMP StoreFolder::FreeMessageProps(MESSAGEPROPS* pProps) {
   if (!pProps) return E_POINTER;
   if (pProps->cbSize != sizeof(MESSAGEPROPS)) return E_INVALIDARG;
-  FreeTaskString(pProps->pszSubject);
-  FreeTaskString(pProps->pszDisplayTo);
-  FreeTaskString(pProps->pszDisplayFrom);
-  FreeTaskString(pProps->pszNormalSubject);
+  pelkary::unique_cotaskmem<char> block(pProps->pszSubject);
+  pProps->pszSubject = pProps->pszDisplayTo = pProps->pszDisplayFrom = pProps->pszNormalSubject = nullptr;
   return S_OK;
 }
 

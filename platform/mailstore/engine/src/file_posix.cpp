@@ -77,6 +77,18 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   return static_cast<int64_t>(done);
 }
 
+bool File::Seek(uint64_t offset) {
+  return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+int64_t File::Read(void* buffer, size_t size) {
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0) return n;
+    if (errno != EINTR) return -1;
+  }
+}
+
 bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);

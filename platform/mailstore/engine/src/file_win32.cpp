@@ -109,6 +109,19 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   return static_cast<int64_t>(done);
 }
 
+bool File::Seek(uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN) != 0;
+}
+
+int64_t File::Read(void* buffer, size_t size) {
+  DWORD got = 0;
+  DWORD want = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
+  if (!ReadFile(H(handle_), buffer, want, &got, nullptr)) return -1;
+  return got;
+}
+
 bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);

@@ -656,6 +656,28 @@ int64_t Store::ReadSource(const MessageRecord& record, uint64_t at, void* buffer
   return data_.ReadAt(record.offset + at, buffer, n);
 }
 
+bool Store::SourceReader::Open(const Store& store, MessageRecordPtr record) {
+  record_ = std::move(record);
+  cursor_ = ~0ull;
+  return file_.Open(JoinPath(store.directory_, "messages.dat"), File::Mode::kRead);
+}
+
+int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
+  if (!record_ || at >= record_->size) return 0;
+  size_t n = static_cast<size_t>(std::min<uint64_t>(size, record_->size - at));
+  uint64_t pos = record_->offset + at;
+  if (pos != cursor_ && !file_.Seek(pos)) return -1;
+  size_t done = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (done < n) {
+    int64_t got = file_.Read(out + done, n - done);
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  cursor_ = pos + done;
+  return static_cast<int64_t>(done);
+}
+
 // ---- Writes --------------------------------------------------------------
 // Each write: process mutex, exclusive file lock, catch up, validate against
 // the current state, append and sync, apply.

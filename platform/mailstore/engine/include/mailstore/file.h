@@ -30,6 +30,10 @@ class File {
   // the number of bytes read (short at the end of the file), or -1.
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const;
   bool WriteAt(uint64_t offset, const void* data, size_t size);
+  // Sequential reading through the file's own position, for a File used by
+  // one thread: cheaper than ReadAt on some platforms.
+  bool Seek(uint64_t offset);
+  int64_t Read(void* buffer, size_t size);
   // Size in bytes, or -1 on failure.
   int64_t Size() const;
   bool Truncate(uint64_t size);

@@ -99,8 +99,22 @@ class Store {
   // "Deleted Items".
   Status DeleteMessages(uint32_t folder, const std::vector<uint32_t>& ids);
 
-  // Reads source bytes of a record (from ListMessages/GetMessage).
+  // Reads source bytes of a record (from ListMessages/FindMessage).
   int64_t ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const;
+
+  // Reads one source front to back through a file handle of its own: for
+  // streaming large sources. Used by one thread at a time.
+  class SourceReader {
+   public:
+    // False when the store's data file cannot be opened.
+    bool Open(const Store& store, MessageRecordPtr record);
+    int64_t ReadAt(uint64_t at, void* buffer, size_t size);
+
+   private:
+    File file_;
+    MessageRecordPtr record_;
+    uint64_t cursor_ = ~0ull;  // file position, when known
+  };
 
  private:
   struct Folder;
