@@ -15,8 +15,15 @@ unique_hwnd CreateSinkWindow(const char* class_name, const char* title, WNDPROC 
     window_class.lpszClassName = class_name;
     // From the second window on the class exists already; the failure then is expected.
     RegisterClassExA(&window_class);
-    return unique_hwnd(CreateWindowExA(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400,
-                                       200, nullptr, nullptr, instance, nullptr));
+    HWND window = CreateWindowExA(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400, 200,
+                                  nullptr, nullptr, instance, nullptr);
+    // A session without a display (a service, or Wine with no graphics driver) cannot make
+    // top-level windows; a message-only window of the same thread still delivers the store's
+    // notifications and the deferred events through that thread's message loop.
+    if (!window)
+        window = CreateWindowExA(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400, 200,
+                                 HWND_MESSAGE, nullptr, instance, nullptr);
+    return unique_hwnd(window);
 }
 
 }  // namespace pelkary
