@@ -477,3 +477,52 @@ TEST_F(StoreTest, ReadOnlySourceStream) {
   EXPECT_EQ(E_NOINTERFACE, inbox_->OpenMessage(m, IID_IDispatch, none.put_void()));
   EXPECT_TRUE(FAILED(inbox_->OpenMessage(m + 100, IID_IStream, none.put_void())));
 }
+
+TEST(StoreLocation, UnusableDirectoryFailsInitializeCleanly) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
+  wchar_t tmp[MAX_PATH], file[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  GetTempFileNameW(tmp, L"mst", 0, file);  // a file where the directory should be
+  SetEnvironmentVariableW(L"MAILSTORE_DIR", file);
+  com_ptr<IStoreNamespace> ns;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IStoreNamespace, ns.put_void()));
+  EXPECT_TRUE(FAILED(ns->Initialize(nullptr, 1)));
+  // Every other call reports that the namespace is not usable.
+  com_ptr<IStoreFolder> f;
+  EXPECT_EQ(E_UNEXPECTED, ns->OpenSpecialFolder(FOLDER_INBOX, 0, f.put()));
+  STOREFOLDERID id;
+  EXPECT_EQ(E_UNEXPECTED, ns->CreateFolder(FOLDERID_ROOT, "x", 0, &id));
+  // The file is left as it was.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(file, GetFileExInfoStandard, &data));
+  EXPECT_FALSE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(0u, data.nFileSizeLow);
+  DeleteFileW(file);
+}
+
+TEST(StoreLocation, DamagedJournalIsRefusedAndKept) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
+  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  GetTempFileNameW(tmp, L"mst", 0, dir);
+  DeleteFileW(dir);
+  CreateDirectoryW(dir, nullptr);
+  std::wstring journal = std::wstring(dir) + L"\\journal.dat";
+  std::string junk(3000, '\x5A');
+  {
+    pelkary::unique_hfile f(CreateFileW(journal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD put;
+    WriteFile(f.get(), junk.data(), static_cast<DWORD>(junk.size()), &put, nullptr);
+  }
+  SetEnvironmentVariableW(L"MAILSTORE_DIR", dir);
+  com_ptr<IStoreNamespace> ns;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IStoreNamespace, ns.put_void()));
+  EXPECT_TRUE(FAILED(ns->Initialize(nullptr, 1)));
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(junk.size(), data.nFileSizeLow);
+}

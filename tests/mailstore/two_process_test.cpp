@@ -94,10 +94,16 @@ TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
 
   std::wstring tool = WindowsPath(PELKARY_BIN_DIR "/mxstore.exe");
   std::wstring cmd = L"\"" + tool + L"\" --store \"" + dir + L"\" import Inbox \"" + mbox_path + L"\"";
+  // The tool's progress display goes nowhere.
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  pelkary::unique_hfile null_out(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit,
+                                             OPEN_EXISTING, 0, nullptr));
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = null_out.get();
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
       << GetLastError();
   pelkary::unique_handle process(pi.hProcess), thread(pi.hThread);
 

@@ -1,4 +1,6 @@
 #include <fstream>
+#include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -399,4 +401,35 @@ TEST(StoreDamage, GarbageFilesDoNotCrash) {
   EXPECT_EQ(nullptr, s);  // nothing readable: not a store, and nothing overwritten
   std::ifstream in(dir.store() + "/journal.dat", std::ios::binary | std::ios::ate);
   EXPECT_EQ(5000, in.tellg());
+}
+
+TEST(StoreSharing, ConcurrentWritersGetDistinctAscendingIds) {
+  TestDir dir;
+  { OpenStore(dir.store()); }
+  const int kThreads = 4, kEach = 40;
+  std::vector<std::thread> threads;
+  std::vector<std::vector<uint32_t>> got(kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      // Half the threads share one open, the others have their own.
+      static std::unique_ptr<Store> shared = OpenStore(dir.store());
+      std::unique_ptr<Store> own = (t % 2) ? OpenStore(dir.store()) : nullptr;
+      Store& s = own ? *own : *shared;
+      for (int i = 0; i < kEach; ++i) {
+        uint32_t id;
+        if (s.AddMessage(1, kInvalidId, "t" + std::to_string(t), 0, Fields("x"), &id) == Status::kOk)
+          got[t].push_back(id);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::set<uint32_t> all;
+  for (const auto& ids : got) {
+    ASSERT_EQ(static_cast<size_t>(kEach), ids.size());
+    for (size_t i = 1; i < ids.size(); ++i) EXPECT_LT(ids[i - 1], ids[i]);
+    all.insert(ids.begin(), ids.end());
+  }
+  EXPECT_EQ(static_cast<size_t>(kThreads * kEach), all.size());
+  auto s = OpenStore(dir.store());
+  EXPECT_EQ(static_cast<uint32_t>(kThreads * kEach), Info(*s, 1).message_count);
 }
