@@ -177,6 +177,14 @@ protected:
         return sink;
     }
 
+    // The scan's own folders (on the scan thread) come and go with sink windows of the same class
+    // as this thread's; looking windows up is reliable once the scan is over.
+    void SettleScan() {
+        auto sink = ManagerSink("scan barrier");
+        test::EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
+        AwaitScan(sink.get());
+    }
+
     // Every folder and manager gone: the session ends; the next object builds a new one, whose
     // scan records the store as it is then.
     void RestartSession() {
@@ -223,6 +231,7 @@ TEST_F(StoreEventsTest, DeletedIdsNotificationReportsTheFirstIdOnce) {
     auto inbox = Inbox();
     auto sink = FolderSink("inbox");
     test::EventConnection connection(inbox.get(), DIID_IMXFolderEvents, sink.get());
+    SettleScan();
     std::vector<HWND> windows = ThreadWindows("NUVAK Folder sink");
     ASSERT_EQ(windows.size(), 1u);
     DWORD ids[2] = {12, 13};
@@ -258,6 +267,7 @@ TEST_F(StoreEventsTest, ReleasedFolderDropsItsQueuedEvents) {
         DWORD cookie = 0;
         ASSERT_HR(S_OK, point->Advise(sink.get(), &cookie));
     }
+    SettleScan();
     std::vector<HWND> windows = ThreadWindows("NUVAK Folder sink");
     ASSERT_EQ(windows.size(), 1u);
     ASSERT_TRUE(PostMessageA(windows[0], WM_NEWMSGS, 57, 0));
@@ -278,6 +288,7 @@ TEST_F(StoreEventsTest, SinkWindowsAreHiddenTopLevelWindowsOfTheSessionThread) {
     long is_null = 1;
     ASSERT_HR(S_OK, inbox->IsNull(&is_null));
     ASSERT_EQ(is_null, 0);
+    SettleScan();
     const bool can_make_top_level = [] {
         unique_hwnd probe(CreateWindowExA(0, "STATIC", "probe", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
                                           nullptr, nullptr));
