@@ -526,3 +526,33 @@ TEST(StoreLocation, DamagedJournalIsRefusedAndKept) {
   ASSERT_TRUE(GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(junk.size(), data.nFileSizeLow);
 }
+
+TEST(StoreLocation, RegistryValueIsUsedWhenTheEnvironmentNamesNone) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
+  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  GetTempFileNameW(tmp, L"msr", 0, dir);
+  DeleteFileW(dir);
+  pelkary::unique_hkey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Pelkary\\Mail Store", 0,
+                                           nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
+  auto cleanup = pelkary::scope_exit(
+      [&] { RegDeleteValueW(key.get(), L"Store Root"); });
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.get(), L"Store Root", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(dir),
+                                          static_cast<DWORD>((wcslen(dir) + 1) * sizeof(wchar_t))));
+  SetEnvironmentVariableW(L"MAILSTORE_DIR", nullptr);
+  com_ptr<IStoreNamespace> ns;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IStoreNamespace, ns.put_void()));
+  ASSERT_EQ(S_OK, ns->Initialize(nullptr, 1));
+  char path[MAX_PATH * 2], expected[MAX_PATH * 2];
+  ASSERT_EQ(S_OK, ns->GetDirectory(path, sizeof(path)));
+  WideCharToMultiByte(CP_ACP, 0, dir, -1, expected, sizeof(expected), nullptr, nullptr);
+  EXPECT_STREQ(expected, path);
+  // Created on first use, with the special folders.
+  EXPECT_TRUE(GetFileAttributesW(dir) & FILE_ATTRIBUTE_DIRECTORY);
+  com_ptr<IStoreFolder> drafts;
+  EXPECT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_DRAFT, 0, drafts.put()));
+}
