@@ -239,8 +239,8 @@ HRESULT MXMessage::SetBodyFromFile(long bodyHandle, BSTR filename, BSTR priConte
 
 // Writes the body's decoded bytes into a file. With useDefaultName the path names a directory and
 // the file takes the body's file-name property; that name comes from the mail, so only a safe leaf
-// of it is used (SafeAttachmentFileName) and anything else is refused with nothing written. A path
-// that the client gives whole is used as given.
+// of it is used (SafeAttachmentFileName) and anything else is refused with nothing written, as is
+// an empty directory. A path that the client gives whole is used as given.
 //
 // The body and its data are had before the file is opened, so an unknown handle or a body without
 // data leaves no file behind and never empties an existing one.
@@ -250,11 +250,13 @@ HRESULT MXMessage::SaveBodyToFile(long bodyHandle, BSTR path, long useDefaultNam
         if (!EnsureMimeMessage()) return;
         std::wstring target(ViewOf(path));
         if (useDefaultName) {
+            // An empty directory would put the file at the root of the current drive.
+            if (target.empty()) return;
             std::optional<std::string> name = ReadBodyProperty(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME));
             if (!name) return;
             std::optional<std::wstring> leaf = SafeAttachmentFileName(ansi_to_wide(name->c_str()));
             if (!leaf) return;
-            if (target.empty() || target.back() != L'\\') target.push_back(L'\\');
+            if (target.back() != L'\\') target.push_back(L'\\');
             target.append(*leaf);
         }
         const std::string ansi_target = to_ansi(target.c_str());

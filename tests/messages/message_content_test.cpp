@@ -251,6 +251,9 @@ TEST_F(MessageContent, SaveBodyToFileWritesNothingWhenItCannot) {
     EXPECT_EQ(0, ok) << "no file-name property";
     EXPECT_HR(S_OK, m->SaveBodyToFile(FirstAttachment(m.get()), B(dir.File(L"missing").c_str()).get(), 1, &ok));
     EXPECT_EQ(0, ok) << "missing directory";
+    EXPECT_HR(S_OK, m->SaveBodyToFile(FirstAttachment(m.get()), B(L"").get(), 1, &ok));
+    EXPECT_EQ(0, ok) << "no directory named";
+    EXPECT_FALSE(FileExists(L"\\data.bin"));
     EXPECT_HR(S_OK, m->SaveBodyToFile(0x5A5A5A, B(dir.File(L"unknown.bin").c_str()).get(), 0, &ok));
     EXPECT_EQ(0, ok) << "unknown handle";
     EXPECT_EQ(0, CountEntries(dir.path()));
