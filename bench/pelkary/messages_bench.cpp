@@ -1,7 +1,8 @@
 // messages_bench: what the message object costs beside the store's own interfaces, in one run.
 //
 //   enumeration  N messages of the Inbox walked with IMXFolder::GetFirstMessage/GetNextMessage,
-//                reading GetSubject and GetState early-bound, beside the store's own
+//                reading GetSubject and GetState early-bound and from VBScript (late-bound,
+//                messages_bench.vbs in Wine's cscript), beside the store's own
 //                GetFirstMessage/GetNextMessage reading the same two fields from its records;
 //   source       one large message read with GetSource(65536) until the empty string, beside a
 //                raw read of the same bytes from the store's source stream in 65,536-byte pieces.
@@ -90,6 +91,41 @@ long WalkAutomation(IMXFolder* folder, size_t* checksum) {
     return count;
 }
 
+// Runs the late-bound half with cscript in this process's environment (same store); its line.
+std::string RunScript() {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return "(no pipe)";
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    std::wstring script = L"Z:";
+    for (const char* p = PELKARY_MESSAGES_BENCH_SCRIPT; *p; ++p) script += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+    std::wstring command = L"cscript.exe //nologo \"" + script + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end;
+    startup.hStdError = write_end;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                  &process);
+    CloseHandle(write_end);
+    std::string output;
+    if (started) {
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    } else {
+        output = "(cscript did not start)";
+    }
+    CloseHandle(read_end);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+    return output;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,6 +169,15 @@ int main(int argc, char** argv) {
                     automation_seconds * 1e6 / automation_count,
                     (automation_seconds / automation_count) / (store_seconds / store_count));
 
+        long script_count = 0;
+        double script_seconds = 0;
+        std::string script_line = RunScript();
+        if (std::sscanf(script_line.c_str(), "%ld %lf", &script_count, &script_seconds) == 2 && script_count > 0)
+            std::printf("  VBScript late-bound:         %8.2f us per message (%.1fx the store)\n",
+                        script_seconds * 1e6 / script_count,
+                        (script_seconds / script_count) / (store_seconds / store_count));
+        else
+            std::printf("  VBScript late-bound:         not measured (%s)\n", script_line.c_str());
         // Where the time per message goes.
         constexpr int kRepeats = 300;
         FOLDERPROPS inbox_props{};
