@@ -35,8 +35,16 @@ case $build in /*) ;; *) build=$(pwd)/$build ;; esac
 out=${out:-$build}
 
 if [ $build_first = 1 ]; then
-    PELKARY_BUILD=$build "$repo/scripts/build.sh" cross ||
-        fail "the cross build failed (see the messages above); fix it, or assemble what is built with --no-build"
+    # What the bundle holds, not the tests: a configured tree builds just those targets.
+    if [ -f "$build/build.ninja" ]; then
+        targets=(mimelib mailstore pelkary)
+        for optional in mxstore listener; do
+            ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$optional:" && targets+=("$optional")
+        done
+        cmake --build "$build" -j "${PELKARY_JOBS:-$(nproc)}" --target "${targets[@]}"
+    else
+        PELKARY_BUILD=$build "$repo/scripts/build.sh" cross
+    fi || fail "the cross build failed (see the messages above); fix it, or assemble what is built with --no-build"
 fi
 
 bin=$build/bin
@@ -66,6 +74,9 @@ if [ -d "$repo/samples" ]; then
         (cd "$repo" && xargs -0 -r cp --parents -t "$stage")
 fi
 
+# The event listener sample as a program, beside its source.
+[ -f "$bin/listener.exe" ] && mkdir -p "$stage/samples/listener" && cp "$bin/listener.exe" "$stage/samples/listener/"
+
 version=$(git -C "$repo" describe --always --dirty 2>/dev/null || echo unknown)
 has_tool=no
 [ -f "$stage/mxstore.exe" ] && has_tool=yes
@@ -80,7 +91,7 @@ Contents of this folder
   mimelib.dll     the MIME object library that pelkary reads and writes messages with
 $( [ $has_tool = yes ] && echo "  mxstore.exe     the store tool: list, import (.eml, mbox) and export mail" || true)
   docs/reference.md   every class, method, result, error and event, for script authors
-  samples/        sample scripts and programs
+  samples/        sample scripts (samples/README.md says what each does and how to run it)
   scripts/        the install command for Wine (register.sh, with its helper wine.sh)
 
 The DLLs are 64-bit (x86-64) Windows DLLs. They must stay in one folder: keep this folder where

@@ -27,6 +27,9 @@ if [ -f "$build/bin/mxstore.exe" ]; then
 else
     check "no store tool when none was built" test ! -e "$bundle/mxstore.exe"
 fi
+if [ -f "$build/bin/listener.exe" ]; then
+    check "the event listener program is included" cmp -s "$build/bin/listener.exe" "$bundle/samples/listener/listener.exe"
+fi
 check "the reference is included" cmp -s "$repo/docs/reference.md" "$bundle/docs/reference.md"
 check "the Wine install command is included" test -x "$bundle/scripts/register.sh" -a -x "$bundle/scripts/wine.sh"
 if [ -d "$repo/samples" ]; then
