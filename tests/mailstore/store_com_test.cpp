@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,8 @@ class StoreTest : public ::testing::Test {
     inbox_ = nullptr;
     ns_ = nullptr;
     CoUninitialize();
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(dir_), ec);
   }
 
   MESSAGEID Commit(IStoreFolder* folder, const std::string& source, DWORD flags = 0) {
@@ -525,6 +528,9 @@ TEST(StoreLocation, DamagedJournalIsRefusedAndKept) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(junk.size(), data.nFileSizeLow);
+  ns = nullptr;
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(dir), ec);
 }
 
 TEST(StoreLocation, RegistryValueIsUsedWhenTheEnvironmentNamesNone) {
@@ -555,4 +561,8 @@ TEST(StoreLocation, RegistryValueIsUsedWhenTheEnvironmentNamesNone) {
   EXPECT_TRUE(GetFileAttributesW(dir) & FILE_ATTRIBUTE_DIRECTORY);
   com_ptr<IStoreFolder> drafts;
   EXPECT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_DRAFT, 0, drafts.put()));
+  drafts = nullptr;
+  ns = nullptr;
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(dir), ec);
 }

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <fstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -147,4 +147,8 @@ TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
   EXPECT_EQ(static_cast<DWORD>(kCount), p.cMessage);
   EXPECT_EQ(static_cast<DWORD>(kCount), p.cUnread);
   DeleteFileW(mbox_path.c_str());
+  inbox = nullptr;
+  ns = nullptr;
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(dir), ec);
 }
