@@ -53,7 +53,100 @@ std::string MakeMbox(int count) {
   return mbox;
 }
 
+// Starts the store tool with |args|, its output discarded.
+pelkary::unique_handle StartTool(const std::wstring& args) {
+  std::wstring tool = WindowsPath(PELKARY_BIN_DIR "/mxstore.exe");
+  std::wstring cmd = L"\"" + tool + L"\" " + args;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  pelkary::unique_hfile null_out(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit,
+                                             OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = null_out.get();
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    return pelkary::unique_handle();
+  pelkary::unique_handle thread(pi.hThread);
+  return pelkary::unique_handle(pi.hProcess);
+}
+
 }  // namespace
+
+TEST(TwoProcesses, KilledImporterLeavesAConsistentStore) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
+  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  GetTempFileNameW(tmp, L"msk", 0, dir);
+  DeleteFileW(dir);
+  SetEnvironmentVariableW(L"MAILSTORE_DIR", dir);
+  com_ptr<IStoreNamespace> ns;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IStoreNamespace, ns.put_void()));
+  ASSERT_EQ(S_OK, ns->Initialize(nullptr, 1));
+  com_ptr<IStoreFolder> inbox;
+  ASSERT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
+
+  std::string mbox = MakeMbox(300);
+  auto expected = mxstore::MboxFormat::Split(mbox);
+  std::wstring mbox_path = std::wstring(dir) + L".mbox";
+  {
+    pelkary::unique_hfile f(CreateFileW(mbox_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD put;
+    ASSERT_TRUE(WriteFile(f.get(), mbox.data(), static_cast<DWORD>(mbox.size()), &put, nullptr));
+  }
+  const std::wstring args = L"--store \"" + std::wstring(dir) + L"\" import Inbox \"" + mbox_path + L"\"";
+  const int kKills = 20;
+  unsigned seed = 17;
+  MESSAGEID last = 0;
+  for (int round = 0; round < kKills; ++round) {
+    pelkary::unique_handle process = StartTool(args);
+    ASSERT_TRUE(process);
+    seed = seed * 1103515245u + 12345u;
+    Sleep(100 + (seed >> 16) % 400);
+    TerminateProcess(process.get(), 9);
+    WaitForSingleObject(process.get(), INFINITE);
+
+    // Every stored message is whole: one of the mbox's, byte for byte.
+    MESSAGEPROPS p = {};
+    p.cbSize = sizeof(p);
+    HENUMSTORE e = nullptr;
+    last = 0;
+    HRESULT hr = inbox->GetFirstMessage(0, 0, MESSAGEID_FIRST, &p, &e);
+    while (hr == S_OK) {
+      EXPECT_GT(p.dwMessageId, last);
+      last = p.dwMessageId;
+      int index = atoi(p.pszSubject + strlen("import "));
+      ASSERT_TRUE(index >= 0 && index < static_cast<int>(expected.size())) << p.pszSubject;
+      com_ptr<IStream> s;
+      ASSERT_EQ(S_OK, inbox->OpenMessage(p.dwMessageId, IID_IStream, s.put_void()));
+      std::string got;
+      char buf[8192];
+      ULONG n;
+      while (SUCCEEDED(s->Read(buf, sizeof(buf), &n)) && n) got.append(buf, n);
+      ASSERT_EQ(expected[index], got) << "round " << round << ", message " << p.dwMessageId;
+      inbox->FreeMessageProps(&p);
+      hr = inbox->GetNextMessage(e, 0, &p);
+    }
+    if (e) inbox->GetMessageClose(e);
+  }
+  // The kills landed while the tool was storing (it got somewhere, not everywhere).
+  EXPECT_GT(last, 0u);
+  EXPECT_LT(last, static_cast<MESSAGEID>(kKills * expected.size()));
+  // The store still takes writes after the last kill.
+  MESSAGEID id;
+  com_ptr<IStream> s;
+  ASSERT_EQ(S_OK, inbox->CreateStream(nullptr, 0, s.put(), &id));
+  s->Write("Subject: import 0\r\n\r\n", 22, nullptr);
+  EXPECT_EQ(S_OK, inbox->CommitStream(nullptr, 0, 0, s.get(), id, nullptr));
+  DeleteFileW(mbox_path.c_str());
+  s = nullptr;
+  inbox = nullptr;
+  ns = nullptr;
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(dir), ec);
+}
 
 TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
@@ -92,20 +185,9 @@ TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
     ASSERT_TRUE(WriteFile(f.get(), mbox.data(), static_cast<DWORD>(mbox.size()), &put, nullptr));
   }
 
-  std::wstring tool = WindowsPath(PELKARY_BIN_DIR "/mxstore.exe");
-  std::wstring cmd = L"\"" + tool + L"\" --store \"" + dir + L"\" import Inbox \"" + mbox_path + L"\"";
-  // The tool's progress display goes nowhere.
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  pelkary::unique_hfile null_out(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit,
-                                             OPEN_EXISTING, 0, nullptr));
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = null_out.get();
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-      << GetLastError();
-  pelkary::unique_handle process(pi.hProcess), thread(pi.hThread);
+  pelkary::unique_handle process =
+      StartTool(L"--store \"" + std::wstring(dir) + L"\" import Inbox \"" + mbox_path + L"\"");
+  ASSERT_TRUE(process);
 
   Seen seen;
   g_seen = &seen;
