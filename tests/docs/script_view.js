@@ -30,5 +30,17 @@ check("an unknown method gives 0x800A01B6", errorOf(function () { msg.NoSuchMeth
 check("a class that is not registered gives 0x800A01AD",
       errorOf(function () { new ActiveXObject("PELKARY.NoSuchClass"); }) == 0x800A01AD);
 
+// An error that pelkary reports: with the folder class taken out of the registry the manager
+// cannot make the Inbox's folder object; JScript sees REGDB_E_CLASSNOTREG itself.
+var FOLDER_CLSID = "{CF358939-0DDE-42DE-B5CF-911B04316FC1}";
+var shell = new ActiveXObject("WScript.Shell");
+var manager = new ActiveXObject("PELKARY.MXFolderManager");
+var server = shell.RegRead("HKCR\\CLSID\\" + FOLDER_CLSID + "\\InprocServer32\\");
+shell.Run("reg delete HKCR\\CLSID\\" + FOLDER_CLSID + " /f", 0, true);
+var failure = errorOf(function () { manager.GetInboxFolder(); });
+shell.Run("regsvr32 /s \"" + server + "\"", 0, true);
+check("a method that cannot make its object throws 0x80040154", failure == 0x80040154);
+check("registered again, the method works", manager.GetInboxFolder().IsInbox() === 1);
+
 if (failures > 0) WScript.Quit(1);
 WScript.Echo("PASS");

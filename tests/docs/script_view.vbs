@@ -61,6 +61,23 @@ Err.Clear
 WScript.ConnectObject manager, "manager_"
 Check "WScript.ConnectObject is refused by Wine's cscript (445)", Err.Number = 445
 Err.Clear
+
+' An error that pelkary reports: with the folder class taken out of the registry the manager
+' cannot make the Inbox's folder object (REGDB_E_CLASSNOTREG, which VBScript shows as 429).
+Const FOLDER_CLSID = "{CF358939-0DDE-42DE-B5CF-911B04316FC1}"
+Dim shell, server, number, source, folder
+Set shell = CreateObject("WScript.Shell")
+server = shell.RegRead("HKCR\CLSID\" & FOLDER_CLSID & "\InprocServer32\")
+shell.Run "reg delete HKCR\CLSID\" & FOLDER_CLSID & " /f", 0, True
+Set folder = manager.GetInboxFolder()
+number = Err.Number : source = Err.Source
+Err.Clear
+shell.Run "regsvr32 /s """ & server & """", 0, True
+Check "a method that cannot make its object gives 429", number = 429
+Check "Err.Source names the class and the method", source = "MXFolderManager.GetInboxFolder"
+Set folder = manager.GetInboxFolder()
+Check "registered again, the method works", Err.Number = 0 And folder.IsInbox() = 1
+Err.Clear
 On Error GoTo 0
 
 If failures > 0 Then WScript.Quit 1
