@@ -2,7 +2,7 @@
 
 #include <cstring>
 #include <mutex>
-#include <set>
+#include <unordered_set>
 
 #include "message_stream.h"
 #include "mime_api.h"
@@ -20,8 +20,8 @@ struct MessageEnum {
 };
 
 std::mutex g_enum_lock;
-std::set<MessageEnum*>& LiveEnums() {
-  static auto* set = new std::set<MessageEnum*>();
+std::unordered_set<MessageEnum*>& LiveEnums() {
+  static auto* set = new std::unordered_set<MessageEnum*>();
   return *set;
 }
 
