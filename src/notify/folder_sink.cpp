@@ -39,11 +39,17 @@ LRESULT CALLBACK FolderSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
     return DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
+thread_local int t_internal_scopes = 0;
+
 }  // namespace
+
+InternalFolderScope::InternalFolderScope() noexcept { ++t_internal_scopes; }
+
+InternalFolderScope::~InternalFolderScope() { --t_internal_scopes; }
 
 void AttachFolderSink(MXFolder& folder) noexcept {
     IStoreFolder* store = folder.store_folder();
-    if (!store || folder.sink_window()) return;
+    if (!store || folder.sink_window() || t_internal_scopes > 0) return;
     unique_hwnd window = CreateSinkWindow(kClassName, kTitle, FolderSinkProc);
     if (!window) return;
     SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&folder));

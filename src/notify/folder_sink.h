@@ -11,6 +11,17 @@ class MXFolder;
 // a window simply raises no events.
 void AttachFolderSink(MXFolder& folder) noexcept;
 
+// While one lives on a thread, folders opened on that thread get no sink window: for the folder
+// objects that pelkary makes for its own short use (the watcher's scan and probes), which never
+// raise events, a window would only cost time. Client code must not run inside the scope.
+class InternalFolderScope {
+public:
+    InternalFolderScope() noexcept;
+    ~InternalFolderScope();
+    InternalFolderScope(const InternalFolderScope&) = delete;
+    InternalFolderScope& operator=(const InternalFolderScope&) = delete;
+};
+
 // Takes the folder's sink window down again (first step of releasing the store folder). Never
 // throws; harmless when the folder has no window.
 void DetachFolderSink(MXFolder& folder) noexcept;

@@ -5,6 +5,7 @@
 #include "folders/mx_folder.h"
 #include "folders/mx_folder_manager.h"
 #include "frame/object_creation.h"
+#include "notify/folder_sink.h"
 #include "notify/store_session.h"
 
 namespace pelkary {
@@ -48,6 +49,8 @@ DWORD WINAPI NewMessageWatcher::ScanThread(void* param) {
 }
 
 void NewMessageWatcher::Scan() {
+    // The scan's folders live on this thread only for the walk and never raise events.
+    InternalFolderScope internal;
     com_ptr<IMXFolderManager> manager = CreateOwnManager();
     lastMessageIds_.clear();
     com_ptr<IMXFolder> folder;
@@ -90,11 +93,17 @@ unsigned long NewMessageWatcher::LastMessageId(MXFolder& folder, unsigned long a
 
 void NewMessageWatcher::DetectNewMessages(unsigned long folder_id, StoreSession& session) noexcept {
     try {
-        com_ptr<IMXFolderManager> manager = CreateOwnManager();
-        WaitForScan();
+        com_ptr<IMXFolderManager> manager;
         com_ptr<IMXFolder> folder;
-        check_callee(manager.get(),
-                     manager->GetFolder(static_cast<long>(folder_id), reinterpret_cast<::MXFolder**>(folder.put())));
+        {
+            // The probing folder is pelkary's own; handlers that run later (and may open folders
+            // of their own on this thread) run outside the scope.
+            InternalFolderScope internal;
+            manager = CreateOwnManager();
+            WaitForScan();
+            check_callee(manager.get(), manager->GetFolder(static_cast<long>(folder_id),
+                                                           reinterpret_cast<::MXFolder**>(folder.put())));
+        }
         if (!folder) return;
         MXFolder* impl = ImplOf<MXFolder>(folder.get());
         if (impl->special_type() >= kFirstSkippedType && impl->special_type() <= kLastSkippedType) return;
