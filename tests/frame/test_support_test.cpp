@@ -69,16 +69,14 @@ TEST(TempStoreTest, ExportsAFreshDirectoryAndRemovesIt) {
     SetEnvironmentVariableW(L"MAILSTORE_DIR", nullptr);
 }
 
+bool g_timer_fired = false;
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) { g_timer_fired = true; }
+
 TEST(MessagePumpTest, DispatchesPostedMessagesUntilTheConditionHolds) {
-    bool seen = false;
-    UINT_PTR timer = SetTimer(nullptr, 0, 10, nullptr);
+    // A thread timer's callback runs only when the loop dispatches its WM_TIMER.
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, &OnTimer);
     ASSERT_NE(timer, 0u);
-    // A thread timer's WM_TIMER arrives only through the loop.
-    EXPECT_TRUE(PumpUntil([&] {
-        MSG msg;
-        if (PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_NOREMOVE)) seen = true;
-        return seen;
-    }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return g_timer_fired; }, 2000));
     KillTimer(nullptr, timer);
     EXPECT_FALSE(PumpUntil([] { return false; }, 30));
 }
