@@ -7,7 +7,6 @@
 // and the next store user builds a new one, with a new connection.
 #pragma once
 
-#include <map>
 #include <vector>
 
 #include "frame/holders.h"

@@ -486,6 +486,34 @@ TEST_F(StoreEventsTest, ActivateGlobalNotificationChangesNothing) {
     EXPECT_EQ(a->CallsTo(kOnManagerNewMessage).front().args, (std::vector<long>{IdOf(inbox.get()), id}));
 }
 
+TEST_F(StoreEventsTest, ReleasingEverythingDuringTheScanEndsTheSessionAndTheNextObjectStartsAFreshOne) {
+    // Objects made before: the new session's scan sees the folder's message as already there.
+    long watched = NewFolder(0, L"Watched");
+    long seen = Save(FolderById(watched).get(), "seen");
+    // Released at once, while its scan still runs: the release waits for the scan, then the
+    // session ends with its windows.
+    RestartSession();
+    manager_ = nullptr;
+    EXPECT_TRUE(ThreadWindows("Store sink").empty());
+    EXPECT_TRUE(ThreadWindows("NUVAK Outbox sink").empty());
+
+    manager_ = test::CreateManager();
+    ASSERT_TRUE(manager_);
+    EXPECT_EQ(ThreadWindows("Store sink").size(), 1u) << "one session, one store sink";
+    auto a = ManagerSink("manager");
+    test::EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
+    AwaitScan(a.get());
+    auto folder = FolderById(watched);
+    long done = 0;
+    ASSERT_HR(S_OK, folder->MarkAsUnread(seen, &done));
+    ASSERT_TRUE(PumpUntil([&] { return !a->CallsTo(kOnFolderUnreadChanged).empty(); }, kWait));
+    PumpMessages(300);
+    EXPECT_EQ(a->CountOf(kOnManagerNewMessage), 0u) << "the fresh scan recorded the old message";
+    long fresh = SaveUnread(folder.get(), "fresh");
+    ASSERT_TRUE(a->WaitFor(kOnManagerNewMessage, 1, kWait));
+    EXPECT_EQ(a->CallsTo(kOnManagerNewMessage), (std::vector<SinkCall>{{kOnManagerNewMessage, {watched, fresh}}}));
+}
+
 // --- The deleted-items purge -------------------------------------------------------------------
 
 TEST_F(StoreEventsTest, PermanentDeleteVanishesFromDeletedItems) {
