@@ -7,6 +7,10 @@
 // changed, new unread message) and one to each folder that exists when it starts (message added,
 // message deleted, folder deleted), then runs a message loop: pelkary raises its events on the
 // thread that created the objects, and only while that thread dispatches messages.
+//
+// A script version needs a host that connects script sinks: Wine's cscript does not (both
+// WScript.ConnectObject and WScript.CreateObject with an event prefix answer error 445, "Object
+// doesn't support this action"), so under Wine events reach C++ clients only.
 #include <windows.h>
 #include <objbase.h>
 #include <ocidl.h>
