@@ -12,8 +12,7 @@
 ' EST, comments in parentheses, and the field folded over several lines. Dates are compared
 ' in UTC. A message without a Date field, or with one that cannot be read, is KEPT in the
 ' Inbox: a script should not guess and move mail it cannot date. Such messages are listed.
-' MoveMessage gives a message a new id in the archive, and it arrives there marked as read:
-' the move keeps none of its state flags.
+' MoveMessage gives a message a new id in the archive; it keeps its state (read or unread).
 Option Explicit
 
 Dim days, archiveName

@@ -32,6 +32,12 @@ ensure_started() {
     if wineserver -p </dev/null >/dev/null 2>&1; then
         "$wine" wineboot </dev/null >/dev/null 2>&1 || true
     fi
+    # No display here: Wine's null graphics driver lets programs make ordinary (hidden) top-level
+    # windows, which the store's notifications are posted to.
+    if [ ! -f "$WINEPREFIX/.null-graphics" ]; then
+        "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 &&
+            touch "$WINEPREFIX/.null-graphics"
+    fi
 }
 
 cmd=${1:-}

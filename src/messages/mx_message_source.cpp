@@ -35,6 +35,8 @@ size_t FindSeparator(const std::wstring& text, size_t appended_from) {
 
 // Larger read buffers are not kept between reads (a whole-source read of a big message).
 constexpr size_t kKeptReadBuffer = 1 << 20;
+// The largest piece asked for explicitly that is served when it also exceeds the whole source.
+constexpr long long kLargestPiece = 64ll << 20;
 
 // The bytes of a piece up to its first NUL, converted from the ANSI code page. With a single-byte
 // code page every byte is one character, so the text is converted once, straight into the result.
@@ -81,7 +83,10 @@ unique_bstr MXMessage::ReadSourceChunk(long count) {
         }
     }
 
-    if (n <= 0) {
+    // Zero, a negative count other than -1, and a huge count all ask for a buffer that is not had:
+    // a huge count (past both the source and kLargestPiece) is refused rather than allocated, so a
+    // script's GetSource(2147483647) can never make the process reach for gigabytes.
+    if (n <= 0 || (static_cast<unsigned long long>(n) > whole && n > kLargestPiece)) {
         ResetSourceCursor();
         return unique_bstr();
     }

@@ -252,6 +252,13 @@ TEST_F(CopyMoveTest, CopyKeepsTheMessageInTheSourceAndMoveTakesItAway) {
     EXPECT_EQ(1, done);
     EXPECT_EQ(0u, StoredMessageIds(store_api_.get(), source_).size());
     EXPECT_EQ(2u, StoredMessageIds(store_api_.get(), target_).size());
+
+    // Both arrive with the state they had: unread.
+    com_ptr<IMXFolder> target;
+    ASSERT_HR(S_OK, manager_->GetFolder(target_, reinterpret_cast<::MXFolder**>(target.put())));
+    long unread = -1;
+    ASSERT_HR(S_OK, target->GetUnreadCount(&unread));
+    EXPECT_EQ(2, unread);
 }
 
 TEST_F(CopyMoveTest, AMissingFolderOrMessageChangesNothing) {

@@ -59,9 +59,14 @@ TEST_F(MessageSource, HostileCountsGiveEmptyResultsAndResetNeverAllocateGigabyte
     // A count beyond the source reads at most the source: the rest of it, and then the end.
     EXPECT_HR(S_OK, m->GetContentReset());
     EXPECT_EQ(L"012", Text(m.get(), &IMXMessage::GetSource, 3));
-    EXPECT_EQ(L"3456789\r\n\r\nabcde", Text(m.get(), &IMXMessage::GetSource, LONG_MAX));
+    EXPECT_EQ(L"3456789\r\n\r\nabcde", Text(m.get(), &IMXMessage::GetSource, 100000));
+    EXPECT_EQ(L"", Text(m.get(), &IMXMessage::GetSource, 100000));
+    EXPECT_EQ(L"abcde", Text(m.get(), &IMXMessage::GetBody, 100000));
+    // A huge count is refused like an allocation that cannot be had: empty, position reset.
+    EXPECT_EQ(L"012", Text(m.get(), &IMXMessage::GetSource, 3));
     EXPECT_EQ(L"", Text(m.get(), &IMXMessage::GetSource, LONG_MAX));
-    EXPECT_EQ(L"abcde", Text(m.get(), &IMXMessage::GetBody, LONG_MAX));
+    EXPECT_EQ(L"012", Text(m.get(), &IMXMessage::GetSource, 3)) << "position not reset";
+    EXPECT_EQ(L"", Text(m.get(), &IMXMessage::GetBody, LONG_MAX));
 }
 
 TEST_F(MessageSource, SourceWithoutEmptyLineIsAllHeader) {

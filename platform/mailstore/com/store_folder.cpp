@@ -58,6 +58,9 @@ HRESULT FillMessageProps(const mailstore::MessageRecord& r, MESSAGEPROPS* p) {
   out.cbSize = sizeof(MESSAGEPROPS);
   out.dwMessageId = r.id;
   out.dwState = r.flags;
+  // The record's flags are the message's state: a copy made with the complement of them as the
+  // flags to remove keeps exactly the state the message had.
+  out.dwFlags = r.flags;
   out.cbMessage = r.size;
   out.priority = static_cast<IMSGPRIORITY>(r.priority);
   out.ftReceived = ToFiletime(r.received_time);
