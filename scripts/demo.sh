@@ -61,3 +61,26 @@ fi
 
 step "Running samples/demo/demo.vbs with cscript"
 "$wine_sh" cscript "$samples/demo.vbs"
+
+listener=$PELKARY_BUILD/bin/listener.exe
+if [ -f "$listener" ] && [ -f "$mxstore" ]; then
+    step "Events: the listener (samples/listener) hears a second process deliver two messages"
+    heard=$(mktemp)
+    "$wine_sh" run "$listener" --seconds 60 --exit-after-new 2 >"$heard" 2>&1 &
+    listening=$!
+    # The listener's session first records the last message of every folder; mail that arrives
+    # during that scan counts as already seen, so wait until it says it is listening.
+    for _ in $(seq 1 300); do
+        grep -q listening "$heard" && break
+        sleep 0.1
+    done
+    sleep 1
+    for f in "$samples"/arriving/*.eml; do
+        echo "delivering $(basename "$f") into the Inbox from another process (mxstore import)"
+        "$wine_sh" run "$mxstore" import Inbox "$("$wine_sh" winpath "$f")" >/dev/null
+    done
+    wait "$listening" || true
+    echo "what the listener heard:"
+    sed 's/^/  /' "$heard"
+    rm -f "$heard"
+fi
