@@ -19,4 +19,12 @@ echo "== Windows tests (under Wine)"
 ctest --test-dir "$PELKARY_BUILD" --output-on-failure -j1 --timeout 600 || status=1
 echo "== Native engine tests"
 ctest --test-dir "$PELKARY_BUILD-native" --output-on-failure -j "$(nproc)" --timeout 600 || status=1
+echo "== A short fuzzing run of the MIME parser (clang, ASan + UBSan)"
+if "$repo/scripts/fuzz.sh" "${PELKARY_FUZZ_RUNS:-20000}" >"$PELKARY_BUILD-fuzz.log" 2>&1; then
+    grep -E '^(Done|#[0-9]+.*DONE)' "$PELKARY_BUILD-fuzz.log" | tail -1 || true
+else
+    tail -40 "$PELKARY_BUILD-fuzz.log"
+    echo "fuzzing found a fault: see $PELKARY_BUILD-fuzz.log"
+    status=1
+fi
 exit $status

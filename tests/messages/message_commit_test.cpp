@@ -172,6 +172,15 @@ TEST_F(MessageCommit, SendTwicePutsTwoSubmittedCopiesInTheOutbox) {
     for (MESSAGEID copy : sent) {
         EXPECT_EQ(static_cast<DWORD>(MX_MSG_SUBMITTED), StoredState(FOLDER_OUTBOX, copy) & MX_MSG_SUBMITTED);
         EXPECT_NE(std::string::npos, RawSource(FOLDER_OUTBOX, copy).find("Original body"));
+        // The account travels with the copy: read back from the store, it is still there.
+        com_ptr<IMXMessage> stored = Open(FOLDER_OUTBOX, copy);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(L"Work Mail", Prop(stored.get(), L"att:athena-account-name"));
+        long exist = 0;
+        unique_bstr account;
+        EXPECT_HR(S_OK, stored->GetBodyProp(-1, MX_PID_ATT_ACCOUNT, &exist, account.put()));
+        EXPECT_EQ(1, exist);
+        EXPECT_STREQ(L"00000001", account.get());
     }
     // The message itself stays where it was, with its old record.
     EXPECT_EQ(std::vector<MESSAGEID>{id}, MessageIds(FOLDER_INBOX));

@@ -146,6 +146,15 @@ void decode_transfer(std::string_view raw, const std::string& cte, std::string* 
   }
 }
 
+
+// The account a message is sent through is an attribute, yet it has to travel with the message
+// into the store (the Outbox copy is read back from its source), so these two live in the header.
+const char* persistent_attribute_field(std::string_view attribute) {
+  if (ascii::iequals(attribute, "athena-account-id")) return "X-Mail-Account-Id";
+  if (ascii::iequals(attribute, "athena-account-name")) return "X-Mail-Account-Name";
+  return nullptr;
+}
+
 }  // namespace
 
 class Message::Impl {
@@ -1048,6 +1057,7 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
   }
   if (ascii::istarts_with(name, "att:")) {
     const std::string att = ascii::lower(name.substr(4));
+    if (const char* field = persistent_attribute_field(att)) return GetProp(h, field, value);
     if (att == "pri-content-type") {
       *value = b->type;
       return Status::kOk;
@@ -1129,6 +1139,7 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
   }
   if (ascii::istarts_with(name, "att:")) {
     const std::string att = ascii::lower(name.substr(4));
+    if (const char* field = persistent_attribute_field(att)) return SetProp(h, field, value);
     if (att == "pri-content-type" || att == "sub-content-type") {
       const std::string v = ascii::lower(ascii::trim(value));
       if (v.empty() || v.find('/') != std::string::npos) return Status::kInvalidArg;
@@ -1202,6 +1213,7 @@ Status Message::DeleteProp(BodyHandle h, std::string_view name) {
     return Status::kOk;
   }
   if (ascii::istarts_with(name, "att:")) {
+    if (const char* field = persistent_attribute_field(name.substr(4))) return DeleteProp(h, field);
     auto& a = b->attributes;
     const auto it = std::find_if(a.begin(), a.end(), [&](const auto& p) { return ascii::iequals(p.first, name); });
     if (it == a.end()) return Status::kNotFound;
