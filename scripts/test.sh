@@ -15,10 +15,12 @@ trap '"$repo/scripts/wine.sh" stop' EXIT
 "$repo/scripts/register.sh" "$PELKARY_BUILD"
 
 status=0
+summary=$(mktemp)
+trap '"$repo/scripts/wine.sh" stop; rm -f "$summary"' EXIT
 echo "== Windows tests (under Wine)"
-ctest --test-dir "$PELKARY_BUILD" --output-on-failure -j1 --timeout 600 || status=1
+ctest --test-dir "$PELKARY_BUILD" --output-on-failure -j1 --timeout 600 | tee -a "$summary" || status=1
 echo "== Native engine tests"
-ctest --test-dir "$PELKARY_BUILD-native" --output-on-failure -j "$(nproc)" --timeout 600 || status=1
+ctest --test-dir "$PELKARY_BUILD-native" --output-on-failure -j "$(nproc)" --timeout 600 | tee -a "$summary" || status=1
 echo "== A short fuzzing run of the MIME parser (clang, ASan + UBSan)"
 if "$repo/scripts/fuzz.sh" "${PELKARY_FUZZ_RUNS:-20000}" >"$PELKARY_BUILD-fuzz.log" 2>&1; then
     grep -E '^(Done|#[0-9]+.*DONE)' "$PELKARY_BUILD-fuzz.log" | tail -1 || true
@@ -27,4 +29,7 @@ else
     echo "fuzzing found a fault: see $PELKARY_BUILD-fuzz.log"
     status=1
 fi
+# One closing line for the whole run, counted from CTest's own summaries.
+awk '/tests failed out of/ { total += $NF; failed += $4 }
+     END { printf "%d passed, %d failed\n", total - failed, failed; exit failed > 0 }' "$summary" || status=1
 exit $status
