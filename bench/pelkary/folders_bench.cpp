@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "bench_script.h"
 #include "frame/holders.h"
 #include "pelkary.h"
 #include "store_api.h"
@@ -105,38 +106,7 @@ long WalkManager(IMXFolderManager* manager, size_t* checksum) {
 
 // Runs the script half with cscript in this process's environment (same store); returns its line.
 std::string RunScript(int passes) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE read_end = nullptr, write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return "(no pipe)";
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    // The script's path is known at build time as a unix path; Wine shows the unix root as Z:.
-    std::wstring script = L"Z:";
-    for (const char* p = PELKARY_FOLDERS_BENCH_SCRIPT; *p; ++p) script += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
-    std::wstring command = L"cscript.exe //nologo \"" + script + L"\" " + std::to_wstring(passes);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                  &process);
-    CloseHandle(write_end);
-    std::string output;
-    if (started) {
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        output = "(cscript did not start)";
-    }
-    CloseHandle(read_end);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
-    return output;
+    return pelkary::bench::RunCscript(PELKARY_FOLDERS_BENCH_SCRIPT, std::to_wstring(passes));
 }
 
 }  // namespace

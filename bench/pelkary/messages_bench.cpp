@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "bench_script.h"
 #include "frame/holders.h"
 #include "mime_api.h"
 #include "pelkary.h"
@@ -93,37 +94,7 @@ long WalkAutomation(IMXFolder* folder, size_t* checksum) {
 
 // Runs the late-bound half with cscript in this process's environment (same store); its line.
 std::string RunScript() {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE read_end = nullptr, write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return "(no pipe)";
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    std::wstring script = L"Z:";
-    for (const char* p = PELKARY_MESSAGES_BENCH_SCRIPT; *p; ++p) script += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
-    std::wstring command = L"cscript.exe //nologo \"" + script + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                  &process);
-    CloseHandle(write_end);
-    std::string output;
-    if (started) {
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        output = "(cscript did not start)";
-    }
-    CloseHandle(read_end);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
-    return output;
+    return pelkary::bench::RunCscript(PELKARY_MESSAGES_BENCH_SCRIPT, L"");
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#include "bench_script.h"
+
+#include "frame/holders.h"
+
+namespace pelkary::bench {
+
+std::string RunCscript(const char* unix_path, const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    unique_handle read_end, write_end;
+    if (!CreatePipe(read_end.put(), write_end.put(), &inherit, 0)) return "(no pipe)";
+    SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+    std::wstring script = L"Z:";
+    for (const char* p = unix_path; *p; ++p) script += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+    std::wstring command = L"cscript.exe //nologo \"" + script + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end.get();
+    startup.hStdError = write_end.get();
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    // Only the child may hold the write end now, so the reads below end when it exits.
+    write_end.reset();
+    if (!started) return "(cscript did not start)";
+    unique_handle child(process.hProcess), thread(process.hThread);
+    std::string output;
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(read_end.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
+    WaitForSingleObject(child.get(), INFINITE);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+    return output;
+}
+
+}  // namespace pelkary::bench
