@@ -97,20 +97,20 @@ Function FullPath(p)
     If Len(FullPath) > 3 And Right(FullPath, 1) = "\" Then FullPath = Left(FullPath, Len(FullPath) - 1)
 End Function
 
-' The folder that spec names, or Nothing. The root (id 0) holds no messages and is refused.
-Function FindFolder(manager, spec)
+' The folder named by wanted (an id, a path or a name), or Nothing. The root (id 0) holds no messages and is refused.
+Function FindFolder(manager, wanted)
     Dim digits, f, parts, part, child, found, i
     Set FindFolder = Nothing
     Set digits = New RegExp
     digits.Pattern = "^[0-9]{1,9}$"
-    If digits.Test(spec) Then
-        Set f = manager.GetFolder(CLng(spec))
+    If digits.Test(wanted) Then
+        Set f = manager.GetFolder(CLng(wanted))
         If f.IsNull() = 0 Then Set FindFolder = f   ' IsNull 1: unknown id, or the root
         Exit Function
     End If
 
     ' A path from the top, one child walk per level.
-    parts = Split(Replace(spec, "\", "/"), "/")
+    parts = Split(Replace(wanted, "\", "/"), "/")
     Set f = manager.GetFolder(0)
     found = True
     For i = 0 To UBound(parts)
@@ -135,7 +135,7 @@ Function FindFolder(manager, spec)
     If UBound(parts) = 0 Then
         Set f = manager.GetFirstFolder()
         Do Until f Is Nothing
-            If f.GetID() <> 0 And LCase(f.Name()) = LCase(spec) Then
+            If f.GetID() <> 0 And LCase(f.Name()) = LCase(wanted) Then
                 Set FindFolder = f
                 Exit Function
             End If

@@ -9,7 +9,7 @@ namespace mimeengine {
 
 struct Mailbox {
   std::string display_name;  // UTF-8, RFC 2047 decoded, unquoted; may be empty
-  std::string address;       // addr-spec as written; may be empty
+  std::string address;       // the bare address (local@domain) as written; may be empty
 };
 
 // Splits an unfolded address-list value into mailboxes. Groups contribute
