@@ -87,6 +87,23 @@ void Renumber(Body* parent) {
   }
 }
 
+// Hands from's content (kept source span, replaced bytes, preamble, epilogue
+// and children) to `to`; the part's own header span stays where it was.
+void MoveContent(Body* from, Body* to) {
+  to->opaque = from->opaque;
+  to->buffer = from->buffer;
+  to->body_begin = from->body_begin;
+  to->part_end = from->part_end;
+  to->raw_content = from->raw_content;
+  to->raw_part = false;
+  to->content_changed = from->content_changed;
+  to->content = std::move(from->content);
+  to->preamble = std::move(from->preamble);
+  to->epilogue = std::move(from->epilogue);
+  to->children = std::move(from->children);
+  Renumber(to);
+}
+
 // The sibling after `b`, or nullptr.
 Body* NextSibling(const Body* b) {
   if (!b->parent || b->index + 1 >= b->parent->children.size()) return nullptr;
@@ -559,19 +576,8 @@ class Message::Impl {
       moved->type = b->type;
       moved->subtype = b->subtype;
       moved->transfer_encoding = b->transfer_encoding;
-      moved->opaque = b->opaque;
-      moved->buffer = b->buffer;
-      moved->body_begin = b->body_begin;
-      moved->part_end = b->part_end;
       moved->part_begin = b->body_begin;
-      moved->raw_content = b->raw_content;
-      moved->raw_part = false;
-      moved->content_changed = b->content_changed;
-      moved->content = std::move(b->content);
-      moved->preamble = std::move(b->preamble);
-      moved->epilogue = std::move(b->epilogue);
-      moved->children = std::move(b->children);
-      Renumber(moved);
+      MoveContent(b, moved);
       moved->structure_changed = true;
     }
     b->children.clear();
@@ -723,18 +729,7 @@ Status Message::DeleteBody(BodyHandle h, uint32_t flags) {
         if (is_content_field(f.name)) fields.push_back(f);
       }
       Impl::Refresh(b);
-      b->opaque = c->opaque;
-      b->buffer = c->buffer;
-      b->body_begin = c->body_begin;
-      b->part_end = c->part_end;
-      b->raw_content = c->raw_content;
-      b->raw_part = false;
-      b->content_changed = c->content_changed;
-      b->content = std::move(c->content);
-      b->preamble = std::move(c->preamble);
-      b->epilogue = std::move(c->epilogue);
-      b->children = std::move(c->children);
-      Renumber(b);
+      MoveContent(c, b);
       c->children.clear();
       impl_->FreeSubtree(c);
       b->structure_changed = true;
