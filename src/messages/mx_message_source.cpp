@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <cstring>
 #include <new>
-#include <stdexcept>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "frame/text.h"
 #include "messages/mx_message.h"
@@ -38,21 +40,69 @@ constexpr size_t kKeptReadBuffer = 1 << 20;
 // The largest piece asked for explicitly that is served when it also exceeds the whole source.
 constexpr long long kLargestPiece = 64ll << 20;
 
-// The bytes of a piece up to its first NUL, converted from the ANSI code page. With a single-byte
-// code page every byte is one character, so the text is converted once, straight into the result.
-unique_bstr PieceToBstr(const char* bytes, size_t count) {
-    const size_t length = strnlen(bytes, count);
-    static const bool single_byte = [] {
+// The characters of a single-byte ANSI code page, one per byte value, read once from the system.
+// Such a code page converts every byte on its own, so a piece converts by lookup; bytes below
+// 0x80 are ASCII in every ANSI code page and are widened sixteen at a time.
+struct SingleByteCodePage {
+    bool usable = false;
+    bool ascii_identity = true;
+    wchar_t characters[256] = {};
+
+    SingleByteCodePage() {
         CPINFO info{};
-        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
-    }();
-    if (!single_byte || length == 0) return ansi_to_bstr(bytes, static_cast<int>(length));
+        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return;
+        char all[256];
+        for (int i = 0; i < 256; ++i) all[i] = static_cast<char>(i);
+        if (MultiByteToWideChar(CP_ACP, 0, all, 256, characters, 256) != 256) return;
+        for (int i = 0; i < 128; ++i) ascii_identity = ascii_identity && characters[i] == i;
+        usable = true;
+    }
+
+    void Convert(const unsigned char* bytes, size_t count, wchar_t* out) const noexcept {
+        size_t i = 0;
+#ifdef __SSE2__
+        if (ascii_identity) {
+            const __m128i zero = _mm_setzero_si128();
+            for (; i + 16 <= count; i += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+                if (_mm_movemask_epi8(v) != 0) {
+                    for (size_t k = i; k < i + 16; ++k) out[k] = characters[bytes[k]];
+                    continue;
+                }
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+            }
+        }
+#endif
+        for (; i < count; ++i) out[i] = characters[bytes[i]];
+    }
+};
+
+// The number of bytes before the first NUL (or `count`). The C runtime's strnlen goes byte by
+// byte, which made it cost more than the conversion itself.
+size_t LengthBeforeNul(const char* bytes, size_t count) noexcept {
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= count; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0) break;
+    }
+#endif
+    while (i < count && bytes[i] != '\0') ++i;
+    return i;
+}
+
+// The bytes of a piece up to its first NUL, converted from the ANSI code page, straight into the
+// result when the code page has one character per byte.
+unique_bstr PieceToBstr(const char* bytes, size_t count) {
+    const size_t length = LengthBeforeNul(bytes, count);
+    static const SingleByteCodePage code_page;
+    if (!code_page.usable || length == 0) return ansi_to_bstr(bytes, static_cast<int>(length));
     BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
     if (!text) throw std::bad_alloc();
     unique_bstr result(text);
-    if (MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(length), text, static_cast<int>(length)) !=
-        static_cast<int>(length))
-        throw std::runtime_error("MultiByteToWideChar has failed");
+    code_page.Convert(reinterpret_cast<const unsigned char*>(bytes), length, text);
     return result;
 }
 

@@ -123,6 +123,14 @@ TEST_F(MessageSource, NulBytesCutTheirPiece) {
     EXPECT_EQ(L"", Text(m.get(), &IMXMessage::GetAllBody));
 }
 
+TEST_F(MessageSource, NulFarIntoALongPieceCutsIt) {
+    std::string source(std::string(45, 'x') + '\0' + std::string(100, 'y'));
+    com_ptr<IMXMessage> m = StoreAndOpen(source);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(std::wstring(45, L'x'), Text(m.get(), &IMXMessage::GetSource, 120));
+    EXPECT_EQ(std::wstring(26, L'y'), Text(m.get(), &IMXMessage::GetSource, 120));
+}
+
 TEST_F(MessageSource, NulAtThePieceStartStopsTheBody) {
     std::string source("H: v\r\n\r\nabcd\0efgh", 17);
     com_ptr<IMXMessage> m = StoreAndOpen(source);
@@ -179,6 +187,26 @@ TEST_F(MessageSource, AnsiBytesAreConvertedToUtf16) {
     ASSERT_TRUE(m);
     EXPECT_EQ(L"Subject: caf\u00E9", Text(m.get(), &IMXMessage::GetHeader));
     EXPECT_EQ(L"na\u00EFve", Text(m.get(), &IMXMessage::GetAllBody));
+}
+
+TEST_F(MessageSource, EveryByteValueConvertsAsTheCodePageSays) {
+    // Every byte 1..255, at every alignment within 16-byte blocks, between ASCII runs long enough
+    // to be widened in blocks.
+    std::string source = "X: y\r\n\r\n";
+    for (int shift = 0; shift < 16; ++shift) {
+        source += std::string(static_cast<size_t>(32 + shift), 'a');
+        for (int b = 1; b < 256; ++b) source.push_back(static_cast<char>(b));
+    }
+    std::wstring expected(source.size(), L'\0');
+    ASSERT_EQ(static_cast<int>(source.size()),
+              MultiByteToWideChar(CP_ACP, 0, source.data(), static_cast<int>(source.size()), expected.data(),
+                                  static_cast<int>(expected.size())));
+    com_ptr<IMXMessage> m = StoreAndOpen(source);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(expected, Text(m.get(), &IMXMessage::GetAllSource));
+    ASSERT_EQ(S_OK, m->GetContentReset());
+    EXPECT_EQ(expected.substr(0, 37), Text(m.get(), &IMXMessage::GetSource, 37));
+    EXPECT_EQ(expected.substr(37, 300), Text(m.get(), &IMXMessage::GetSource, 300));
 }
 
 }  // namespace
