@@ -110,6 +110,17 @@ Body* NextSibling(const Body* b) {
   return b->parent->children[b->index + 1];
 }
 
+// "par:<field>:<parameter>" names a parameter of a structured field; the field is everything up
+// to the last colon. False when there is no second colon.
+bool SplitParameterName(std::string_view name, std::string_view* field, std::string_view* param) {
+  const std::string_view rest = name.substr(4);
+  const size_t colon = rest.rfind(':');
+  if (colon == std::string_view::npos) return false;
+  *field = rest.substr(0, colon);
+  *param = rest.substr(colon + 1);
+  return true;
+}
+
 bool is_content_field(std::string_view name) { return ascii::istarts_with(name, "content-"); }
 
 bool valid_field_name(std::string_view name) {
@@ -1029,11 +1040,8 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
   const Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
   if (ascii::istarts_with(name, "par:")) {
-    const std::string_view rest = name.substr(4);
-    const size_t colon = rest.rfind(':');
-    if (colon == std::string_view::npos) return Status::kInvalidArg;
-    const std::string_view field = rest.substr(0, colon);
-    const std::string_view param = rest.substr(colon + 1);
+    std::string_view field, param;
+    if (!SplitParameterName(name, &field, &param)) return Status::kInvalidArg;
     bool found = false;
     const StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found));
     const std::string* p = found ? sv.Param(param) : nullptr;
@@ -1115,11 +1123,8 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
   Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
   if (ascii::istarts_with(name, "par:")) {
-    const std::string_view rest = name.substr(4);
-    const size_t colon = rest.rfind(':');
-    if (colon == std::string_view::npos) return Status::kInvalidArg;
-    const std::string_view field = rest.substr(0, colon);
-    const std::string_view param = rest.substr(colon + 1);
+    std::string_view field, param;
+    if (!SplitParameterName(name, &field, &param)) return Status::kInvalidArg;
     if (!valid_field_name(field) || param.empty()) return Status::kInvalidArg;
     bool found = false;
     StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found));
