@@ -19,6 +19,20 @@ std::wstring Widen(const std::string& utf8) {
 
 HANDLE H(void* h) { return static_cast<HANDLE>(h); }
 
+// One positioned transfer moves at most 1 GB: ReadFile and WriteFile count in DWORDs.
+constexpr size_t kLargestTransfer = size_t{1} << 30;
+
+OVERLAPPED PositionAt(uint64_t offset) {
+  OVERLAPPED ov = {};
+  ov.Offset = static_cast<DWORD>(offset);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return ov;
+}
+
+DWORD TransferSize(size_t remaining) {
+  return static_cast<DWORD>(remaining > kLargestTransfer ? kLargestTransfer : remaining);
+}
+
 }  // namespace
 
 File::~File() { Close(); }
@@ -93,13 +107,9 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   size_t done = 0;
   auto* out = static_cast<char*>(buffer);
   while (done < size) {
-    OVERLAPPED ov = {};
-    uint64_t at = offset + done;
-    ov.Offset = static_cast<DWORD>(at);
-    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-    DWORD chunk = static_cast<DWORD>(size - done > (1u << 30) ? (1u << 30) : size - done);
+    OVERLAPPED ov = PositionAt(offset + done);
     DWORD got = 0;
-    if (!ReadFile(H(handle_), out + done, chunk, &got, &ov)) {
+    if (!ReadFile(H(handle_), out + done, TransferSize(size - done), &got, &ov)) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       return -1;
     }
@@ -117,8 +127,7 @@ bool File::Seek(uint64_t offset) {
 
 int64_t File::Read(void* buffer, size_t size) {
   DWORD got = 0;
-  DWORD want = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
-  if (!ReadFile(H(handle_), buffer, want, &got, nullptr)) return -1;
+  if (!ReadFile(H(handle_), buffer, TransferSize(size), &got, nullptr)) return -1;
   return got;
 }
 
@@ -126,13 +135,9 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
-    OVERLAPPED ov = {};
-    uint64_t at = offset + done;
-    ov.Offset = static_cast<DWORD>(at);
-    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-    DWORD chunk = static_cast<DWORD>(size - done > (1u << 30) ? (1u << 30) : size - done);
+    OVERLAPPED ov = PositionAt(offset + done);
     DWORD put = 0;
-    if (!WriteFile(H(handle_), in + done, chunk, &put, &ov) || put == 0) return false;
+    if (!WriteFile(H(handle_), in + done, TransferSize(size - done), &put, &ov) || put == 0) return false;
     done += put;
   }
   return true;
