@@ -12,6 +12,7 @@
 #include "frame/holders.h"
 #include "mime_api.h"
 #include "store_api.h"
+#include "support/temp_store.h"
 
 using pelkary::com_ptr;
 
@@ -91,12 +92,6 @@ class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    wchar_t tmp[MAX_PATH], dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    GetTempFileNameW(tmp, L"mst", 0, dir);
-    DeleteFileW(dir);  // the store creates the directory itself
-    dir_ = dir;
-    SetEnvironmentVariableW(L"MAILSTORE_DIR", dir_.c_str());
     HRESULT hr = CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IStoreNamespace, ns_.put_void());
     ASSERT_EQ(S_OK, hr) << "is mailstore.dll registered?";
@@ -107,8 +102,6 @@ class StoreTest : public ::testing::Test {
     inbox_ = nullptr;
     ns_ = nullptr;
     CoUninitialize();
-    std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(dir_), ec);
   }
 
   MESSAGEID Commit(IStoreFolder* folder, const std::string& source, DWORD flags = 0) {
@@ -138,7 +131,7 @@ class StoreTest : public ::testing::Test {
     return p;
   }
 
-  std::wstring dir_;
+  pelkary::test::TempStore store_;  // first member: the directory outlives everything that opens it
   com_ptr<IStoreNamespace> ns_;
   com_ptr<IStoreFolder> inbox_;
 };
@@ -160,7 +153,7 @@ TEST_F(StoreTest, DirectoryAndSpecialFolders) {
   char path[MAX_PATH * 2];
   ASSERT_EQ(S_OK, ns_->GetDirectory(path, sizeof(path)));
   char expected[MAX_PATH * 2];
-  WideCharToMultiByte(CP_ACP, 0, dir_.c_str(), -1, expected, sizeof(expected), nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, store_.path().c_str(), -1, expected, sizeof(expected), nullptr, nullptr);
   EXPECT_STREQ(expected, path);
   EXPECT_NE(S_OK, ns_->GetDirectory(path, 3));
 
@@ -508,19 +501,14 @@ TEST(StoreLocation, UnusableDirectoryFailsInitializeCleanly) {
 TEST(StoreLocation, DamagedJournalIsRefusedAndKept) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
-  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  GetTempFileNameW(tmp, L"mst", 0, dir);
-  DeleteFileW(dir);
-  CreateDirectoryW(dir, nullptr);
-  std::wstring journal = std::wstring(dir) + L"\\journal.dat";
+  pelkary::test::TempStore store;
+  std::wstring journal = store.path() + L"\\journal.dat";
   std::string junk(3000, '\x5A');
   {
     pelkary::unique_hfile f(CreateFileW(journal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD put;
     WriteFile(f.get(), junk.data(), static_cast<DWORD>(junk.size()), &put, nullptr);
   }
-  SetEnvironmentVariableW(L"MAILSTORE_DIR", dir);
   com_ptr<IStoreNamespace> ns;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IStoreNamespace, ns.put_void()));
@@ -529,8 +517,6 @@ TEST(StoreLocation, DamagedJournalIsRefusedAndKept) {
   ASSERT_TRUE(GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(junk.size(), data.nFileSizeLow);
   ns = nullptr;
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(dir), ec);
 }
 
 TEST(StoreLocation, RegistryValueIsUsedWhenTheEnvironmentNamesNone) {

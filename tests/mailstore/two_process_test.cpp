@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "frame/holders.h"
 #include "mbox_format.h"
 #include "store_api.h"
+#include "support/temp_store.h"
 
 using pelkary::com_ptr;
 
@@ -76,11 +76,8 @@ pelkary::unique_handle StartTool(const std::wstring& args) {
 TEST(TwoProcesses, KilledImporterLeavesAConsistentStore) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
-  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  GetTempFileNameW(tmp, L"msk", 0, dir);
-  DeleteFileW(dir);
-  SetEnvironmentVariableW(L"MAILSTORE_DIR", dir);
+  pelkary::test::TempStore store;
+  const std::wstring& dir = store.path();
   com_ptr<IStoreNamespace> ns;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IStoreNamespace, ns.put_void()));
@@ -154,18 +151,13 @@ TEST(TwoProcesses, KilledImporterLeavesAConsistentStore) {
   s = nullptr;
   inbox = nullptr;
   ns = nullptr;
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(dir), ec);
 }
 
 TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
-  wchar_t tmp[MAX_PATH], dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  GetTempFileNameW(tmp, L"mst", 0, dir);
-  DeleteFileW(dir);
-  SetEnvironmentVariableW(L"MAILSTORE_DIR", dir);
+  pelkary::test::TempStore store;
+  const std::wstring& dir = store.path();
 
   com_ptr<IStoreNamespace> ns;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
@@ -241,6 +233,4 @@ TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
   DeleteFileW(mbox_path.c_str());
   inbox = nullptr;
   ns = nullptr;
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(dir), ec);
 }
