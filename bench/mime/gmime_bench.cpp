@@ -42,35 +42,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   g_mime_init();
-  for (const char* set : mimebench::kSetNames) {
-    mimebench::Corpus corpus;
-    if (!mimebench::ReadCorpus(std::string(argv[1]) + "/" + set + ".corpus", &corpus)) {
-      std::fprintf(stderr, "cannot read %s/%s.corpus\n", argv[1], set);
-      return 1;
-    }
-    size_t lines = 0;
-    const double scan = mimebench::ScanSeconds(corpus.bytes, &lines);
-    double best = 1e9;
-    size_t decoded = 0;
-    for (int rep = 0; rep < 3; ++rep) {
-      g_decoded = 0;
-      const double t0 = mimebench::Now();
-      for (std::string_view msg : corpus.messages) {
-        GMimeStream* stream = g_mime_stream_mem_new_with_buffer(msg.data(), msg.size());
-        GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-        GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
-        if (message) {
-          WalkMessage(message);
-          g_object_unref(message);
-        }
-        g_object_unref(parser);
-        g_object_unref(stream);
+  const int read = mimebench::RunSets("gmime", argv[1], [](const mimebench::Corpus& corpus) {
+    g_decoded = 0;
+    for (std::string_view msg : corpus.messages) {
+      GMimeStream* stream = g_mime_stream_mem_new_with_buffer(msg.data(), msg.size());
+      GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+      GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
+      if (message) {
+        WalkMessage(message);
+        g_object_unref(message);
       }
-      best = std::min(best, mimebench::Now() - t0);
-      decoded = g_decoded;
+      g_object_unref(parser);
+      g_object_unref(stream);
     }
-    mimebench::Report("gmime", set, corpus.messages.size(), corpus.bytes.size(), best, scan, decoded);
-  }
+    return g_decoded;
+  });
   g_mime_shutdown();
-  return 0;
+  return read;
 }

@@ -18,33 +18,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: mime_bench <corpus dir>\n");
     return 2;
   }
-  for (const char* set : mimebench::kSetNames) {
-    mimebench::Corpus corpus;
-    if (!mimebench::ReadCorpus(std::string(argv[1]) + "/" + set + ".corpus", &corpus)) {
-      std::fprintf(stderr, "cannot read %s/%s.corpus\n", argv[1], set);
-      return 1;
-    }
-    size_t lines = 0;
-    const double scan = mimebench::ScanSeconds(corpus.bytes, &lines);
-    double best = 1e9;
+  std::string sink;
+  const int read = mimebench::RunSets("engine", argv[1], [&](const mimebench::Corpus& corpus) {
     size_t decoded = 0;
-    std::string sink;
-    for (int rep = 0; rep < 3; ++rep) {
-      decoded = 0;
-      const double t0 = mimebench::Now();
-      for (std::string_view msg : corpus.messages) {
-        Message m;
-        m.Load(std::string(msg));
-        for (BodyHandle h = m.FindNext(kNoBody, {}, {}); h != kNoBody; h = m.FindNext(h, {}, {})) {
-          if (m.CountBodies(h, false) != 0 || m.IsMultipart(h)) continue;
-          m.GetContent(h, &sink);
-          decoded += sink.size();
-        }
+    for (std::string_view msg : corpus.messages) {
+      Message m;
+      m.Load(std::string(msg));
+      for (BodyHandle h = m.FindNext(kNoBody, {}, {}); h != kNoBody; h = m.FindNext(h, {}, {})) {
+        if (m.CountBodies(h, false) != 0 || m.IsMultipart(h)) continue;
+        m.GetContent(h, &sink);
+        decoded += sink.size();
       }
-      best = std::min(best, mimebench::Now() - t0);
     }
-    mimebench::Report("engine", set, corpus.messages.size(), corpus.bytes.size(), best, scan, decoded);
-  }
+    return decoded;
+  });
+  if (read != 0) return read;
   // Base64 alone: 96 MB of encoded text.
   std::string raw(72u << 20, '\0');
   uint64_t x = 88172645463325252ull;
