@@ -73,17 +73,30 @@ pelkary::unique_handle StartTool(const std::wstring& args) {
 
 }  // namespace
 
-TEST(TwoProcesses, KilledImporterLeavesAConsistentStore) {
-  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
-  pelkary::test::TempStore store;
-  const std::wstring& dir = store.path();
+// A fresh store with its namespace and Inbox open in this process; the other process is the
+// store tool.
+class TwoProcesses : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IStoreNamespace, ns.put_void()));
+    ASSERT_EQ(S_OK, ns->Initialize(nullptr, 1));
+    ASSERT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
+  }
+  void TearDown() override {
+    inbox = nullptr;
+    ns = nullptr;
+    CoUninitialize();
+  }
+
+  pelkary::test::TempStore store_;  // first member: the directory outlives everything that opens it
   com_ptr<IStoreNamespace> ns;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IStoreNamespace, ns.put_void()));
-  ASSERT_EQ(S_OK, ns->Initialize(nullptr, 1));
   com_ptr<IStoreFolder> inbox;
-  ASSERT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
+};
+
+TEST_F(TwoProcesses, KilledImporterLeavesAConsistentStore) {
+  const std::wstring& dir = store_.path();
 
   std::string mbox = MakeMbox(300);
   auto expected = mxstore::MboxFormat::Split(mbox);
@@ -148,23 +161,10 @@ TEST(TwoProcesses, KilledImporterLeavesAConsistentStore) {
   s->Write("Subject: import 0\r\n\r\n", 22, nullptr);
   EXPECT_EQ(S_OK, inbox->CommitStream(nullptr, 0, 0, s.get(), id, nullptr));
   DeleteFileW(mbox_path.c_str());
-  s = nullptr;
-  inbox = nullptr;
-  ns = nullptr;
 }
 
-TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
-  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  auto uninit = pelkary::scope_exit([] { CoUninitialize(); });
-  pelkary::test::TempStore store;
-  const std::wstring& dir = store.path();
-
-  com_ptr<IStoreNamespace> ns;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IStoreNamespace, ns.put_void()));
-  ASSERT_EQ(S_OK, ns->Initialize(nullptr, 1));
-  com_ptr<IStoreFolder> inbox;
-  ASSERT_EQ(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
+TEST_F(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
+  const std::wstring& dir = store_.path();
 
   WNDCLASSW wc = {};
   wc.lpfnWndProc = WatchProc;
@@ -231,6 +231,4 @@ TEST(TwoProcesses, ImportInAnotherProcessIsSeenAndNotified) {
   EXPECT_EQ(static_cast<DWORD>(kCount), p.cMessage);
   EXPECT_EQ(static_cast<DWORD>(kCount), p.cUnread);
   DeleteFileW(mbox_path.c_str());
-  inbox = nullptr;
-  ns = nullptr;
 }
