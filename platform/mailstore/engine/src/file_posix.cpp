@@ -10,55 +10,45 @@
 #include <unistd.h>
 
 namespace mailstore {
+namespace {
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept
-    : fd_(other.fd_), view_(other.view_), view_size_(other.view_size_) {
-  other.fd_ = -1;
-  other.view_ = nullptr;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    view_ = other.view_;
-    view_size_ = other.view_size_;
-    other.fd_ = -1;
-    other.view_ = nullptr;
+bool Flock(int fd, int operation) {
+  while (::flock(fd, operation) != 0) {
+    if (errno != EINTR) return false;
   }
-  return *this;
+  return true;
 }
+
+}  // namespace
 
 void* File::MapShared(size_t size, bool writable) {
-  if (view_) return view_;
-  void* p = ::mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd_, 0);
+  if (h_.view) return h_.view;
+  void* p = ::mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, h_.fd, 0);
   if (p == MAP_FAILED) return nullptr;
-  view_ = p;
-  view_size_ = size;
-  return view_;
+  h_.view = p;
+  h_.view_size = size;
+  return h_.view;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
   int flags = O_CLOEXEC | (mode == Mode::kRead ? O_RDONLY : (O_RDWR | O_CREAT));
   do {
-    fd_ = ::open(path.c_str(), flags, 0644);
-  } while (fd_ < 0 && errno == EINTR);
-  return fd_ >= 0;
+    h_.fd = ::open(path.c_str(), flags, 0644);
+  } while (h_.fd < 0 && errno == EINTR);
+  return h_.fd >= 0;
 }
 
-bool File::is_open() const { return fd_ >= 0; }
+bool File::is_open() const { return h_.fd >= 0; }
 
 void File::Close() {
-  if (view_) {
-    ::munmap(view_, view_size_);
-    view_ = nullptr;
+  if (h_.view) {
+    ::munmap(h_.view, h_.view_size);
+    h_.view = nullptr;
   }
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (h_.fd >= 0) {
+    ::close(h_.fd);
+    h_.fd = -1;
   }
 }
 
@@ -66,7 +56,7 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   size_t done = 0;
   auto* out = static_cast<char*>(buffer);
   while (done < size) {
-    ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pread(h_.fd, out + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -78,12 +68,12 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
 }
 
 bool File::Seek(uint64_t offset) {
-  return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+  return ::lseek(h_.fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
 int64_t File::Read(void* buffer, size_t size) {
   for (;;) {
-    ssize_t n = ::read(fd_, buffer, size);
+    ssize_t n = ::read(h_.fd, buffer, size);
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
@@ -93,7 +83,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
-    ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pwrite(h_.fd, in + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -105,29 +95,19 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 int64_t File::Size() const {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) return -1;
+  if (::fstat(h_.fd, &st) != 0) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
-bool File::Truncate(uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+bool File::Truncate(uint64_t size) { return ::ftruncate(h_.fd, static_cast<off_t>(size)) == 0; }
 
-bool File::Sync() { return ::fdatasync(fd_) == 0; }
+bool File::Sync() { return ::fdatasync(h_.fd) == 0; }
 
-bool File::LockShared() {
-  while (::flock(fd_, LOCK_SH) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
-}
+bool File::LockShared() { return Flock(h_.fd, LOCK_SH); }
 
-bool File::LockExclusive() {
-  while (::flock(fd_, LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
-}
+bool File::LockExclusive() { return Flock(h_.fd, LOCK_EX); }
 
-void File::Unlock() { ::flock(fd_, LOCK_UN); }
+void File::Unlock() { ::flock(h_.fd, LOCK_UN); }
 
 bool DirectoryExists(const std::string& path) {
   struct stat st;

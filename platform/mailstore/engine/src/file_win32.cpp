@@ -33,34 +33,16 @@ DWORD TransferSize(size_t remaining) {
   return static_cast<DWORD>(remaining > kLargestTransfer ? kLargestTransfer : remaining);
 }
 
+bool LockWhole(void* file, DWORD flags) {
+  OVERLAPPED ov = {};
+  return LockFileEx(H(file), flags, 0, MAXDWORD, MAXDWORD, &ov) != 0;
+}
+
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept
-    : handle_(other.handle_), mapping_(other.mapping_), view_(other.view_), view_size_(other.view_size_) {
-  other.handle_ = nullptr;
-  other.mapping_ = nullptr;
-  other.view_ = nullptr;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    mapping_ = other.mapping_;
-    view_ = other.view_;
-    view_size_ = other.view_size_;
-    other.handle_ = nullptr;
-    other.mapping_ = nullptr;
-    other.view_ = nullptr;
-  }
-  return *this;
-}
-
 void* File::MapShared(size_t size, bool writable) {
-  if (view_) return view_;
-  HANDLE mapping = CreateFileMappingW(H(handle_), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
+  if (h_.view) return h_.view;
+  HANDLE mapping = CreateFileMappingW(H(h_.file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
                                       0, static_cast<DWORD>(size), nullptr);
   if (!mapping) return nullptr;
   void* p = MapViewOfFile(mapping, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size);
@@ -68,10 +50,10 @@ void* File::MapShared(size_t size, bool writable) {
     CloseHandle(mapping);
     return nullptr;
   }
-  mapping_ = mapping;
-  view_ = p;
-  view_size_ = size;
-  return view_;
+  h_.mapping = mapping;
+  h_.view = p;
+  h_.view_size = size;
+  return h_.view;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -82,24 +64,24 @@ bool File::Open(const std::string& path, Mode mode) {
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  handle_ = h;
+  h_.file = h;
   return true;
 }
 
-bool File::is_open() const { return handle_ != nullptr; }
+bool File::is_open() const { return h_.file != nullptr; }
 
 void File::Close() {
-  if (view_) {
-    UnmapViewOfFile(view_);
-    view_ = nullptr;
+  if (h_.view) {
+    UnmapViewOfFile(h_.view);
+    h_.view = nullptr;
   }
-  if (mapping_) {
-    CloseHandle(H(mapping_));
-    mapping_ = nullptr;
+  if (h_.mapping) {
+    CloseHandle(H(h_.mapping));
+    h_.mapping = nullptr;
   }
-  if (handle_) {
-    CloseHandle(H(handle_));
-    handle_ = nullptr;
+  if (h_.file) {
+    CloseHandle(H(h_.file));
+    h_.file = nullptr;
   }
 }
 
@@ -109,7 +91,7 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   while (done < size) {
     OVERLAPPED ov = PositionAt(offset + done);
     DWORD got = 0;
-    if (!ReadFile(H(handle_), out + done, TransferSize(size - done), &got, &ov)) {
+    if (!ReadFile(H(h_.file), out + done, TransferSize(size - done), &got, &ov)) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       return -1;
     }
@@ -122,12 +104,12 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
 bool File::Seek(uint64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN) != 0;
+  return SetFilePointerEx(H(h_.file), to, nullptr, FILE_BEGIN) != 0;
 }
 
 int64_t File::Read(void* buffer, size_t size) {
   DWORD got = 0;
-  if (!ReadFile(H(handle_), buffer, TransferSize(size), &got, nullptr)) return -1;
+  if (!ReadFile(H(h_.file), buffer, TransferSize(size), &got, nullptr)) return -1;
   return got;
 }
 
@@ -137,7 +119,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   while (done < size) {
     OVERLAPPED ov = PositionAt(offset + done);
     DWORD put = 0;
-    if (!WriteFile(H(handle_), in + done, TransferSize(size - done), &put, &ov) || put == 0) return false;
+    if (!WriteFile(H(h_.file), in + done, TransferSize(size - done), &put, &ov) || put == 0) return false;
     done += put;
   }
   return true;
@@ -145,31 +127,25 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 int64_t File::Size() const {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(H(handle_), &size)) return -1;
+  if (!GetFileSizeEx(H(h_.file), &size)) return -1;
   return size.QuadPart;
 }
 
 bool File::Truncate(uint64_t size) {
   FILE_END_OF_FILE_INFO info;
   info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-  return SetFileInformationByHandle(H(handle_), FileEndOfFileInfo, &info, sizeof(info)) != 0;
+  return SetFileInformationByHandle(H(h_.file), FileEndOfFileInfo, &info, sizeof(info)) != 0;
 }
 
-bool File::Sync() { return FlushFileBuffers(H(handle_)) != 0; }
+bool File::Sync() { return FlushFileBuffers(H(h_.file)) != 0; }
 
-bool File::LockShared() {
-  OVERLAPPED ov = {};
-  return LockFileEx(H(handle_), 0, 0, MAXDWORD, MAXDWORD, &ov) != 0;
-}
+bool File::LockShared() { return LockWhole(h_.file, 0); }
 
-bool File::LockExclusive() {
-  OVERLAPPED ov = {};
-  return LockFileEx(H(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov) != 0;
-}
+bool File::LockExclusive() { return LockWhole(h_.file, LOCKFILE_EXCLUSIVE_LOCK); }
 
 void File::Unlock() {
   OVERLAPPED ov = {};
-  UnlockFileEx(H(handle_), 0, MAXDWORD, MAXDWORD, &ov);
+  UnlockFileEx(H(h_.file), 0, MAXDWORD, MAXDWORD, &ov);
 }
 
 bool DirectoryExists(const std::string& path) {

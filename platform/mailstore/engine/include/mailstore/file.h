@@ -1,5 +1,6 @@
 // File: the few file-system services the store engine needs, with one POSIX
-// and one Win32 implementation (file_posix.cpp, file_win32.cpp).
+// and one Win32 implementation (file_posix.cpp, file_win32.cpp) and what the
+// two share (file.cpp).
 #pragma once
 
 #include <cstddef>
@@ -40,26 +41,30 @@ class File {
   // Flushes written data to stable storage before returning.
   bool Sync();
 
-  // Whole-file advisory lock shared between processes and between separate
-  // File objects of one process. Blocking; false on failure.
   // Maps the first |size| bytes shared with every process that maps the
   // file (the file must be at least that long). The view lives until
   // Close(). Null on failure.
   void* MapShared(size_t size, bool writable);
 
+  // Whole-file advisory lock shared between processes and between separate
+  // File objects of one process. Blocking; false on failure.
   bool LockShared();
   bool LockExclusive();
   void Unlock();
 
  private:
+  // What Close() releases; a closed or moved-from File holds the defaults.
+  struct Handles {
 #ifdef _WIN32
-  void* handle_ = nullptr;
-  void* mapping_ = nullptr;
+    void* file = nullptr;
+    void* mapping = nullptr;
 #else
-  int fd_ = -1;
+    int fd = -1;
 #endif
-  void* view_ = nullptr;
-  size_t view_size_ = 0;
+    void* view = nullptr;
+    size_t view_size = 0;
+  };
+  Handles h_;
 };
 
 // Directory helpers (UTF-8 paths).
