@@ -17,24 +17,28 @@
 // entry and syncs it: the call is durable when it returns, and an entry torn
 // by a crash is cut off by the next writer. Every call first catches up with
 // entries other processes appended, so their changes are visible at once.
+// Inside, Journal reads and appends entries, FolderModel is the state they
+// give, DataFile holds the sources and WriteTransaction is one write.
 //
 // Threading: every public function may be called from any thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "mailstore/file.h"
 #include "mailstore/store_types.h"
 
 namespace mailstore {
+
+class DataFile;
+class FolderModel;
+class Journal;
+class WriteTransaction;
 
 class Store {
  public:
@@ -53,7 +57,7 @@ class Store {
 
   const std::string& directory() const { return directory_; }
   // Journal bytes skipped as damaged when they were read (0 on a sound store).
-  uint64_t damaged_bytes() const { return damaged_bytes_; }
+  uint64_t damaged_bytes() const;
 
   void SetListener(Listener listener);
   // With |each_call| false, writes are not flushed to disk until Flush():
@@ -117,40 +121,19 @@ class Store {
   };
 
  private:
-  struct Folder;
-  class Writer;
-
-  Store() = default;
-
-  bool CatchUpLocked(bool exclusive);
-  bool ApplyEntry(const uint8_t* data, size_t size);
-  void Notify(const Change& change);
-  void PublishLocked();
-  Status CommitLocked(const std::string& entry);
-  Status AppendLocked(const std::string& entry, bool sync);
-  bool WriteSourceLocked(const std::string& source, uint64_t* offset);
-  Folder* FindFolder(uint32_t id);
-  bool NameTaken(uint32_t parent, const std::string& name, uint32_t except) const;
-  bool IsDescendant(uint32_t id, uint32_t ancestor) const;
-  void RemoveFolderTree(uint32_t id);
+  Store();
+  // Starts a write: see WriteTransaction.
+  WriteTransaction BeginWrite();
+  // Writes a source where the next one goes, under a write transaction.
+  Status WriteSource(const std::string& source, uint64_t* offset);
 
   std::string directory_;
-  File lock_file_;
-  File journal_;
-  File data_;
-  File seq_file_;
-  std::atomic<uint64_t>* seq_ = nullptr;  // in seq_file_'s shared view, or null
-  uint64_t applied_ = 0;  // journal bytes applied to the in-memory view
-  uint64_t scanned_ = 0;  // journal size when last read (may include unreadable bytes)
-  uint64_t damaged_bytes_ = 0;
-  uint32_t next_folder_id_ = 1;
-  uint64_t data_end_ = 0;  // end of the last source any entry refers to
+  std::mutex mutex_;  // orders this process's threads over everything below
+  File lock_file_;    // store.lock
+  std::unique_ptr<Journal> journal_;
+  std::unique_ptr<DataFile> data_;  // read without the mutex
+  std::unique_ptr<FolderModel> model_;
   bool sync_each_call_ = true;
-  bool writable_ = false;
-
-  std::mutex mutex_;
-  std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;
-  Listener listener_;
 };
 
 }  // namespace mailstore

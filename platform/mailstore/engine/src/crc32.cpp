@@ -1,5 +1,4 @@
-#include "journal_codec.h"
-
+#include "crc32.h"
 
 namespace mailstore {
 namespace {
@@ -34,19 +33,6 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
   }
   while (size--) c = t[0][(c ^ *data++) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
-}
-
-std::string EntryEncoder::Finish() const {
-  std::string out;
-  out.reserve(kEntryHeaderSize + payload_.size());
-  auto put = [&out](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-  };
-  put(kEntryMagic);
-  put(static_cast<uint32_t>(payload_.size()));
-  put(Crc32(reinterpret_cast<const uint8_t*>(payload_.data()), payload_.size()));
-  out += payload_;
-  return out;
 }
 
 }  // namespace mailstore

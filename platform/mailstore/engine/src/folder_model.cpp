@@ -1,0 +1,229 @@
+#include "folder_model.h"
+
+#include <unordered_set>
+
+namespace mailstore {
+namespace {
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+void Unlink(std::vector<uint32_t>& children, uint32_t id) {
+  children.erase(std::remove(children.begin(), children.end(), id), children.end());
+}
+
+std::shared_ptr<MessageRecord> NewRecord(uint32_t id, uint32_t flags, uint64_t received_time,
+                                         uint32_t size, uint64_t offset, const RecordText& t) {
+  auto r = std::make_shared<MessageRecord>();
+  r->id = id;
+  r->flags = flags;
+  r->size = size;
+  r->received_time = received_time;
+  r->offset = offset;
+  r->SetText(t.subject, t.normalized_subject, t.display_to, t.display_from);
+  r->priority = t.priority;
+  r->sent_time = t.sent_time;
+  return r;
+}
+
+}  // namespace
+
+const MessageRecordPtr* FolderModel::Folder::Find(uint32_t msg) const {
+  size_t i = LowerBound(msg);
+  return (i < ids.size() && ids[i] == msg) ? &messages[i] : nullptr;
+}
+
+MessageRecordPtr* FolderModel::Folder::Find(uint32_t msg) {
+  return const_cast<MessageRecordPtr*>(static_cast<const Folder*>(this)->Find(msg));
+}
+
+FolderInfo FolderModel::Folder::Info() const {
+  FolderInfo info;
+  info.id = id;
+  info.parent = parent;
+  info.special = special;
+  info.name = name;
+  info.message_count = static_cast<uint32_t>(messages.size());
+  info.unread_count = unread;
+  info.subfolder_count = static_cast<int>(children.size());
+  return info;
+}
+
+FolderModel::FolderModel() { folders_[kRootFolderId] = std::make_unique<Folder>(); }
+
+const FolderModel::Folder* FolderModel::Find(uint32_t id) const {
+  auto it = folders_.find(id);
+  return it == folders_.end() ? nullptr : it->second.get();
+}
+
+FolderModel::Folder* FolderModel::FindMutable(uint32_t id) {
+  return const_cast<Folder*>(Find(id));
+}
+
+uint32_t FolderModel::SpecialFolderId(int special) const {
+  for (auto& [id, f] : folders_)
+    if (f->special == special) return id;
+  return kInvalidId;
+}
+
+bool FolderModel::NameTaken(uint32_t parent, std::string_view name, uint32_t except) const {
+  const Folder* p = Find(parent);
+  if (!p) return false;
+  for (uint32_t child : p->children) {
+    const Folder* c = Find(child);
+    if (child != except && c && SameNameIgnoringCase(c->name, name)) return true;
+  }
+  return false;
+}
+
+bool FolderModel::IsDescendant(uint32_t id, uint32_t ancestor) const {
+  // Walks up from |id|; the guard ends a walk around a cycle.
+  for (size_t guard = 0; guard <= folders_.size(); ++guard) {
+    if (id == ancestor) return true;
+    const Folder* f = Find(id);
+    if (!f || id == kRootFolderId) return false;
+    id = f->parent;
+  }
+  return false;
+}
+
+void FolderModel::Notify(const Change& change) {
+  if (listener_) listener_(change);
+}
+
+void FolderModel::Apply(const FolderCreateOp& op) {
+  Folder* p = FindMutable(op.parent);
+  if (!p || folders_.count(op.id) || op.id == kInvalidId) return;
+  auto f = std::make_unique<Folder>();
+  f->id = op.id;
+  f->parent = op.parent;
+  f->special = (op.special >= 0 && op.special < kSpecialCount) ? op.special : kNotSpecial;
+  f->name = op.name;
+  p->children.push_back(op.id);
+  folders_[op.id] = std::move(f);
+  next_folder_id_ = std::max(next_folder_id_, op.id + 1);
+  Notify({Change::Kind::kFolderCreated, op.id});
+}
+
+void FolderModel::Apply(const FolderRenameOp& op) {
+  Folder* f = FindMutable(op.id);
+  if (!f) return;
+  f->name = op.name;
+  Notify({Change::Kind::kFolderRenamed, op.id});
+}
+
+void FolderModel::Apply(const FolderMoveOp& op) {
+  Folder* f = FindMutable(op.id);
+  Folder* np = FindMutable(op.parent);
+  if (!f || !np || op.id == kRootFolderId || IsDescendant(op.parent, op.id)) return;
+  if (Folder* old_parent = FindMutable(f->parent)) Unlink(old_parent->children, op.id);
+  f->parent = op.parent;
+  np->children.push_back(op.id);
+  Change change{Change::Kind::kFolderMoved, op.id};
+  change.folder2 = op.parent;
+  Notify(change);
+}
+
+void FolderModel::Apply(const FolderDeleteOp& op) {
+  Folder* f = FindMutable(op.id);
+  if (!f || op.id == kRootFolderId) return;
+  if (Folder* p = FindMutable(f->parent)) Unlink(p->children, op.id);
+  // Depth-first without recursion: a deep tree must not exhaust the stack.
+  std::vector<uint32_t> pending{op.id};
+  std::vector<uint32_t> order;
+  while (!pending.empty()) {
+    uint32_t cur = pending.back();
+    pending.pop_back();
+    order.push_back(cur);
+    if (const Folder* c = Find(cur)) pending.insert(pending.end(), c->children.begin(), c->children.end());
+  }
+  for (uint32_t cur : order) {
+    folders_.erase(cur);
+    Notify({Change::Kind::kFolderDeleted, cur});
+  }
+}
+
+void FolderModel::Apply(const ReserveIdOp& op) {
+  Folder* f = FindMutable(op.folder);
+  if (!f || op.id == kInvalidId) return;
+  f->next_message_id = std::max(f->next_message_id, op.id + 1);
+}
+
+void FolderModel::Apply(const AddMessageOp& op) {
+  Folder* f = FindMutable(op.folder);
+  if (!f || op.id == kInvalidId) return;
+  if (!f->ids.empty() && f->ids.back() >= op.id) return;  // ids only ascend
+  f->next_message_id = std::max(f->next_message_id, op.id + 1);
+  data_end_ = std::max(data_end_, op.offset + op.size);
+  bool unread = op.flags & kFlagUnread;
+  if (unread) ++f->unread;
+  f->ids.push_back(op.id);
+  f->messages.push_back(NewRecord(op.id, op.flags, op.received_time, op.size, op.offset, op.text));
+  Change added{Change::Kind::kMessageAdded, op.folder};
+  added.message = op.id;
+  Notify(added);
+  if (unread) Notify({Change::Kind::kUnreadChanged, op.folder});
+}
+
+void FolderModel::Apply(const ReplaceSourceOp& op) {
+  Folder* f = FindMutable(op.folder);
+  MessageRecordPtr* old = f ? f->Find(op.id) : nullptr;
+  if (!old) return;
+  data_end_ = std::max(data_end_, op.offset + op.size);
+  // A new record: whoever holds the old one keeps it as it was.
+  *old = NewRecord((*old)->id, (*old)->flags, (*old)->received_time, op.size, op.offset, op.text);
+}
+
+void FolderModel::Apply(const SetFlagsOp& op) {
+  Folder* f = FindMutable(op.folder);
+  if (!f) return;
+  const uint32_t unread_before = f->unread;
+  for (const auto& [id, flags] : op.flags) {
+    MessageRecordPtr* r = f->Find(id);
+    if (!r || (*r)->flags == flags) continue;
+    if ((*r)->flags & kFlagUnread) --f->unread;
+    if (flags & kFlagUnread) ++f->unread;
+    auto changed = std::make_shared<MessageRecord>(**r);
+    changed->flags = flags;
+    *r = std::move(changed);
+  }
+  if (f->unread != unread_before) Notify({Change::Kind::kUnreadChanged, op.folder});
+}
+
+void FolderModel::Apply(const RemoveMessagesOp& op) {
+  Folder* f = FindMutable(op.folder);
+  if (!f) return;
+  std::unordered_set<uint32_t> drop(op.ids.begin(), op.ids.end());
+  std::unordered_set<uint32_t> gone;
+  bool unread_changed = false;
+  auto& m = f->messages;
+  m.erase(std::remove_if(m.begin(), m.end(),
+                         [&](const MessageRecordPtr& r) {
+                           if (!drop.count(r->id)) return false;
+                           gone.insert(r->id);
+                           if (r->flags & kFlagUnread) {
+                             --f->unread;
+                             unread_changed = true;
+                           }
+                           return true;
+                         }),
+          m.end());
+  f->ids.clear();
+  for (const auto& r : m) f->ids.push_back(r->id);
+  if (gone.empty()) return;
+  // Reported in the order the caller named them.
+  Change removed{Change::Kind::kMessagesRemoved, op.folder};
+  for (uint32_t id : op.ids)
+    if (gone.erase(id)) removed.messages.push_back(id);
+  removed.message = removed.messages.front();
+  Notify(removed);
+  if (unread_changed) Notify({Change::Kind::kUnreadChanged, op.folder});
+}
+
+}  // namespace mailstore

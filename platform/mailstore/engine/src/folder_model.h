@@ -1,0 +1,86 @@
+// FolderModel: the folders and message records that replaying the journal
+// gives, in memory. Every change comes through one Apply per journal
+// operation, the same whether the entry is replayed or was just written;
+// Apply leaves alone an operation that does not fit the current state (an
+// unknown folder, an id out of order), so any sequence of entries replays.
+//
+// Not thread-safe: the store's lock guards it.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "journal_ops.h"
+#include "mailstore/store_types.h"
+
+namespace mailstore {
+
+class FolderModel final : public OpSink {
+ public:
+  struct Folder {
+    uint32_t id = kRootFolderId;
+    uint32_t parent = kInvalidId;
+    int special = kNotSpecial;
+    std::string name;
+    uint32_t next_message_id = 1;
+    uint32_t unread = 0;
+    std::vector<uint32_t> children;          // creation (or move-in) order
+    std::vector<MessageRecordPtr> messages;  // ascending id
+    std::vector<uint32_t> ids;               // messages[i]->id, searched without touching records
+
+    // The record of |msg|, or null.
+    const MessageRecordPtr* Find(uint32_t msg) const;
+    MessageRecordPtr* Find(uint32_t msg);
+    // Index of the first message with an id >= |msg|.
+    size_t LowerBound(uint32_t msg) const {
+      return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), msg) - ids.begin());
+    }
+    FolderInfo Info() const;
+  };
+
+  // Receives each change as it is applied.
+  using Listener = std::function<void(const Change&)>;
+
+  FolderModel();  // the root folder alone
+
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
+
+  void Apply(const FolderCreateOp& op) override;
+  void Apply(const FolderRenameOp& op) override;
+  void Apply(const FolderMoveOp& op) override;
+  void Apply(const FolderDeleteOp& op) override;
+  void Apply(const ReserveIdOp& op) override;
+  void Apply(const AddMessageOp& op) override;
+  void Apply(const ReplaceSourceOp& op) override;
+  void Apply(const SetFlagsOp& op) override;
+  void Apply(const RemoveMessagesOp& op) override;
+
+  const Folder* Find(uint32_t id) const;
+  // Holds the root alone: nothing was ever applied.
+  bool empty() const { return folders_.size() == 1; }
+  // The id of the folder of special type |special|, or kInvalidId.
+  uint32_t SpecialFolderId(int special) const;
+  // Does a child of |parent| other than |except| have |name|, ignoring ASCII case?
+  bool NameTaken(uint32_t parent, std::string_view name, uint32_t except) const;
+  // Is |ancestor| the folder |id| or above it?
+  bool IsDescendant(uint32_t id, uint32_t ancestor) const;
+  uint32_t next_folder_id() const { return next_folder_id_; }
+  // The end of the last source any entry refers to: where the next one goes.
+  uint64_t data_end() const { return data_end_; }
+
+ private:
+  Folder* FindMutable(uint32_t id);
+  void Notify(const Change& change);
+
+  std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;
+  uint32_t next_folder_id_ = 1;
+  uint64_t data_end_ = 0;
+  Listener listener_;
+};
+
+}  // namespace mailstore

@@ -1,0 +1,141 @@
+#include "journal.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "crc32.h"
+#include "entry_decoder.h"
+
+namespace mailstore {
+namespace {
+
+constexpr uint32_t kEntryMagic = 0x314A4B50;  // "PKJ1"
+constexpr size_t kEntryHeaderSize = 12;
+constexpr uint32_t kMaxEntryPayload = 64u << 20;
+constexpr size_t kCounterSize = 4096;
+
+// The size of the complete entry with a valid checksum at |p| of |buf|, or 0.
+size_t EntryAt(const uint8_t* buf, size_t size, size_t p) {
+  if (size - p < kEntryHeaderSize) return 0;
+  if (LoadU32(buf + p) != kEntryMagic) return 0;
+  uint32_t len = LoadU32(buf + p + 4);
+  if (len > kMaxEntryPayload || size - p - kEntryHeaderSize < len) return 0;
+  if (Crc32(buf + p + kEntryHeaderSize, len) != LoadU32(buf + p + 8)) return 0;
+  return kEntryHeaderSize + len;
+}
+
+// Are the |rest| bytes at |p| the start of one entry that was never finished?
+bool TornEntry(const uint8_t* p, size_t rest) {
+  static const uint8_t kMagicBytes[4] = {'P', 'K', 'J', '1'};
+  if (rest < 4) return std::equal(p, p + rest, kMagicBytes);
+  if (LoadU32(p) != kEntryMagic) return false;
+  if (rest < kEntryHeaderSize) return true;
+  uint32_t len = LoadU32(p + 4);
+  return len <= kMaxEntryPayload && rest <= kEntryHeaderSize + len;
+}
+
+std::string Frame(std::string_view payload) {
+  std::string out;
+  out.reserve(kEntryHeaderSize + payload.size());
+  auto put = [&out](uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  put(kEntryMagic);
+  put(static_cast<uint32_t>(payload.size()));
+  put(Crc32(reinterpret_cast<const uint8_t*>(payload.data()), payload.size()));
+  out += payload;
+  return out;
+}
+
+}  // namespace
+
+bool Journal::Open(const std::string& directory, File::Mode mode) {
+  path_ = JoinPath(directory, "journal.dat");
+  return file_.Open(path_, mode);
+}
+
+void Journal::MapCounter(const std::string& directory, bool writable) {
+  if (!counter_file_.Open(JoinPath(directory, "store.seq"), writable ? File::Mode::kReadWrite
+                                                                       : File::Mode::kRead))
+    return;
+  int64_t size = counter_file_.Size();
+  if (size >= 0 && static_cast<uint64_t>(size) < kCounterSize && writable)
+    size = counter_file_.Truncate(kCounterSize) ? static_cast<int64_t>(kCounterSize) : size;
+  if (size >= static_cast<int64_t>(kCounterSize)) {
+    counter_ = static_cast<std::atomic<uint64_t>*>(counter_file_.MapShared(kCounterSize, writable));
+    counter_writable_ = writable;
+  }
+}
+
+Journal::Freshness Journal::Check() const {
+  if (counter_ && counter_->load(std::memory_order_acquire) == scanned_) return Freshness::kCurrent;
+  int64_t size = file_.Size();
+  if (size < 0) return Freshness::kUnreadable;
+  return static_cast<uint64_t>(size) == scanned_ ? Freshness::kCurrent : Freshness::kBehind;
+}
+
+bool Journal::CatchUp(bool exclusive, OpSink& sink) {
+  int64_t size = file_.Size();
+  if (size < 0) return false;
+  const uint64_t end = static_cast<uint64_t>(size);
+  if (end <= applied_) return true;
+  // Uninitialised on purpose: opening a large store reads megabytes here.
+  const size_t want = static_cast<size_t>(end - applied_);
+  std::unique_ptr<uint8_t[]> storage(new uint8_t[want]);
+  int64_t got = file_.ReadAt(applied_, storage.get(), want);
+  if (got < 0) return false;
+  const uint8_t* buf = storage.get();
+  size_t n = static_cast<size_t>(got);
+
+  size_t p = 0;
+  while (p < n) {
+    size_t entry = EntryAt(buf, n, p);
+    if (entry == 0) {
+      // Damage in the middle is skipped; anything after the last good entry
+      // is a write that never completed.
+      size_t q = p + 1;
+      while (q < n && !EntryAt(buf, n, q)) ++q;
+      if (q >= n) break;
+      damaged_bytes_ += q - p;
+      p = q;
+      continue;
+    }
+    DecodeOps(buf + p + kEntryHeaderSize, entry - kEntryHeaderSize, sink);
+    p += entry;
+  }
+  // A writer that died mid-append leaves one incomplete entry: cut it so the
+  // next entry follows the last complete one. Anything else that does not
+  // read as entries is left alone (never destroy what might be data); later
+  // entries are appended after it and readers skip it.
+  if (p < n && exclusive && TornEntry(buf + p, n - p)) {
+    if (!file_.Truncate(applied_ + p)) return false;
+    n = p;
+  }
+  applied_ += p;
+  scanned_ = applied_ + (n - p);
+  if (exclusive) Publish();
+  return true;
+}
+
+Status Journal::Append(std::string_view payload, bool sync, OpSink& sink) {
+  int64_t size = file_.Size();
+  if (size < 0 || static_cast<uint64_t>(size) < applied_) return Status::kIoError;
+  const uint64_t end = static_cast<uint64_t>(size);
+  const std::string entry = Frame(payload);
+  if (!file_.WriteAt(end, entry.data(), entry.size()) || (sync && !file_.Sync())) {
+    // Leave no half entry behind for the next reader to puzzle over.
+    file_.Truncate(end);
+    return Status::kIoError;
+  }
+  DecodeOps(reinterpret_cast<const uint8_t*>(payload.data()), payload.size(), sink);
+  damaged_bytes_ += end - applied_;  // unreadable bytes before the new entry
+  applied_ = scanned_ = end + entry.size();
+  Publish();
+  return Status::kOk;
+}
+
+void Journal::Publish() {
+  if (counter_ && counter_writable_) counter_->store(scanned_, std::memory_order_release);
+}
+
+}  // namespace mailstore

@@ -1,0 +1,72 @@
+// Journal: journal.dat, the store's index, an append-only sequence of
+// entries framed as  magic "PKJ1" | payload length | CRC-32 of payload |
+// payload  (little-endian u32s); and store.seq, a page mapped by every
+// process holding the journal's length after the last write, so that a
+// reader learns "nothing changed" without a system call.
+//
+// The caller orders access with the store's cross-process lock: CatchUp under
+// a shared or exclusive lock, Append under the exclusive lock after CatchUp.
+// Not thread-safe.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "journal_ops.h"
+#include "mailstore/file.h"
+#include "mailstore/store_types.h"
+
+namespace mailstore {
+
+class Journal {
+ public:
+  // Opens journal.dat in |directory|; kReadWrite creates it. False on failure.
+  bool Open(const std::string& directory, File::Mode mode);
+  bool is_open() const { return file_.is_open(); }
+  const std::string& path() const { return path_; }
+
+  // Maps store.seq; with |writable| (under the exclusive lock) it is made
+  // when missing. Without it every freshness check asks the file system.
+  void MapCounter(const std::string& directory, bool writable);
+
+  enum class Freshness { kCurrent, kBehind, kUnreadable };
+  // Has any process appended since the last CatchUp or Append? Needs no lock.
+  Freshness Check() const;
+
+  // Hands the operations of every complete entry appended since the last
+  // call to |sink|, in journal order.
+  // Damage in the middle is skipped and counted; with |exclusive| (the
+  // exclusive lock held) an entry torn by a writer that died is cut off and
+  // the length is published. False when the file cannot be read or cut.
+  bool CatchUp(bool exclusive, OpSink& sink);
+
+  // Appends |payload| as one entry after the last one CatchUp read, syncing
+  // it with |sync|. On success hands its operations to |sink| and publishes the new
+  // length; on failure cuts the file back and returns kIoError.
+  Status Append(std::string_view payload, bool sync, OpSink& sink);
+
+  bool Sync() { return file_.Sync(); }
+
+  // Bytes handed on or skipped as damaged; what a catch-up starts from.
+  uint64_t applied() const { return applied_; }
+  // The journal's length when last read, unreadable bytes at its end included.
+  uint64_t scanned() const { return scanned_; }
+  // Bytes skipped as damaged so far.
+  uint64_t damaged_bytes() const { return damaged_bytes_; }
+
+ private:
+  void Publish();
+
+  std::string path_;
+  File file_;
+  File counter_file_;
+  std::atomic<uint64_t>* counter_ = nullptr;  // in counter_file_'s shared view, or null
+  bool counter_writable_ = false;
+  uint64_t applied_ = 0;
+  uint64_t scanned_ = 0;
+  uint64_t damaged_bytes_ = 0;
+};
+
+}  // namespace mailstore

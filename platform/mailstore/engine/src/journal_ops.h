@@ -1,0 +1,196 @@
+// The operations that journal entries hold. An entry carries the operations
+// of one call, each an op code byte followed by its fields, and is applied
+// whole. Each operation's code and Fields() are the store's on-disk format:
+// one list of fields serves encoding and decoding alike. Operations carry no
+// length of their own, so a new field needs a new op code.
+//
+// Fields are little-endian u32 (int too) and u64, strings as a u32 length
+// and their bytes, lists as a u32 count and their items.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "entry_encoder.h"
+#include "mailstore/store_types.h"
+
+namespace mailstore {
+
+// The text and dates of a message record, as views into a payload, a
+// caller's MessageFields or a stored record.
+struct RecordText {
+  RecordText() = default;
+  explicit RecordText(const MessageFields& f);
+  explicit RecordText(const MessageRecord& r);
+
+  std::string_view subject;
+  std::string_view normalized_subject;
+  std::string_view display_to;
+  std::string_view display_from;
+  int priority = 3;
+  uint64_t sent_time = 0;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& t) {
+    f(t.subject); f(t.normalized_subject); f(t.display_to); f(t.display_from);
+    f(t.priority); f(t.sent_time);
+  }
+};
+
+struct FolderCreateOp {
+  static constexpr uint8_t kCode = 1;
+  uint32_t id = kInvalidId;
+  uint32_t parent = kInvalidId;
+  int special = kNotSpecial;
+  std::string_view name;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.id); f(op.parent); f(op.special); f(op.name); }
+};
+
+struct FolderRenameOp {
+  static constexpr uint8_t kCode = 2;
+  uint32_t id = kInvalidId;
+  std::string_view name;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.id); f(op.name); }
+};
+
+struct FolderMoveOp {
+  static constexpr uint8_t kCode = 3;
+  uint32_t id = kInvalidId;
+  uint32_t parent = kInvalidId;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.id); f(op.parent); }
+};
+
+// Deletes the folder with its subtree and their messages.
+struct FolderDeleteOp {
+  static constexpr uint8_t kCode = 4;
+  uint32_t id = kInvalidId;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.id); }
+};
+
+// Takes |id| of |folder| for a later AddMessageOp: no later id is below it.
+struct ReserveIdOp {
+  static constexpr uint8_t kCode = 5;
+  uint32_t folder = kInvalidId;
+  uint32_t id = kInvalidId;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.id); }
+};
+
+struct AddMessageOp {
+  static constexpr uint8_t kCode = 6;
+  uint32_t folder = kInvalidId;
+  uint32_t id = kInvalidId;
+  uint32_t flags = 0;
+  uint32_t size = 0;  // of the source
+  uint64_t received_time = 0;
+  uint64_t offset = 0;  // of the source in the data file
+  RecordText text;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) {
+    f(op.folder); f(op.id); f(op.flags); f(op.size); f(op.received_time); f(op.offset); f(op.text);
+  }
+};
+
+// A new source and text for a stored message; its id, flags and received
+// time stay.
+struct ReplaceSourceOp {
+  static constexpr uint8_t kCode = 7;
+  uint32_t folder = kInvalidId;
+  uint32_t id = kInvalidId;
+  uint32_t size = 0;
+  uint64_t offset = 0;
+  RecordText text;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.id); f(op.size); f(op.offset); f(op.text); }
+};
+
+struct SetFlagsOp {
+  static constexpr uint8_t kCode = 8;
+  uint32_t folder = kInvalidId;
+  std::vector<std::pair<uint32_t, uint32_t>> flags;  // (message id, its new flags)
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.flags); }
+};
+
+struct RemoveMessagesOp {
+  static constexpr uint8_t kCode = 9;
+  uint32_t folder = kInvalidId;
+  std::vector<uint32_t> ids;  // in the order the caller named them
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.ids); }
+};
+
+// Receives the operations of an entry, one call per operation, in order.
+class OpSink {
+ public:
+  virtual void Apply(const FolderCreateOp& op) = 0;
+  virtual void Apply(const FolderRenameOp& op) = 0;
+  virtual void Apply(const FolderMoveOp& op) = 0;
+  virtual void Apply(const FolderDeleteOp& op) = 0;
+  virtual void Apply(const ReserveIdOp& op) = 0;
+  virtual void Apply(const AddMessageOp& op) = 0;
+  virtual void Apply(const ReplaceSourceOp& op) = 0;
+  virtual void Apply(const SetFlagsOp& op) = 0;
+  virtual void Apply(const RemoveMessagesOp& op) = 0;
+
+ protected:
+  ~OpSink() = default;
+};
+
+// Writes each field it is given to an entry.
+class FieldWriter {
+ public:
+  explicit FieldWriter(EntryEncoder& e) : e_(e) {}
+  void operator()(uint32_t v) { e_.U32(v); }
+  void operator()(int v) { e_.U32(static_cast<uint32_t>(v)); }
+  void operator()(uint64_t v) { e_.U64(v); }
+  void operator()(std::string_view v) { e_.Str(v); }
+  void operator()(const RecordText& t) { RecordText::Fields(*this, t); }
+  void operator()(const std::vector<uint32_t>& ids) {
+    e_.U32(static_cast<uint32_t>(ids.size()));
+    for (uint32_t id : ids) e_.U32(id);
+  }
+  void operator()(const std::vector<std::pair<uint32_t, uint32_t>>& pairs) {
+    e_.U32(static_cast<uint32_t>(pairs.size()));
+    for (const auto& [a, b] : pairs) {
+      e_.U32(a);
+      e_.U32(b);
+    }
+  }
+
+ private:
+  EntryEncoder& e_;
+};
+
+// Appends |op| to an entry's payload.
+template <class Op>
+void Encode(const Op& op, EntryEncoder& e) {
+  e.U8(Op::kCode);
+  FieldWriter w(e);
+  Op::Fields(w, op);
+}
+
+// Decodes an entry's payload and hands each operation to |sink|; the views
+// in an operation point into |payload|. An operation cut short is not
+// handed on (but for the flag pairs before the cut), and an op code this
+// version does not know ends the entry. False when the payload did not
+// decode to its end.
+bool DecodeOps(const uint8_t* payload, size_t size, OpSink& sink);
+
+}  // namespace mailstore
