@@ -27,7 +27,9 @@ class DataFile {
   // False when the disk refused.
   bool Write(uint64_t offset, std::string_view source, bool sync);
   // Reads like File::ReadAt.
-  int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const { return file_.ReadAt(offset, buffer, size); }
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const {
+    return file_.ReadAt(offset, buffer, size);
+  }
   bool Sync() { return file_.Sync(); }
 
  private:

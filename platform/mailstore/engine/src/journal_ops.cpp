@@ -60,7 +60,7 @@ RecordText::RecordText(const MessageRecord& r)
       priority(r.priority),
       sent_time(r.sent_time) {}
 
-bool DecodeOps(const uint8_t* payload, size_t size, OpSink& sink) {
+void DecodeOps(const uint8_t* payload, size_t size, OpSink& sink) {
   EntryDecoder d(payload, size);
   while (!d.done() && !d.failed()) {
     switch (d.U8()) {
@@ -75,10 +75,9 @@ bool DecodeOps(const uint8_t* payload, size_t size, OpSink& sink) {
       case RemoveMessagesOp::kCode: DecodeAndApply<RemoveMessagesOp>(d, sink); break;
       default:
         // Operations carry no length: the rest of the entry cannot be read.
-        return false;
+        return;
     }
   }
-  return !d.failed();
 }
 
 }  // namespace mailstore

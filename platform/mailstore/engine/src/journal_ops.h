@@ -188,9 +188,8 @@ void Encode(const Op& op, EntryEncoder& e) {
 
 // Decodes an entry's payload and hands each operation to |sink|; the views
 // in an operation point into |payload|. An operation cut short is not
-// handed on (but for the flag pairs before the cut), and an op code this
-// version does not know ends the entry. False when the payload did not
-// decode to its end.
-bool DecodeOps(const uint8_t* payload, size_t size, OpSink& sink);
+// handed on (but for the flag pairs before the cut) and ends the entry, as
+// does an op code this version does not know.
+void DecodeOps(const uint8_t* payload, size_t size, OpSink& sink);
 
 }  // namespace mailstore
