@@ -137,6 +137,8 @@ TEST_F(StoreTest, OpensOnlyAStoreAndMakesItsSpecialFoldersOnce) {
   EXPECT_TRUE(Store::Open(dir_.path() + "/new/and/deep", true, &st));
   EXPECT_EQ(S::kInvalidArgument, (Store::Open("", true, &st), st));
   EXPECT_EQ(S::kNotFound, (Store::Open(dir_.path() + "/nope", false, &st), st));
+  std::ofstream(dir_.path() + "/file") << "x";
+  EXPECT_EQ(S::kNotFound, (Store::Open(dir_.path() + "/file", false, &st), st));  // not a directory
   EXPECT_EQ(nullptr, Store::Open(dir_.path(), false, &st, &report));  // a directory, not a store
   EXPECT_EQ("no store in " + dir_.path() + " (run Initialize first)", report);
   // A journal with nothing readable in it is refused, even when creating, and kept.
@@ -246,6 +248,18 @@ TEST_F(StoreTest, RecordsKeepWhatTheCallerGaveAndSourcesReadInPieces) {
   std::filesystem::resize_file(dir_.store() + "/messages.dat", r->offset + 3);
   EXPECT_EQ(3, reader.ReadAt(0, buf, sizeof buf));
   EXPECT_EQ(3, s_->ReadSource(*r, 0, buf, sizeof buf));
+}
+
+TEST_F(StoreTest, AStoreThatCannotBeWrittenIsStillRead) {
+  Add(*s_, inbox_, "kept");
+  s_.reset();
+  const uint64_t size = JournalSize();
+  std::filesystem::remove(dir_.store() + "/store.lock");  // a directory opens for reading only
+  std::filesystem::create_directory(dir_.store() + "/store.lock");
+  EXPECT_EQ("Inbox(1 0 0)[1/0=kept ]{}", Dump(Reopen(), inbox_));
+  EXPECT_EQ(S::kIoError, s_->AddMessage(inbox_, kInvalidId, "x", 0, Fields("x"), nullptr));
+  EXPECT_EQ(S::kIoError, s_->CreateFolder(0, "x", nullptr));
+  EXPECT_EQ(size, JournalSize());
 }
 
 TEST_F(StoreTest, FlagsCopiesMovesAndDeletes) {
