@@ -42,10 +42,10 @@ const ExtensionType kExtensionTypes[] = {
     {"mov", "video/quicktime"},   {"vcf", "text/x-vcard"},      {"ics", "text/calendar"},
 };
 
-std::string type_for_file(std::string_view file_name) {
+std::string TypeForFile(std::string_view file_name) {
   const size_t dot = file_name.rfind('.');
   if (dot != std::string_view::npos) {
-    const std::string ext = ascii::lower(file_name.substr(dot + 1));
+    const std::string ext = ascii::Lower(file_name.substr(dot + 1));
     for (const auto& e : kExtensionTypes) {
       if (ext == e.ext) return e.type;
     }
@@ -53,7 +53,7 @@ std::string type_for_file(std::string_view file_name) {
   return "application/octet-stream";
 }
 
-std::string extension_for_type(std::string_view type, std::string_view sub) {
+std::string ExtensionForType(std::string_view type, std::string_view sub) {
   const std::string full = std::string(type) + "/" + std::string(sub);
   if (full == "text/plain") return ".txt";
   if (full == "text/html") return ".htm";
@@ -63,7 +63,7 @@ std::string extension_for_type(std::string_view type, std::string_view sub) {
   return ".dat";
 }
 
-std::string new_boundary() {
+std::string NewBoundary() {
   static std::atomic<uint64_t> counter{0};
   const uint64_t seed = static_cast<uint64_t>(
       std::chrono::high_resolution_clock::now().time_since_epoch().count());
@@ -121,9 +121,9 @@ bool SplitParameterName(std::string_view name, std::string_view* field, std::str
   return true;
 }
 
-bool is_content_field(std::string_view name) { return ascii::istarts_with(name, "content-"); }
+bool IsContentField(std::string_view name) { return ascii::StartsWithIgnoreCase(name, "content-"); }
 
-bool valid_field_name(std::string_view name) {
+bool IsValidFieldName(std::string_view name) {
   if (name.empty() || name.size() > 998) return false;
   for (char c : name) {
     if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127 || c == ':')
@@ -133,7 +133,7 @@ bool valid_field_name(std::string_view name) {
 }
 
 // How changed content is written: "7bit", "8bit", "quoted-printable" or "base64".
-std::string choose_encoding(const Body& b) {
+std::string ChooseEncoding(const Body& b) {
   const std::string& c = b.content;
   const bool textual = b.type == "text" || b.type == "message";
   if (!textual) return "base64";
@@ -164,7 +164,7 @@ std::string choose_encoding(const Body& b) {
   return "base64";
 }
 
-void decode_transfer(std::string_view raw, const std::string& cte, std::string* out) {
+void DecodeTransfer(std::string_view raw, const std::string& cte, std::string* out) {
   if (cte == "base64") {
     base64_decode(raw, out);
   } else if (cte == "quoted-printable") {
@@ -177,9 +177,9 @@ void decode_transfer(std::string_view raw, const std::string& cte, std::string* 
 
 // The account a message is sent through is an attribute, yet it has to travel with the message
 // into the store (the Outbox copy is read back from its source), so these two live in the header.
-const char* persistent_attribute_field(std::string_view attribute) {
-  if (ascii::iequals(attribute, "athena-account-id")) return "X-Mail-Account-Id";
-  if (ascii::iequals(attribute, "athena-account-name")) return "X-Mail-Account-Name";
+const char* PersistentAttributeField(std::string_view attribute) {
+  if (ascii::EqualsIgnoreCase(attribute, "athena-account-id")) return "X-Mail-Account-Id";
+  if (ascii::EqualsIgnoreCase(attribute, "athena-account-name")) return "X-Mail-Account-Name";
   return nullptr;
 }
 
@@ -236,14 +236,14 @@ class Message::Impl {
     b->subtype = b->digest_child ? "rfc822" : "plain";
     if (found) {
       const StructuredValue sv = StructuredValue::Parse(ct);
-      const std::string v = ascii::lower(sv.value());
+      const std::string v = ascii::Lower(sv.value());
       const size_t slash = v.find('/');
       if (slash != std::string::npos && slash > 0 && slash + 1 < v.size()) {
-        b->type = std::string(ascii::trim(v.substr(0, slash)));
-        b->subtype = std::string(ascii::trim(v.substr(slash + 1)));
+        b->type = std::string(ascii::Trim(v.substr(0, slash)));
+        b->subtype = std::string(ascii::Trim(v.substr(slash + 1)));
       }
     }
-    b->transfer_encoding = ascii::lower(ascii::trim(b->header.Get("Content-Transfer-Encoding")));
+    b->transfer_encoding = ascii::Lower(ascii::Trim(b->header.Get("Content-Transfer-Encoding")));
   }
 
   static std::string Boundary(const Body* b) {
@@ -300,7 +300,7 @@ class Message::Impl {
       b->children.push_back(child);
       if (b->transfer_encoding == "base64" || b->transfer_encoding == "quoted-printable") {
         auto decoded = std::make_shared<std::string>();
-        decode_transfer(content, b->transfer_encoding, decoded.get());
+        DecodeTransfer(content, b->transfer_encoding, decoded.get());
         const size_t n = decoded->size();
         jobs->push_back(Job{child, std::move(decoded), 0, n, job.depth + 1});
       } else {
@@ -449,7 +449,7 @@ class Message::Impl {
       const std::string* old = ct.Param("boundary");
       boundary = old ? *old : std::string();
       if (boundary.empty() || BoundaryClash(b, boundary)) {
-        boundary = new_boundary();
+        boundary = NewBoundary();
         if (ct.value().empty()) ct.set_value(b->type + "/" + b->subtype);
         ct.SetParam("boundary", boundary);
         header.Set("Content-Type", ct.ToString(), true);
@@ -465,7 +465,7 @@ class Message::Impl {
         header_edited = true;
       }
     } else if (b->content_changed) {
-      encoding = choose_encoding(*b);
+      encoding = ChooseEncoding(*b);
       if (encoding == "7bit" && b->transfer_encoding.empty()) {
         // 7bit is the default; leave the header as it is.
       } else if (encoding != b->transfer_encoding) {
@@ -581,7 +581,7 @@ class Message::Impl {
       std::vector<HeaderField> keep;
       auto& mf = moved->header.mutable_fields();
       for (auto& f : fields) {
-        (is_content_field(f.name) ? mf : keep).push_back(std::move(f));
+        (IsContentField(f.name) ? mf : keep).push_back(std::move(f));
       }
       fields = std::move(keep);
       moved->type = b->type;
@@ -601,7 +601,7 @@ class Message::Impl {
     b->preamble.clear();
     b->epilogue.clear();
     b->header.Remove("Content-Transfer-Encoding");
-    b->header.Set("Content-Type", "multipart/mixed; boundary=\"" + new_boundary() + "\"", true);
+    b->header.Set("Content-Type", "multipart/mixed; boundary=\"" + NewBoundary() + "\"", true);
     if (!b->header.Find("MIME-Version") && !b->parent) b->header.Set("MIME-Version", "1.0", true);
     Refresh(b);
     b->structure_changed = true;
@@ -734,10 +734,10 @@ Status Message::DeleteBody(BodyHandle h, uint32_t flags) {
       Body* c = b->children[0];
       auto& fields = b->header.mutable_fields();
       fields.erase(std::remove_if(fields.begin(), fields.end(),
-                                  [](const HeaderField& f) { return is_content_field(f.name); }),
+                                  [](const HeaderField& f) { return IsContentField(f.name); }),
                    fields.end());
       for (const auto& f : c->header.fields()) {
-        if (is_content_field(f.name)) fields.push_back(f);
+        if (IsContentField(f.name)) fields.push_back(f);
       }
       Impl::Refresh(b);
       MoveContent(c, b);
@@ -767,7 +767,7 @@ Status Message::DeleteBody(BodyHandle h, uint32_t flags) {
     b->children.clear();
     auto& fields = b->header.mutable_fields();
     fields.erase(std::remove_if(fields.begin(), fields.end(),
-                                [](const HeaderField& f) { return is_content_field(f.name); }),
+                                [](const HeaderField& f) { return IsContentField(f.name); }),
                  fields.end());
     Impl::Refresh(b);
     b->opaque = false;
@@ -806,7 +806,7 @@ BodyHandle Message::FindNext(BodyHandle after, std::string_view pri, std::string
     }
   }
   while (b) {
-    if ((pri.empty() || ascii::iequals(pri, b->type)) && (sub.empty() || ascii::iequals(sub, b->subtype))) {
+    if ((pri.empty() || ascii::EqualsIgnoreCase(pri, b->type)) && (sub.empty() || ascii::EqualsIgnoreCase(sub, b->subtype))) {
       return b->handle;
     }
     if (!b->children.empty()) {
@@ -841,7 +841,7 @@ size_t Message::CountBodies(BodyHandle parent, bool recurse) const {
 bool Message::IsContentType(BodyHandle h, std::string_view pri, std::string_view sub) const {
   const Body* b = impl_->Get(h);
   if (!b) return false;
-  return (pri.empty() || ascii::iequals(pri, b->type)) && (sub.empty() || ascii::iequals(sub, b->subtype));
+  return (pri.empty() || ascii::EqualsIgnoreCase(pri, b->type)) && (sub.empty() || ascii::EqualsIgnoreCase(sub, b->subtype));
 }
 
 std::string Message::PrimaryType(BodyHandle h) const {
@@ -863,7 +863,7 @@ bool Message::IsAttachment(BodyHandle h) const {
   const Body* b = impl_->Get(h);
   if (!b || b->IsMultipart()) return false;
   const StructuredValue disp = StructuredValue::Parse(b->header.Get("Content-Disposition"));
-  const std::string kind = ascii::lower(disp.value());
+  const std::string kind = ascii::Lower(disp.value());
   if (kind == "attachment") return true;
   const StructuredValue ct = StructuredValue::Parse(b->header.Get("Content-Type"));
   const bool named = (disp.Param("filename") && !disp.Param("filename")->empty()) ||
@@ -911,7 +911,7 @@ Status Message::AttachFile(std::string_view file_name, std::string data, BodyHan
   b->index = root->children.size();
   root->children.push_back(b);
   root->structure_changed = true;
-  const std::string type = type_for_file(file_name);
+  const std::string type = TypeForFile(file_name);
   StructuredValue ct;
   ct.set_value(type);
   if (!file_name.empty()) ct.SetParam("name", file_name);
@@ -936,7 +936,7 @@ Status Message::GetContent(BodyHandle h, std::string* out) const {
     if (Impl::Clean(b)) {
       const std::string_view raw(b->buffer->data() + b->body_begin, b->part_end - b->body_begin);
       if (b->IsContainer()) {
-        decode_transfer(raw, b->transfer_encoding, out);
+        DecodeTransfer(raw, b->transfer_encoding, out);
       } else {
         out->assign(raw);
       }
@@ -955,7 +955,7 @@ Status Message::GetContent(BodyHandle h, std::string* out) const {
     *out = b->content;
   } else if (b->raw_content) {
     const std::string_view raw(b->buffer->data() + b->body_begin, b->part_end - b->body_begin);
-    decode_transfer(raw, b->transfer_encoding, out);
+    DecodeTransfer(raw, b->transfer_encoding, out);
   }
   return Status::kOk;
 }
@@ -978,12 +978,12 @@ Status Message::GetText(BodyHandle h, std::string* utf8) const {
 Status Message::SetContent(BodyHandle h, std::string bytes, std::string_view pri, std::string_view sub) {
   Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
-  if (ascii::iequals(pri, "multipart")) return Status::kInvalidArg;
+  if (ascii::EqualsIgnoreCase(pri, "multipart")) return Status::kInvalidArg;
   if (!pri.empty() && !sub.empty()) {
     StructuredValue ct = StructuredValue::Parse(b->header.Get("Content-Type"));
-    ct.set_value(ascii::lower(pri) + "/" + ascii::lower(sub));
+    ct.set_value(ascii::Lower(pri) + "/" + ascii::Lower(sub));
     ct.RemoveParam("boundary");
-    if (!ascii::iequals(pri, "text")) ct.RemoveParam("charset");
+    if (!ascii::EqualsIgnoreCase(pri, "text")) ct.RemoveParam("charset");
     b->header.Set("Content-Type", ct.ToString(), true);
     Impl::Refresh(b);
   }
@@ -1003,7 +1003,7 @@ Status Message::SetContent(BodyHandle h, std::string bytes, std::string_view pri
 Status Message::SetText(BodyHandle h, std::string_view utf8, std::string_view pri, std::string_view sub) {
   Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
-  const bool text = pri.empty() || sub.empty() ? b->type == "text" : ascii::iequals(pri, "text");
+  const bool text = pri.empty() || sub.empty() ? b->type == "text" : ascii::EqualsIgnoreCase(pri, "text");
   std::string bytes(utf8);
   std::string charset;
   if (text) {
@@ -1039,13 +1039,13 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
   value->clear();
   const Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
-  if (ascii::istarts_with(name, "par:")) {
+  if (ascii::StartsWithIgnoreCase(name, "par:")) {
     std::string_view field, param;
     if (!SplitParameterName(name, &field, &param)) return Status::kInvalidArg;
     bool found = false;
     const StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found));
     const std::string* p = found ? sv.Param(param) : nullptr;
-    if (!p && ascii::iequals(field, "content-disposition") && ascii::iequals(param, "filename")) {
+    if (!p && ascii::EqualsIgnoreCase(field, "content-disposition") && ascii::EqualsIgnoreCase(param, "filename")) {
       // Many mailers name attachments only in Content-Type.
       const StructuredValue ct = StructuredValue::Parse(b->header.Get("Content-Type"));
       p = ct.Param("name");
@@ -1058,9 +1058,9 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
     *value = *p;
     return Status::kOk;
   }
-  if (ascii::istarts_with(name, "att:")) {
-    const std::string att = ascii::lower(name.substr(4));
-    if (const char* field = persistent_attribute_field(att)) return GetProp(h, field, value);
+  if (ascii::StartsWithIgnoreCase(name, "att:")) {
+    const std::string att = ascii::Lower(name.substr(4));
+    if (const char* field = PersistentAttributeField(att)) return GetProp(h, field, value);
     if (att == "pri-content-type") {
       *value = b->type;
       return Status::kOk;
@@ -1070,7 +1070,7 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
       return Status::kOk;
     }
     for (const auto& [n, v] : b->attributes) {
-      if (ascii::iequals(n, name)) {
+      if (ascii::EqualsIgnoreCase(n, name)) {
         *value = v;
         return Status::kOk;
       }
@@ -1100,15 +1100,15 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
     }
     return Status::kNotFound;
   }
-  if (!valid_field_name(name)) return Status::kInvalidArg;
-  if (ascii::iequals(name, "Content-Type")) {
+  if (!IsValidFieldName(name)) return Status::kInvalidArg;
+  if (ascii::EqualsIgnoreCase(name, "Content-Type")) {
     *value = b->type + "/" + b->subtype;
     return Status::kOk;
   }
   bool found = false;
   const std::string raw = b->header.Get(name, &found);
   if (!found) return Status::kNotFound;
-  if (ascii::iequals(name, "Content-Disposition")) {
+  if (ascii::EqualsIgnoreCase(name, "Content-Disposition")) {
     *value = StructuredValue::Parse(raw).value();
     return Status::kOk;
   }
@@ -1122,26 +1122,26 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
 Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view value) {
   Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
-  if (ascii::istarts_with(name, "par:")) {
+  if (ascii::StartsWithIgnoreCase(name, "par:")) {
     std::string_view field, param;
     if (!SplitParameterName(name, &field, &param)) return Status::kInvalidArg;
-    if (!valid_field_name(field) || param.empty()) return Status::kInvalidArg;
+    if (!IsValidFieldName(field) || param.empty()) return Status::kInvalidArg;
     bool found = false;
     StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found));
     if (sv.value().empty()) {
-      if (ascii::iequals(field, "content-type")) sv.set_value(b->type + "/" + b->subtype);
-      if (ascii::iequals(field, "content-disposition")) sv.set_value("attachment");
+      if (ascii::EqualsIgnoreCase(field, "content-type")) sv.set_value(b->type + "/" + b->subtype);
+      if (ascii::EqualsIgnoreCase(field, "content-disposition")) sv.set_value("attachment");
     }
-    sv.SetParam(ascii::lower(param), value);
+    sv.SetParam(ascii::Lower(param), value);
     b->header.Set(field, sv.ToString(), true);
     Impl::Refresh(b);
     return Status::kOk;
   }
-  if (ascii::istarts_with(name, "att:")) {
-    const std::string att = ascii::lower(name.substr(4));
-    if (const char* field = persistent_attribute_field(att)) return SetProp(h, field, value);
+  if (ascii::StartsWithIgnoreCase(name, "att:")) {
+    const std::string att = ascii::Lower(name.substr(4));
+    if (const char* field = PersistentAttributeField(att)) return SetProp(h, field, value);
     if (att == "pri-content-type" || att == "sub-content-type") {
-      const std::string v = ascii::lower(ascii::trim(value));
+      const std::string v = ascii::Lower(ascii::Trim(value));
       if (v.empty() || v.find('/') != std::string::npos) return Status::kInvalidArg;
       const std::string full = att[0] == 'p' ? v + "/" + b->subtype : b->type + "/" + v;
       return SetProp(h, "Content-Type", full);
@@ -1151,7 +1151,7 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
       return Status::kReadOnly;
     }
     for (auto& [n, v] : b->attributes) {
-      if (ascii::iequals(n, name)) {
+      if (ascii::EqualsIgnoreCase(n, name)) {
         v = std::string(value);
         return Status::kOk;
       }
@@ -1159,7 +1159,7 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
     b->attributes.emplace_back(std::string(name), std::string(value));
     return Status::kOk;
   }
-  if (!valid_field_name(name)) return Status::kInvalidArg;
+  if (!IsValidFieldName(name)) return Status::kInvalidArg;
   {
     // Writing back the value a field already has changes nothing: copying
     // properties from one message to another must not collapse repeated
@@ -1167,9 +1167,9 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
     std::string current;
     if (GetProp(h, name, &current) == Status::kOk && current == value) return Status::kOk;
   }
-  if (ascii::iequals(name, "Content-Type")) {
+  if (ascii::EqualsIgnoreCase(name, "Content-Type")) {
     StructuredValue given = StructuredValue::Parse(value);
-    const std::string v = ascii::lower(given.value());
+    const std::string v = ascii::Lower(given.value());
     const size_t slash = v.find('/');
     if (slash == std::string::npos || slash == 0 || slash + 1 >= v.size()) return Status::kInvalidArg;
     const bool to_multipart = v.compare(0, slash, "multipart") == 0;
@@ -1182,7 +1182,7 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
     } else {
       ct.set_value(v);
     }
-    if (to_multipart && !ct.Param("boundary")) ct.SetParam("boundary", new_boundary());
+    if (to_multipart && !ct.Param("boundary")) ct.SetParam("boundary", NewBoundary());
     b->header.Set("Content-Type", ct.ToString(), true);
     Impl::Refresh(b);
     b->opaque = false;
@@ -1197,7 +1197,7 @@ Status Message::SetProp(BodyHandle h, std::string_view name, std::string_view va
 Status Message::DeleteProp(BodyHandle h, std::string_view name) {
   Body* b = impl_->Get(h);
   if (!b) return Status::kInvalidHandle;
-  if (ascii::istarts_with(name, "par:")) {
+  if (ascii::StartsWithIgnoreCase(name, "par:")) {
     const std::string_view rest = name.substr(4);
     const size_t colon = rest.rfind(':');
     if (colon == std::string_view::npos) return Status::kInvalidArg;
@@ -1205,23 +1205,23 @@ Status Message::DeleteProp(BodyHandle h, std::string_view name) {
     bool found = false;
     StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found));
     if (!found || !sv.RemoveParam(rest.substr(colon + 1))) return Status::kNotFound;
-    if (ascii::iequals(rest.substr(colon + 1), "boundary") && b->IsMultipart()) {
+    if (ascii::EqualsIgnoreCase(rest.substr(colon + 1), "boundary") && b->IsMultipart()) {
       return Status::kInvalidArg;
     }
     b->header.Set(field, sv.ToString(), true);
     Impl::Refresh(b);
     return Status::kOk;
   }
-  if (ascii::istarts_with(name, "att:")) {
-    if (const char* field = persistent_attribute_field(name.substr(4))) return DeleteProp(h, field);
+  if (ascii::StartsWithIgnoreCase(name, "att:")) {
+    if (const char* field = PersistentAttributeField(name.substr(4))) return DeleteProp(h, field);
     auto& a = b->attributes;
-    const auto it = std::find_if(a.begin(), a.end(), [&](const auto& p) { return ascii::iequals(p.first, name); });
+    const auto it = std::find_if(a.begin(), a.end(), [&](const auto& p) { return ascii::EqualsIgnoreCase(p.first, name); });
     if (it == a.end()) return Status::kNotFound;
     a.erase(it);
     return Status::kOk;
   }
-  if (!valid_field_name(name)) return Status::kInvalidArg;
-  if (ascii::iequals(name, "Content-Type") && (b->IsMultipart() || b->IsContainer())) {
+  if (!IsValidFieldName(name)) return Status::kInvalidArg;
+  if (ascii::EqualsIgnoreCase(name, "Content-Type") && (b->IsMultipart() || b->IsContainer())) {
     return Status::kInvalidArg;
   }
   if (!b->header.Remove(name)) return Status::kNotFound;
@@ -1235,7 +1235,7 @@ std::vector<std::string> Message::PropertyNames(BodyHandle h) const {
   if (!b) return out;
   std::unordered_set<std::string> seen;  // keeps headers with many fields linear
   for (const auto& f : b->header.fields()) {
-    if (seen.insert(ascii::lower(f.name)).second) out.push_back(f.name);
+    if (seen.insert(ascii::Lower(f.name)).second) out.push_back(f.name);
   }
   for (const auto& a : b->attributes) out.push_back(a.first);
   return out;
@@ -1257,7 +1257,7 @@ std::string Message::DisplayName(BodyHandle h) const {
     if (subject.size() > 200) subject.resize(200);
     return (subject.empty() ? std::string("attachment") : subject) + ".eml";
   }
-  return "attachment" + extension_for_type(b->type, b->subtype);
+  return "attachment" + ExtensionForType(b->type, b->subtype);
 }
 
 Status Message::SetDisplayName(BodyHandle h, std::string_view name) {
