@@ -152,7 +152,6 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
   StructuredValue sv;
   // Tokenise into ';'-separated items, honouring quotes and comments.
   std::vector<std::string> items(1);
-  std::vector<bool> quoted_item(1, false);
   int comment = 0;
   bool in_quote = false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -175,12 +174,10 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
       }
     } else if (c == '"') {
       in_quote = true;
-      quoted_item.back() = true;
     } else if (c == '(') {
       comment = 1;
     } else if (c == ';') {
       items.emplace_back();
-      quoted_item.push_back(false);
     } else {
       items.back().push_back(c);
     }
