@@ -39,9 +39,10 @@ TEST(Hostile, DeepNestingStaysBoundedInDepth) {
     m.Load(src);
     EXPECT_EQ(static_cast<size_t>(kMaxDepth) + 1, m.CountBodies(m.root(), true));
     EXPECT_EQ(src, m.Serialize());
-    BodyHandle deepest = m.root(), next = kNoBody;
-    while ((next = m.FindNext(deepest, {}, {})) != kNoBody) deepest = next;
-    EXPECT_EQ(Status::kTooDeep, m.InsertBody(Location::kLast, deepest, &next));
+    BodyHandle at98 = m.root(), next = kNoBody;  // a chain: the nth body in pre-order is n deep
+    for (int depth = 0; depth < kMaxDepth - 2; ++depth) at98 = m.FindNext(at98, {}, {});
+    EXPECT_EQ(Status::kTooDeep, m.InsertBody(Location::kLast, m.FindNext(at98, {}, {}), &next));
+    EXPECT_NE(Status::kTooDeep, m.InsertBody(Location::kLast, at98, &next));
     Exercise(src);
   }
 }

@@ -88,8 +88,12 @@ TEST(RoundTrip, UnchangedBytesStayAndChangesParseBackToTheSameTree) {
     EXPECT_EQ("yes \xc3\xa9", Prop(again, again.root(), "X-Changed"));
     EXPECT_EQ(serialized, again.Serialize());
   }
-  Message m;  // bodies nothing changed keep their bytes
-  m.Load(kSamples[0]);
+  Message m, again;  // text that holds a delimiter line gets its multiparts new boundaries
+  m.Load(kSamples[3]);
+  ASSERT_EQ(Status::kOk, m.SetText(m.FindNext(kNoBody, "text", {}), "--ab\r\n--abc--\r\n", {}, {}));
+  again.Load(m.Serialize());
+  EXPECT_EQ("mixed\n  mixed\n    plain [--ab\r\n--abc--\r\n]\n  plain [outer]\n", Describe(again));
+  m.Load(kSamples[0]);  // bodies nothing changed keep their bytes
   ASSERT_EQ(Status::kOk, m.SetText(m.FindNext(kNoBody, "text", "html"), "<p>new</p>", {}, {}));
   EXPECT_NE(std::string::npos, m.Serialize().find("preamble\r\n--o\r\nContent-Type: multipart/alternative; boundary="
                                                   "\"i\"\r\n\r\n--i\r\nContent-Type: text/plain; charset=iso-8859-1"));

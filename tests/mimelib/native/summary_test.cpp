@@ -23,6 +23,7 @@ TEST(Summary, ReadsDisplayFieldsFromTheTopHeaderOnly) {
   EXPECT_TRUE(s.has_date);
   EXPECT_EQ(0, s.sent_time);
   EXPECT_EQ("bare@x", summarize("From: bare@x\r\n\r\n").display_from);
+  EXPECT_EQ("", summarize("From: <>, b@x\r\n\r\n").display_from);  // the null sender is a mailbox too
   for (const char* src : {"", "\r\n\r\n", "garbage without header", "From:\r\nDate: yesterday\r\n\r\n"}) {
     const auto empty = summarize(src);
     EXPECT_EQ("", empty.subject + empty.display_from + empty.display_to) << src;
