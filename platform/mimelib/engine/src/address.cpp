@@ -6,10 +6,10 @@
 namespace mimeengine {
 namespace {
 
-std::string collapse_blanks(std::string_view s) {
+std::string CollapseBlanks(std::string_view s) {
   std::string out;
   bool blank = false;
-  for (char c : ascii::trim(s)) {
+  for (char c : ascii::Trim(s)) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       blank = true;
       continue;
@@ -21,15 +21,15 @@ std::string collapse_blanks(std::string_view s) {
   return out;
 }
 
-Mailbox make_mailbox(std::string_view phrase, std::string_view angle, std::string_view comment,
+Mailbox MakeMailbox(std::string_view phrase, std::string_view angle, std::string_view comment,
                      bool had_angle) {
   Mailbox m;
   if (had_angle) {
-    m.address = collapse_blanks(angle);
-    m.display_name = decode_header_words(collapse_blanks(phrase));
+    m.address = CollapseBlanks(angle);
+    m.display_name = decode_header_words(CollapseBlanks(phrase));
   } else {
-    m.address = collapse_blanks(phrase);
-    m.display_name = decode_header_words(collapse_blanks(comment));
+    m.address = CollapseBlanks(phrase);
+    m.display_name = decode_header_words(CollapseBlanks(comment));
   }
   if (m.display_name.empty() && !had_angle && m.address.find('@') == std::string::npos) {
     // A bare phrase without an address: keep it as the name.
@@ -46,8 +46,8 @@ std::vector<Mailbox> ParseAddressList(std::string_view v) {
   bool had_angle = false, in_angle = false, in_quote = false;
   int depth = 0;
   auto flush = [&]() {
-    if (!ascii::trim(phrase).empty() || !ascii::trim(angle).empty() || had_angle) {
-      out.push_back(make_mailbox(phrase, angle, comment, had_angle));
+    if (!ascii::Trim(phrase).empty() || !ascii::Trim(angle).empty() || had_angle) {
+      out.push_back(MakeMailbox(phrase, angle, comment, had_angle));
     }
     phrase.clear();
     angle.clear();

@@ -18,12 +18,9 @@ const SingleByteTable kTables[] = {
 #include "charset_tables.inc"
 };
 
-struct Alias {
-  const char* label;
-  const char* canonical;
-};
-
-const Alias kAliases[] = {
+// Labels seen in mail for a charset, and its canonical name ("" for labels
+// that name no charset at all).
+const ascii::NamePair kAliases[] = {
     {"latin1", "iso-8859-1"},   {"l1", "iso-8859-1"},       {"iso8859-1", "iso-8859-1"},
     {"iso_8859-1", "iso-8859-1"}, {"iso-ir-100", "iso-8859-1"}, {"cp819", "iso-8859-1"},
     {"latin2", "iso-8859-2"},   {"latin-1", "iso-8859-1"},  {"latin9", "iso-8859-15"},
@@ -33,14 +30,14 @@ const Alias kAliases[] = {
     {"cp437", "ibm437"},        {"cp850", "ibm850"},        {"koi8r", "koi8-r"},
 };
 
-const SingleByteTable* find_table(std::string_view canonical) {
+const SingleByteTable* FindTable(std::string_view canonical) {
   for (const auto& t : kTables) {
     if (canonical == t.name) return &t;
   }
   return nullptr;
 }
 
-void append_utf8(std::string& out, uint32_t cp) {
+void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -60,7 +57,7 @@ void append_utf8(std::string& out, uint32_t cp) {
 
 // Decodes one UTF-8 sequence at s[i]; returns the code point and advances i,
 // or returns -1 and advances i by one byte on malformed input.
-int32_t next_utf8(std::string_view s, size_t& i) {
+int32_t NextUtf8(std::string_view s, size_t& i) {
   const auto b0 = static_cast<uint8_t>(s[i]);
   if (b0 < 0x80) {
     ++i;
@@ -124,7 +121,7 @@ bool is_valid_utf8(std::string_view bytes) {
       ++i;
       continue;
     }
-    if (next_utf8(bytes, i) < 0) return false;
+    if (NextUtf8(bytes, i) < 0) return false;
   }
   return true;
 }
@@ -134,7 +131,7 @@ std::u16string utf8_to_utf16(std::string_view utf8) {
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    const int32_t cp = next_utf8(utf8, i);
+    const int32_t cp = NextUtf8(utf8, i);
     if (cp < 0) {
       out.push_back(u'\xFFFD');
     } else if (cp >= 0x10000) {
@@ -160,17 +157,15 @@ std::string utf16_to_utf8(std::u16string_view utf16) {
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;
     }
-    append_utf8(out, cp);
+    AppendUtf8(out, cp);
   }
   return out;
 }
 
 std::string canonical_charset(std::string_view label) {
-  std::string l = ascii::lower(ascii::trim(label));
+  std::string l = ascii::Lower(ascii::Trim(label));
   if (l.size() >= 2 && l.front() == '"' && l.back() == '"') l = l.substr(1, l.size() - 2);
-  for (const auto& a : kAliases) {
-    if (l == a.label) return a.canonical;
-  }
+  if (const char* canonical = ascii::ValueOf(kAliases, l)) return canonical;
   if (l == "utf-8" || l == "us-ascii") return l;
   // Accept "iso8859-N", "iso_8859-N", "iso-8859-N:1987", "cp125N", "windows125N".
   std::string norm = l;
@@ -186,7 +181,7 @@ std::string canonical_charset(std::string_view label) {
   } else if (norm.rfind("x-cp", 0) == 0) {
     norm = "windows-" + norm.substr(4);
   }
-  if (find_table(norm)) return norm;
+  if (FindTable(norm)) return norm;
   return std::string();
 }
 
@@ -203,12 +198,12 @@ std::string charset_to_utf8(std::string_view bytes, std::string_view charset) {
     out.reserve(bytes.size());
     size_t i = 0;
     while (i < bytes.size()) {
-      const int32_t cp = next_utf8(bytes, i);
-      append_utf8(out, cp < 0 ? 0xFFFD : static_cast<uint32_t>(cp));
+      const int32_t cp = NextUtf8(bytes, i);
+      AppendUtf8(out, cp < 0 ? 0xFFFD : static_cast<uint32_t>(cp));
     }
     return out;
   }
-  const SingleByteTable* table = find_table(canon);
+  const SingleByteTable* table = FindTable(canon);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 4);
   for (char ch : bytes) {
@@ -216,7 +211,7 @@ std::string charset_to_utf8(std::string_view bytes, std::string_view charset) {
     if (b < 0x80) {
       out.push_back(ch);
     } else {
-      append_utf8(out, table->high[b - 0x80]);
+      AppendUtf8(out, table->high[b - 0x80]);
     }
   }
   return out;
@@ -235,12 +230,12 @@ bool utf8_to_charset(std::string_view utf8, std::string_view charset, std::strin
     out->assign(utf8);
     return true;
   }
-  const SingleByteTable* table = find_table(canon);
+  const SingleByteTable* table = FindTable(canon);
   if (!table) return false;
   out->reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    const int32_t cp = next_utf8(utf8, i);
+    const int32_t cp = NextUtf8(utf8, i);
     if (cp < 0) return false;
     if (cp < 0x80) {
       out->push_back(static_cast<char>(cp));

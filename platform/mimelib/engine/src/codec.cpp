@@ -31,28 +31,21 @@ struct Base64Tables {
   }
 };
 
-const Base64Tables& tables() {
+const Base64Tables& DecodeTables() {
   static const Base64Tables kTables;
   return kTables;
 }
 
 // Stores the low 24 bits of v big-endian at o, writing one byte of slack.
-inline void store3(uint8_t* o, uint32_t v) {
+inline void Store3(uint8_t* o, uint32_t v) {
   const uint32_t be = __builtin_bswap32(v << 8);
   std::memcpy(o, &be, 4);
-}
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
 
 void base64_decode(std::string_view text, std::string* out) {
-  const Base64Tables& tb = tables();
+  const Base64Tables& tb = DecodeTables();
   const auto* s = reinterpret_cast<const uint8_t*>(text.data());
   const size_t n = text.size();
   const size_t base = out->size();
@@ -74,17 +67,17 @@ void base64_decode(std::string_view text, std::string* out) {
         const uint32_t c = tb.t[0][q[8]] | tb.t[1][q[9]] | tb.t[2][q[10]] | tb.t[3][q[11]];
         const uint32_t d = tb.t[0][q[12]] | tb.t[1][q[13]] | tb.t[2][q[14]] | tb.t[3][q[15]];
         if ((a | b | c | d) & kBad) break;
-        store3(o, a);
-        store3(o + 3, b);
-        store3(o + 6, c);
-        store3(o + 9, d);
+        Store3(o, a);
+        Store3(o + 3, b);
+        Store3(o + 6, c);
+        Store3(o + 9, d);
         o += 12;
         i += 16;
       }
       while (i + 4 <= n) {
         const uint32_t v = tb.t[0][s[i]] | tb.t[1][s[i + 1]] | tb.t[2][s[i + 2]] | tb.t[3][s[i + 3]];
         if (v & kBad) break;
-        store3(o, v);
+        Store3(o, v);
         o += 3;
         i += 4;
       }
@@ -170,8 +163,8 @@ void qp_decode(std::string_view text, std::string* out) {
     p = q;
     if (p >= end) break;
     if (*p == '=') {
-      if (end - p >= 3 && hex_value(p[1]) >= 0 && hex_value(p[2]) >= 0) {
-        out->push_back(static_cast<char>(hex_value(p[1]) * 16 + hex_value(p[2])));
+      if (end - p >= 3 && ascii::HexValue(p[1]) >= 0 && ascii::HexValue(p[2]) >= 0) {
+        out->push_back(static_cast<char>(ascii::HexValue(p[1]) * 16 + ascii::HexValue(p[2])));
         p += 3;
         continue;
       }
@@ -203,7 +196,6 @@ void qp_decode(std::string_view text, std::string* out) {
 }
 
 void qp_encode(std::string_view bytes, bool text, std::string* out) {
-  static const char kHex[] = "0123456789ABCDEF";
   out->reserve(out->size() + bytes.size() + bytes.size() / 8);
   size_t line_len = 0;
   auto emit = [&](const char* piece, size_t len) {
@@ -232,7 +224,7 @@ void qp_encode(std::string_view bytes, bool text, std::string* out) {
       const char ch = static_cast<char>(c);
       emit(&ch, 1);
     } else {
-      const char enc[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+      const char enc[3] = {'=', ascii::kHexDigits[c >> 4], ascii::kHexDigits[c & 15]};
       emit(enc, 3);
     }
   }
@@ -260,7 +252,7 @@ std::string decode_header_words(std::string_view value, std::string_view fallbac
       // Windows bound the searches so hostile values stay linear.
       const size_t cs_end = value.substr(0, std::min(value.size(), i + 80)).find('?', i + 2);
       if (cs_end != std::string_view::npos && cs_end + 2 < value.size() && value[cs_end + 2] == '?') {
-        const char enc = ascii::to_lower(value[cs_end + 1]);
+        const char enc = ascii::ToLower(value[cs_end + 1]);
         const size_t text_begin = cs_end + 3;
         const size_t text_end =
             value.substr(0, std::min(value.size(), text_begin + 4096)).find("?=", text_begin);
@@ -376,15 +368,7 @@ std::string decode_rfc2231_value(std::string_view value) {
   }
   std::string bytes;
   bytes.reserve(data.size());
-  for (size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == '%' && i + 2 < data.size() && hex_value(data[i + 1]) >= 0 &&
-        hex_value(data[i + 2]) >= 0) {
-      bytes.push_back(static_cast<char>(hex_value(data[i + 1]) * 16 + hex_value(data[i + 2])));
-      i += 2;
-    } else {
-      bytes.push_back(data[i]);
-    }
-  }
+  ascii::AppendPercentDecoded(data, &bytes);
   return charset_to_utf8(bytes, charset.empty() ? std::string_view("utf-8") : charset);
 }
 

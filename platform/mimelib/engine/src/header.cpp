@@ -10,12 +10,12 @@
 namespace mimeengine {
 namespace {
 
-bool is_field_name_char(char c) {
+bool IsFieldNameChar(char c) {
   return static_cast<unsigned char>(c) > 32 && static_cast<unsigned char>(c) < 127 && c != ':';
 }
 
 // Folds an encoded value at blanks so that lines stay near 78 characters.
-void append_folded(std::string* out, std::string_view name, std::string_view value) {
+void AppendFolded(std::string* out, std::string_view name, std::string_view value) {
   size_t line = name.size() + 2;
   size_t i = 0;
   while (i < value.size()) {
@@ -32,7 +32,7 @@ void append_folded(std::string* out, std::string_view name, std::string_view val
   }
 }
 
-bool needs_quoting(std::string_view v) {
+bool NeedsQuoting(std::string_view v) {
   if (v.empty()) return true;
   for (char c : v) {
     if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127) return true;
@@ -62,7 +62,7 @@ size_t Header::Parse(std::string_view text, Header* out) {
       current->raw_value.append(line);
     } else {
       size_t colon = 0;
-      while (colon < line.size() && is_field_name_char(line[colon])) ++colon;
+      while (colon < line.size() && IsFieldNameChar(line[colon])) ++colon;
       size_t name_end = colon;
       while (colon < line.size() && (line[colon] == ' ' || line[colon] == '\t')) ++colon;
       if (colon < line.size() && line[colon] == ':' && name_end > 0) {
@@ -83,7 +83,7 @@ size_t Header::Parse(std::string_view text, Header* out) {
 
 const HeaderField* Header::Find(std::string_view name) const {
   for (const auto& f : fields_) {
-    if (ascii::iequals(f.name, name)) return &f;
+    if (ascii::EqualsIgnoreCase(f.name, name)) return &f;
   }
   return nullptr;
 }
@@ -96,7 +96,7 @@ std::string Header::Unfold(std::string_view raw) {
     if (c == '\r' || c == '\n') continue;
     out.push_back(c);
   }
-  return std::string(ascii::trim(out));
+  return std::string(ascii::Trim(out));
 }
 
 std::string Header::Get(std::string_view name, bool* found) const {
@@ -113,11 +113,11 @@ void Header::Set(std::string_view name, std::string_view value, bool raw) {
     if (c == '\r' || c == '\n') c = ' ';
   }
   for (auto it = fields_.begin(); it != fields_.end(); ++it) {
-    if (ascii::iequals(it->name, name)) {
+    if (ascii::EqualsIgnoreCase(it->name, name)) {
       it->raw_value = " " + encoded;
       it->changed = true;
       fields_.erase(std::remove_if(it + 1, fields_.end(),
-                                   [&](const HeaderField& f) { return ascii::iequals(f.name, name); }),
+                                   [&](const HeaderField& f) { return ascii::EqualsIgnoreCase(f.name, name); }),
                     fields_.end());
       return;
     }
@@ -128,7 +128,7 @@ void Header::Set(std::string_view name, std::string_view value, bool raw) {
 bool Header::Remove(std::string_view name) {
   const size_t before = fields_.size();
   fields_.erase(std::remove_if(fields_.begin(), fields_.end(),
-                               [&](const HeaderField& f) { return ascii::iequals(f.name, name); }),
+                               [&](const HeaderField& f) { return ascii::EqualsIgnoreCase(f.name, name); }),
                 fields_.end());
   if (fields_.size() != before) changed_ = true;
   return fields_.size() != before;
@@ -139,7 +139,7 @@ void Header::Serialize(std::string* out) const {
     out->append(f.name);
     out->push_back(':');
     if (f.changed) {
-      append_folded(out, f.name, f.raw_value);
+      AppendFolded(out, f.name, f.raw_value);
     } else {
       out->append(f.raw_value);
     }
@@ -152,7 +152,6 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
   StructuredValue sv;
   // Tokenise into ';'-separated items, honouring quotes and comments.
   std::vector<std::string> items(1);
-  std::vector<bool> quoted_item(1, false);
   int comment = 0;
   bool in_quote = false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -175,17 +174,15 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
       }
     } else if (c == '"') {
       in_quote = true;
-      quoted_item.back() = true;
     } else if (c == '(') {
       comment = 1;
     } else if (c == ';') {
       items.emplace_back();
-      quoted_item.push_back(false);
     } else {
       items.back().push_back(c);
     }
   }
-  sv.value_ = std::string(ascii::trim(items[0]));
+  sv.value_ = std::string(ascii::Trim(items[0]));
   // Gather RFC 2231 sections: name*N[*]=value.
   struct Sections {
     std::map<int, std::pair<std::string, bool>> parts;
@@ -198,8 +195,8 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
     const std::string& item = items[k];
     const size_t eq = item.find('=');
     if (eq == std::string::npos) continue;
-    std::string name = ascii::lower(ascii::trim(std::string_view(item).substr(0, eq)));
-    std::string value(ascii::trim(std::string_view(item).substr(eq + 1)));
+    std::string name = ascii::Lower(ascii::Trim(std::string_view(item).substr(0, eq)));
+    std::string value(ascii::Trim(std::string_view(item).substr(eq + 1)));
     if (name.empty()) continue;
     const size_t star = name.find('*');
     if (star == std::string::npos) {
@@ -257,25 +254,12 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
             v = v.substr(q2 + 1);
           }
         }
-        std::string decoded = decode_rfc2231_value("''" + std::string(v));
-        // decode_rfc2231_value yields UTF-8 from UTF-8 bytes; redo with the
-        // declared charset when there is one.
+        // With a declared charset the sections' bytes are joined first (a
+        // character may span two sections) and converted once below.
         if (!charset.empty()) {
-          std::string raw;
-          for (size_t i = 0; i < v.size(); ++i) {
-            auto hex = [](char c) {
-              return c >= '0' && c <= '9' ? c - '0' : (c | 32) >= 'a' && (c | 32) <= 'f' ? (c | 32) - 'a' + 10 : -1;
-            };
-            if (v[i] == '%' && i + 2 < v.size() && hex(v[i + 1]) >= 0 && hex(v[i + 2]) >= 0) {
-              raw.push_back(static_cast<char>(hex(v[i + 1]) * 16 + hex(v[i + 2])));
-              i += 2;
-            } else {
-              raw.push_back(v[i]);
-            }
-          }
-          bytes += raw;
+          ascii::AppendPercentDecoded(v, &bytes);
         } else {
-          bytes += decoded;
+          bytes += decode_rfc2231_value("''" + std::string(v));
         }
       } else {
         bytes += std::string(v);
@@ -296,32 +280,31 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
 
 const std::string* StructuredValue::Param(std::string_view name) const {
   for (const auto& p : params_) {
-    if (ascii::iequals(p.name, name)) return &p.value;
+    if (ascii::EqualsIgnoreCase(p.name, name)) return &p.value;
   }
   return nullptr;
 }
 
 void StructuredValue::SetParam(std::string_view name, std::string_view value) {
   for (auto& p : params_) {
-    if (ascii::iequals(p.name, name)) {
+    if (ascii::EqualsIgnoreCase(p.name, name)) {
       p.value = std::string(value);
       return;
     }
   }
-  params_.push_back(HeaderParam{ascii::lower(name), std::string(value)});
+  params_.push_back(HeaderParam{ascii::Lower(name), std::string(value)});
 }
 
 bool StructuredValue::RemoveParam(std::string_view name) {
   const size_t before = params_.size();
   params_.erase(std::remove_if(params_.begin(), params_.end(),
-                               [&](const HeaderParam& p) { return ascii::iequals(p.name, name); }),
+                               [&](const HeaderParam& p) { return ascii::EqualsIgnoreCase(p.name, name); }),
                 params_.end());
   return params_.size() != before;
 }
 
 std::string StructuredValue::ToString() const {
   std::string out = value_;
-  static const char kHex[] = "0123456789ABCDEF";
   for (const auto& p : params_) {
     out += "; ";
     if (!is_ascii(p.value)) {
@@ -333,11 +316,11 @@ std::string StructuredValue::ToString() const {
           out.push_back(static_cast<char>(c));
         } else {
           out.push_back('%');
-          out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 15]);
+          out.push_back(ascii::kHexDigits[c >> 4]);
+          out.push_back(ascii::kHexDigits[c & 15]);
         }
       }
-    } else if (needs_quoting(p.value)) {
+    } else if (NeedsQuoting(p.value)) {
       out += p.name + "=\"";
       for (char c : p.value) {
         if (c == '"' || c == '\\') out.push_back('\\');

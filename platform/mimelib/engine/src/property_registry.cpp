@@ -98,7 +98,7 @@ PropertyRegistry& PropertyRegistry::Instance() {
 
 PropertyRegistry::PropertyRegistry() {
   for (uint32_t i = 0; i < kPublicCount; ++i) {
-    ids_.emplace(ascii::lower(kPublicNames[i]), kFirstPublicId + i);
+    ids_.emplace(ascii::Lower(kPublicNames[i]), kFirstPublicId + i);
   }
 }
 
@@ -114,7 +114,7 @@ std::string PropertyRegistry::NameOf(uint32_t id) const {
 }
 
 uint32_t PropertyRegistry::IdOf(std::string_view name) {
-  std::string key = ascii::lower(name);
+  std::string key = ascii::Lower(name);
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = ids_.find(key);
   if (it != ids_.end()) return it->second;

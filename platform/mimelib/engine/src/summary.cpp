@@ -11,7 +11,7 @@
 namespace mimeengine {
 namespace {
 
-int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -20,7 +20,7 @@ int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-bool read_number(std::string_view s, size_t& i, int max_digits, int* value, int* digits) {
+bool ReadNumber(std::string_view s, size_t& i, int max_digits, int* value, int* digits) {
   int v = 0, n = 0;
   while (i < s.size() && n < max_digits && s[i] >= '0' && s[i] <= '9') {
     v = v * 10 + (s[i] - '0');
@@ -32,11 +32,11 @@ bool read_number(std::string_view s, size_t& i, int max_digits, int* value, int*
   return n > 0;
 }
 
-void skip_blanks(std::string_view s, size_t& i) {
-  while (i < s.size() && (ascii::is_space(s[i]) || s[i] == ',')) ++i;
+void SkipBlanks(std::string_view s, size_t& i) {
+  while (i < s.size() && (ascii::IsSpace(s[i]) || s[i] == ',')) ++i;
 }
 
-std::string_view read_word(std::string_view s, size_t& i) {
+std::string_view ReadWord(std::string_view s, size_t& i) {
   const size_t b = i;
   while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
   return s.substr(b, i - b);
@@ -56,48 +56,48 @@ bool parse_date(std::string_view text, int64_t* seconds) {
     else if (depth == 0) s.push_back(c);
   }
   size_t i = 0;
-  skip_blanks(s, i);
+  SkipBlanks(s, i);
   // Optional weekday.
   if (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) {
-    read_word(s, i);
-    skip_blanks(s, i);
+    ReadWord(s, i);
+    SkipBlanks(s, i);
   }
   int day = 0, month = -1, year = 0, digits = 0;
-  if (!read_number(s, i, 2, &day, nullptr)) return false;
-  skip_blanks(s, i);
-  const std::string month_word = ascii::lower(read_word(s, i));
+  if (!ReadNumber(s, i, 2, &day, nullptr)) return false;
+  SkipBlanks(s, i);
+  const std::string month_word = ascii::Lower(ReadWord(s, i));
   for (int m = 0; m < 12; ++m) {
     if (month_word.size() >= 3 && month_word.compare(0, 3, kMonths[m]) == 0) month = m;
   }
   if (month < 0) return false;
-  skip_blanks(s, i);
-  if (!read_number(s, i, 4, &year, &digits)) return false;
+  SkipBlanks(s, i);
+  if (!ReadNumber(s, i, 4, &year, &digits)) return false;
   if (digits <= 2) year += year < 50 ? 2000 : 1900;
   else if (digits == 3) year += 1900;
-  skip_blanks(s, i);
+  SkipBlanks(s, i);
   int hour = 0, minute = 0, second = 0;
-  if (read_number(s, i, 2, &hour, nullptr)) {
+  if (ReadNumber(s, i, 2, &hour, nullptr)) {
     if (i < s.size() && s[i] == ':') {
       ++i;
-      read_number(s, i, 2, &minute, nullptr);
+      ReadNumber(s, i, 2, &minute, nullptr);
       if (i < s.size() && s[i] == ':') {
         ++i;
-        read_number(s, i, 2, &second, nullptr);
+        ReadNumber(s, i, 2, &second, nullptr);
       }
     }
   }
-  skip_blanks(s, i);
+  SkipBlanks(s, i);
   int offset_minutes = 0;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
     const int sign = s[i] == '-' ? -1 : 1;
     ++i;
     int hhmm = 0;
-    if (read_number(s, i, 4, &hhmm, &digits)) {
+    if (ReadNumber(s, i, 4, &hhmm, &digits)) {
       if (digits <= 2) hhmm *= 100;
       offset_minutes = sign * ((hhmm / 100) * 60 + hhmm % 100);
     }
   } else {
-    const std::string zone = ascii::lower(read_word(s, i));
+    const std::string zone = ascii::Lower(ReadWord(s, i));
     struct Zone {
       const char* name;
       int hours;
@@ -110,38 +110,38 @@ bool parse_date(std::string_view text, int64_t* seconds) {
     }
   }
   if (day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
-  const int64_t days = days_from_civil(year, static_cast<unsigned>(month + 1), static_cast<unsigned>(day));
+  const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month + 1), static_cast<unsigned>(day));
   *seconds = days * 86400 + hour * 3600 + minute * 60 + second - offset_minutes * 60;
   return true;
 }
 
 std::string normalize_subject(std::string_view subject) {
-  std::string_view s = ascii::trim(subject);
+  std::string_view s = ascii::Trim(subject);
   for (;;) {
     size_t n = 0;
-    if (ascii::istarts_with(s, "re")) n = 2;
-    else if (ascii::istarts_with(s, "fwd")) n = 3;
-    else if (ascii::istarts_with(s, "fw")) n = 2;
+    if (ascii::StartsWithIgnoreCase(s, "re")) n = 2;
+    else if (ascii::StartsWithIgnoreCase(s, "fwd")) n = 3;
+    else if (ascii::StartsWithIgnoreCase(s, "fw")) n = 2;
     else break;
     size_t k = n;
     while (k < s.size() && (s[k] == ' ' || s[k] == '\t')) ++k;
     if (k >= s.size() || s[k] != ':') break;
-    s = ascii::trim(s.substr(k + 1));
+    s = ascii::Trim(s.substr(k + 1));
   }
   return std::string(s);
 }
 
 int priority_from_fields(std::string_view x_priority, std::string_view x_msmail_priority,
                          std::string_view importance) {
-  const std::string_view xp = ascii::trim(x_priority);
+  const std::string_view xp = ascii::Trim(x_priority);
   if (!xp.empty() && xp[0] >= '1' && xp[0] <= '5') {
     const int v = xp[0] - '0';
     return v <= 2 ? 1 : v == 3 ? 3 : 5;
   }
-  for (std::string_view word : {ascii::trim(x_msmail_priority), ascii::trim(importance)}) {
-    if (ascii::istarts_with(word, "high") || ascii::istarts_with(word, "urgent")) return 1;
-    if (ascii::istarts_with(word, "low") || ascii::istarts_with(word, "non-urgent")) return 5;
-    if (ascii::istarts_with(word, "normal")) return 3;
+  for (std::string_view word : {ascii::Trim(x_msmail_priority), ascii::Trim(importance)}) {
+    if (ascii::StartsWithIgnoreCase(word, "high") || ascii::StartsWithIgnoreCase(word, "urgent")) return 1;
+    if (ascii::StartsWithIgnoreCase(word, "low") || ascii::StartsWithIgnoreCase(word, "non-urgent")) return 5;
+    if (ascii::StartsWithIgnoreCase(word, "normal")) return 3;
   }
   return 3;
 }
