@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "mime_api.h"
 
 using pelkary::com_ptr;
