@@ -5,6 +5,9 @@
 // from the store when asked. Apartment-threaded.
 #pragma once
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_henumstore.h"
 #include "frame/automation_object.h"
 #include "notify/event_connection_point.h"
 #include "pelkary.h"
@@ -68,7 +71,7 @@ public:
     unique_hwnd& sink_window() noexcept { return sinkWindow_; }
 
     // The event source: IConnectionPointContainer for IMXFolderEvents.
-    IUnknown* QueryEventSource(REFIID riid) noexcept { return events_.QueryContainer(riid); }
+    IUnknown* EventSource() noexcept { return events_.container(); }
 
     // Releases what the folder opened, then leaves the session (which may end it). Called once,
     // by the last Release.
@@ -94,8 +97,6 @@ private:
     com_ptr<IMXMessage> NextMessage();
     com_ptr<IMXMessage> MessageById(unsigned long message_id);
     com_ptr<IMXMessage> LookUpMessage(long msgId);
-    void CloseChildWalk() noexcept;
-    void CloseMessageWalk() noexcept;
     long MarkMessage(long msgId, BOOL read) noexcept;
     long SpecialTest(long type) const noexcept { return specialType_ == type ? 1 : 0; }
 
@@ -103,8 +104,8 @@ private:
     long folderId_ = 0;
     long specialType_ = -1;
     com_ptr<IStoreFolder> storeFolder_;
-    HENUMSTORE childWalk_ = nullptr;
-    HENUMSTORE messageWalk_ = nullptr;
+    unique_henumstore<IStoreNamespace> childWalk_;
+    unique_henumstore<IStoreFolder> messageWalk_;
     unique_hwnd sinkWindow_;
     EventConnectionPoint events_{static_cast<IMXFolder*>(this), DIID_IMXFolderEvents};
 };

@@ -1,5 +1,8 @@
 #include "folders/mx_folder_manager.h"
 
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_henumstore.h"
 #include "folders/message_props.h"
 #include "folders/mx_folder.h"
 #include "frame/object_creation.h"
@@ -71,11 +74,7 @@ HRESULT MXFolderManager::GetFolder(long folderId, ::MXFolder **folder) {
 // --- The walk -----------------------------------------------------------------------------------
 
 void MXFolderManager::CloseWalkLevels() noexcept {
-    IStoreNamespace* store = Namespace();
-    while (!walkLevels_.empty()) {
-        if (store) store->GetSubFolderClose(walkLevels_.back());
-        walkLevels_.pop_back();
-    }
+    while (!walkLevels_.empty()) walkLevels_.pop_back();
 }
 
 void MXFolderManager::RestartWalk() {
@@ -101,23 +100,21 @@ void MXFolderManager::AdvanceWalk() {
     try {
         walkLevels_.reserve(walkLevels_.size() + 1);
         FOLDERPROPS props = EmptyFolderProps();
-        HENUMSTORE children = nullptr;
-        HRESULT hr = store->GetFirstSubFolder(static_cast<STOREFOLDERID>(id), &props, &children);
-        if (Yields(hr) && children) {
-            walkLevels_.push_back(children);
+        unique_henumstore<IStoreNamespace> children;
+        if (Yields(store->GetFirstSubFolder(static_cast<STOREFOLDERID>(id), &props, children.put(store))) &&
+            children) {
+            walkLevels_.push_back(std::move(children));
             current_ = MXFolder::CreateById(static_cast<long>(props.dwFolderId));
             return;
         }
-        if (SUCCEEDED(hr) && children) store->GetSubFolderClose(children);
+        children.reset();
         // No children: the next sibling here, or of the nearest ancestor that has one.
         while (!walkLevels_.empty() && !current_) {
             props = EmptyFolderProps();
-            if (Yields(store->GetNextSubFolder(walkLevels_.back(), &props))) {
+            if (Yields(store->GetNextSubFolder(walkLevels_.back().get(), &props)))
                 current_ = MXFolder::CreateById(static_cast<long>(props.dwFolderId));
-            } else {
-                store->GetSubFolderClose(walkLevels_.back());
+            else
                 walkLevels_.pop_back();
-            }
         }
     } catch (...) {
         current_ = nullptr;

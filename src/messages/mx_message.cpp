@@ -1,8 +1,11 @@
 #include "messages/mx_message.h"
 
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_bstr.h"
 #include "folders/mx_folder.h"
 #include "frame/object_creation.h"
-#include "frame/text.h"
 #include "notify/store_session.h"
 
 namespace pelkary {
@@ -95,10 +98,10 @@ bool MXMessage::EnsureMimeMessage() noexcept {
 // Identity and state: answers without a boundary.
 
 HRESULT MXMessage::GetID(long *result) {
-    return answer(result, IsStored() ? static_cast<long>(record_->dwMessageId) : -1L);
+    return Answer(result, IsStored() ? static_cast<long>(record_->dwMessageId) : -1L);
 }
 
-HRESULT MXMessage::GetFolderID(long *result) { return answer(result, folderId_); }
+HRESULT MXMessage::GetFolderID(long *result) { return Answer(result, folderId_); }
 
 HRESULT MXMessage::SetFolderID(long folderId) {
     folderId_ = folderId;
@@ -106,7 +109,7 @@ HRESULT MXMessage::SetFolderID(long folderId) {
 }
 
 HRESULT MXMessage::GetState(long *result) {
-    return answer(result, IsStored() ? static_cast<long>(record_->dwState) : 0L);
+    return Answer(result, IsStored() ? static_cast<long>(record_->dwState) : 0L);
 }
 
 HRESULT MXMessage::SetState(long state) {
@@ -115,15 +118,15 @@ HRESULT MXMessage::SetState(long state) {
 }
 
 HRESULT MXMessage::HasHighPriority(long *result) {
-    return answer(result, IsStored() && record_->priority == IMSG_PRI_HIGH ? 1L : 0L);
+    return Answer(result, IsStored() && record_->priority == IMSG_PRI_HIGH ? 1L : 0L);
 }
 
 HRESULT MXMessage::HasNormalPriority(long *result) {
-    return answer(result, IsStored() && record_->priority == IMSG_PRI_NORMAL ? 1L : 0L);
+    return Answer(result, IsStored() && record_->priority == IMSG_PRI_NORMAL ? 1L : 0L);
 }
 
 HRESULT MXMessage::HasLowPriority(long *result) {
-    return answer(result, IsStored() && record_->priority == IMSG_PRI_LOW ? 1L : 0L);
+    return Answer(result, IsStored() && record_->priority == IMSG_PRI_LOW ? 1L : 0L);
 }
 
 // The four header strings of the record, converted from the ANSI code page.

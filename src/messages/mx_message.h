@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_bstr.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "frame/automation_object.h"
 #include "mime_api.h"
 #include "pelkary.h"

@@ -5,7 +5,10 @@
 
 #include <cstdio>
 
-#include "frame/text.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "messages/attachment_file_name.h"
 #include "messages/body_handle.h"
 #include "messages/mx_message.h"

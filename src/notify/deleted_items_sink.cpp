@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_propvariant.h"
 #include "mime_api.h"
 #include "notify/sink_window.h"
 

@@ -1,5 +1,6 @@
 #include "notify/folder_sink.h"
 
+#include "comsupport/unique_any.h"
 #include "folders/mx_folder.h"
 #include "notify/sink_window.h"
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 
 namespace pelkary {
 

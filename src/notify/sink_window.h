@@ -4,7 +4,7 @@
 // second message is dispatched, so no client code ever runs inside the store's notification.
 #pragma once
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 
 namespace pelkary {
 

@@ -1,8 +1,10 @@
 #include "notify/store_session.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
+#include "comsupport/critical_section.h"
 #include "folders/mx_folder.h"
 #include "folders/mx_folder_manager.h"
 #include "notify/deleted_items_sink.h"
@@ -28,9 +30,9 @@ public:
 
 }  // namespace
 
-StoreSession::StoreSession() { InitializeCriticalSection(&lock_); }
+StoreSession::StoreSession() = default;
 
-StoreSession::~StoreSession() { DeleteCriticalSection(&lock_); }
+StoreSession::~StoreSession() = default;
 
 StoreSession* StoreSession::Get(bool create) noexcept {
     publish_lock guard;
@@ -57,7 +59,7 @@ StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object)
         ++session->users_;
     }
     // The count taken above keeps the session alive; the list itself is the lock's.
-    critical_section_lock guard(session->lock_);
+    std::lock_guard<critical_section> guard(session->lock_);
     try {
         (session->*list).push_back(object);
     } catch (const std::bad_alloc&) {
@@ -75,7 +77,7 @@ StoreSession* StoreSession::JoinManager(MXFolderManager* manager) noexcept {
 template <typename T>
 void StoreSession::Unregister(std::vector<T*>& list, T* object) noexcept {
     {
-        critical_section_lock guard(lock_);
+        std::lock_guard<critical_section> guard(lock_);
         list.erase(std::remove(list.begin(), list.end(), object), list.end());
     }
     Leave();
@@ -144,7 +146,7 @@ void StoreSession::Disconnect() noexcept {
 
 template <typename Fire>
 void StoreSession::ForEachManager(Fire&& fire) noexcept {
-    critical_section_lock guard(lock_);
+    std::lock_guard<critical_section> guard(lock_);
     // Other threads cannot change the list while the lock is held; this thread's handlers can.
     // Visiting the first manager not yet called, afresh each time, never calls one that left
     // (and may be gone) and also reaches those that joined.

@@ -1,5 +1,7 @@
 #include "notify/store_sink.h"
 
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "notify/sink_window.h"
 #include "notify/store_session.h"
 #include "store_api.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "mbox_format.h"
 #include "store_api.h"
 #include "support/temp_store.h"
