@@ -315,8 +315,8 @@ HRESULT MXFolder::GetMessageCount(long *count) {
 // --- Events -------------------------------------------------------------------------------------
 
 // Raised through the folder's connection point once it has one; until then nobody listens.
-void MXFolder::FireOnNewMessage(long msgId) { events_.Fire(1, {msgId}); }
-void MXFolder::FireOnMessageDeleted(long msgId) { events_.Fire(2, {msgId}); }
-void MXFolder::FireOnDeletion() { events_.Fire(3, {}); }
+void MXFolder::FireOnNewMessage(long msgId) { events_.Fire(DISPID_MXFOLDER_ONNEWMESSAGE, {msgId}); }
+void MXFolder::FireOnMessageDeleted(long msgId) { events_.Fire(DISPID_MXFOLDER_ONMESSAGEDELETED, {msgId}); }
+void MXFolder::FireOnDeletion() { events_.Fire(DISPID_MXFOLDER_ONDELETION, {}); }
 
 }  // namespace pelkary

@@ -225,11 +225,23 @@ HRESULT MXFolderManager::MoveMessage(long srcFolderId, long destFolderId, long m
 // --- Events -------------------------------------------------------------------------------------
 
 // Raised through the manager's connection point once it has one; until then nobody listens.
-void MXFolderManager::FireOnFolderCreated(long folderId) { events_.Fire(1, {folderId}); }
-void MXFolderManager::FireOnFolderDeleted(long folderId) { events_.Fire(2, {folderId}); }
-void MXFolderManager::FireOnFolderRenamed(long folderId) { events_.Fire(3, {folderId}); }
-void MXFolderManager::FireOnFolderMoved(long folderId) { events_.Fire(4, {folderId}); }
-void MXFolderManager::FireOnFolderUnreadChanged(long folderId) { events_.Fire(5, {folderId}); }
-void MXFolderManager::FireOnNewMessage(long folderId, long msgId) { events_.Fire(6, {folderId, msgId}); }
+void MXFolderManager::FireOnFolderCreated(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERCREATED, {folderId});
+}
+void MXFolderManager::FireOnFolderDeleted(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERDELETED, {folderId});
+}
+void MXFolderManager::FireOnFolderRenamed(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERRENAMED, {folderId});
+}
+void MXFolderManager::FireOnFolderMoved(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERMOVED, {folderId});
+}
+void MXFolderManager::FireOnFolderUnreadChanged(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERUNREADCHANGED, {folderId});
+}
+void MXFolderManager::FireOnNewMessage(long folderId, long msgId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONNEWMESSAGE, {folderId, msgId});
+}
 
 }  // namespace pelkary

@@ -34,7 +34,7 @@ void PurgeIfMarked(IStoreFolder* folder, MESSAGEID id) noexcept {
 }
 
 LRESULT CALLBACK DeletedItemsSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kStoreMessageAdded) {
+    if (message == WM_NEWMSGS) {
         if (auto* folder = reinterpret_cast<IStoreFolder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)))
             PurgeIfMarked(folder, static_cast<MESSAGEID>(wparam));
     }

@@ -15,8 +15,9 @@ namespace pelkary {
 
 namespace {
 
-constexpr long kFirstSkippedType = 1;  // Outbox, Sent, Deleted, Draft: 1 to 4
-constexpr long kLastSkippedType = 4;
+// The special folders whose arrivals are not new mail: Outbox, Sent, Deleted and Draft.
+constexpr long kFirstSkippedType = FOLDER_OUTBOX;
+constexpr long kLastSkippedType = FOLDER_DRAFT;
 
 com_ptr<IMXFolderManager> CreateOwnManager() {
     return create_or_throw<IMXFolderManager>(CLSID_MXFolderManager, kCreateContext);
