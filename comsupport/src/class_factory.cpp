@@ -60,4 +60,12 @@ HRESULT ClassFactory::LockServer(BOOL lock) {
     return S_OK;
 }
 
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv, std::initializer_list<ClassEntry> classes) noexcept {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (const ClassEntry& entry : classes)
+        if (IsEqualCLSID(clsid, *entry.clsid)) return entry.factory->QueryInterface(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
 }  // namespace pelkary

@@ -5,6 +5,9 @@
 #include "comsupport/com_error.h"
 #include "comsupport/unique_any.h"
 
+// The base address of the module (DLL or program) that this library is linked into.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace pelkary {
 
 void RegistrationWriter::Add(std::wstring key, std::wstring name, std::wstring data) {
@@ -45,10 +48,10 @@ HRESULT RegistrationWriter::Remove() const noexcept {
 
 namespace {
 
-// The full path of `module`'s file.
-std::wstring ModulePath(HMODULE module) {
+// The full path of the file of the module this code is linked into.
+std::wstring ThisModulePath() {
     wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    const DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path, MAX_PATH);
     if (n == 0) throw_last_error();
     if (n >= MAX_PATH) throw_win32(ERROR_INSUFFICIENT_BUFFER);
     return std::wstring(path, n);
@@ -56,18 +59,18 @@ std::wstring ModulePath(HMODULE module) {
 
 }  // namespace
 
-HRESULT RegistrationWriter::RegisterServer(HMODULE module, KeySet keys) noexcept {
+HRESULT RegistrationWriter::RegisterServer(KeySet keys) noexcept {
     try {
-        keys(ModulePath(module)).Write();
+        keys(ThisModulePath()).Write();
         return S_OK;
     } catch (...) {
         return SELFREG_E_CLASS;
     }
 }
 
-HRESULT RegistrationWriter::UnregisterServer(HMODULE module, KeySet keys) noexcept {
+HRESULT RegistrationWriter::UnregisterServer(KeySet keys) noexcept {
     try {
-        return SUCCEEDED(keys(ModulePath(module)).Remove()) ? S_OK : SELFREG_E_CLASS;
+        return SUCCEEDED(keys(ThisModulePath()).Remove()) ? S_OK : SELFREG_E_CLASS;
     } catch (...) {
         return SELFREG_E_CLASS;
     }

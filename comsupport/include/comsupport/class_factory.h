@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <initializer_list>
+
 namespace pelkary {
 
 class ClassFactory : public IClassFactory {
@@ -36,6 +38,16 @@ private:
     Builder build_;
     HRESULT build_failure_;
 };
+
+// One class a module serves.
+struct ClassEntry {
+    const CLSID* clsid;
+    ClassFactory* factory;
+};
+
+// DllGetClassObject over a module's classes: E_POINTER for a null `ppv`; the class object of
+// `clsid` queried for `riid`; CLASS_E_CLASSNOTAVAILABLE (with `*ppv` null) for any other CLSID.
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv, std::initializer_list<ClassEntry> classes) noexcept;
 
 // The builder of a class whose default constructor makes a fresh object.
 template <typename T>

@@ -32,11 +32,12 @@ public:
     HRESULT Remove() const noexcept;
 
     // DllRegisterServer's and DllUnregisterServer's answers for a server whose registration is
-    // the set `keys` makes from the path of `module`'s file: S_OK, or SELFREG_E_CLASS when a key
-    // cannot be written (nothing is left behind then) or removed.
+    // the set `keys` makes from the path of this module's file (the DLL that links this
+    // library): S_OK, or SELFREG_E_CLASS when a key cannot be written (nothing is left behind
+    // then) or removed.
     using KeySet = RegistrationWriter (*)(const std::wstring& module_path);
-    static HRESULT RegisterServer(HMODULE module, KeySet keys) noexcept;
-    static HRESULT UnregisterServer(HMODULE module, KeySet keys) noexcept;
+    static HRESULT RegisterServer(KeySet keys) noexcept;
+    static HRESULT UnregisterServer(KeySet keys) noexcept;
 
 private:
     struct Value {

@@ -12,7 +12,6 @@
 namespace mailstore_com {
 namespace {
 
-HMODULE g_module = nullptr;
 pelkary::ClassFactory g_factory(&pelkary::BuildObject<StoreNamespace>, E_OUTOFMEMORY);
 
 const wchar_t kClassKey[] = L"CLSID\\{E70C92A9-4BFD-11d1-8A95-00C04FB951F3}";
@@ -29,27 +28,16 @@ pelkary::RegistrationWriter ClassKeys(const std::wstring& path) {
 
 using namespace mailstore_com;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    g_module = instance;
-    DisableThreadLibraryCalls(instance);
-  }
-  return TRUE;
-}
-
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (rclsid != CLSID_StoreNamespace) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(riid, ppv);
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+  return pelkary::GetClassObject(clsid, riid, ppv, {{&CLSID_StoreNamespace, &g_factory}});
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() { return pelkary::ModuleLock::CanUnloadNow(); }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-  return pelkary::RegistrationWriter::RegisterServer(g_module, &ClassKeys);
+  return pelkary::RegistrationWriter::RegisterServer(&ClassKeys);
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-  return pelkary::RegistrationWriter::UnregisterServer(g_module, &ClassKeys);
+  return pelkary::RegistrationWriter::UnregisterServer(&ClassKeys);
 }
