@@ -106,11 +106,18 @@ HRESULT MimeBody::Data(ENCODINGTYPE encoding, std::string* out) {
   return MIME_E_INVALID_ENCTYPE;
 }
 
-STDMETHODIMP MimeBody::GetEstimatedSize(ENCODINGTYPE encoding, ULONG* size) {
-  if (!size) return E_POINTER;
-  return Guard(L"GetEstimatedSize", [&] {
+template <typename Use>
+HRESULT MimeBody::WithData(const wchar_t* method, ENCODINGTYPE encoding, Use&& use) {
+  return Guard(method, [&]() -> HRESULT {
     std::string data;
     const HRESULT hr = Data(encoding, &data);
+    return use(hr, data);
+  });
+}
+
+STDMETHODIMP MimeBody::GetEstimatedSize(ENCODINGTYPE encoding, ULONG* size) {
+  if (!size) return E_POINTER;
+  return WithData(L"GetEstimatedSize", encoding, [&](HRESULT hr, const std::string& data) {
     *size = static_cast<ULONG>(data.size());
     return hr;
   });
@@ -118,9 +125,7 @@ STDMETHODIMP MimeBody::GetEstimatedSize(ENCODINGTYPE encoding, ULONG* size) {
 
 STDMETHODIMP MimeBody::GetDataHere(ENCODINGTYPE encoding, IStream* stream) {
   if (!stream) return E_INVALIDARG;
-  return Guard(L"GetDataHere", [&] {
-    std::string data;
-    const HRESULT hr = Data(encoding, &data);
+  return WithData(L"GetDataHere", encoding, [&](HRESULT hr, const std::string& data) {
     return FAILED(hr) ? hr : pelkary::write_all(stream, data);
   });
 }
@@ -128,9 +133,7 @@ STDMETHODIMP MimeBody::GetDataHere(ENCODINGTYPE encoding, IStream* stream) {
 STDMETHODIMP MimeBody::GetData(ENCODINGTYPE encoding, IStream** stream) {
   if (!stream) return E_POINTER;
   *stream = nullptr;
-  return Guard(L"GetData", [&] {
-    std::string data;
-    const HRESULT hr = Data(encoding, &data);
+  return WithData(L"GetData", encoding, [&](HRESULT hr, const std::string& data) {
     return FAILED(hr) ? hr : MakeStream(data, stream);
   });
 }
@@ -177,9 +180,7 @@ STDMETHODIMP MimeBody::EmptyData() {
 
 STDMETHODIMP MimeBody::SaveToFile(ENCODINGTYPE encoding, LPCSTR path) {
   if (!path) return E_INVALIDARG;
-  return Guard(L"SaveToFile", [&]() -> HRESULT {
-    std::string data;
-    const HRESULT hr = Data(encoding, &data);
+  return WithData(L"SaveToFile", encoding, [&](HRESULT hr, const std::string& data) -> HRESULT {
     if (FAILED(hr)) return hr;
     pelkary::unique_hfile f(
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -6,15 +6,11 @@
 // message's, which does.
 #pragma once
 
-#include "comsupport/com_object.h"
-#include "comsupport/com_ptr.h"
-#include "conversions.h"
-#include "mime_message.h"
+#include "mime_message.h"  // and with it the object base and the conversions
 
 namespace mimelib {
 
-class MimeBody final
-    : public pelkary::ComObject<MimeBody, IMimeBody, IMimePropertySet, IPersistStreamInit, IPersist> {
+class MimeBody final : public pelkary::ComObject<MimeBody, IMimeBody, IMimePropertySet, IPersistStreamInit, IPersist> {
  public:
   static constexpr wchar_t kClassName[] = L"MimeBody";
 
@@ -67,6 +63,10 @@ class MimeBody final
   ~MimeBody() override = default;
   // The body's data in `encoding` (see GetData).
   HRESULT Data(ENCODINGTYPE encoding, std::string* out);
+  // Inside the boundary, reads the body's data in `encoding` and hands `use` the result and the
+  // data; `use` returns the method's HRESULT.
+  template <typename Use>
+  HRESULT WithData(const wchar_t* method, ENCODINGTYPE encoding, Use&& use);
 
   pelkary::com_ptr<MimeMessage> message_;
   mimeengine::BodyHandle handle_;

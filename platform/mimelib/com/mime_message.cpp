@@ -155,16 +155,23 @@ STDMETHODIMP MimeMessage::BindToObject(const HBODY body, REFIID riid, void** ppv
   });
 }
 
-STDMETHODIMP MimeMessage::InsertBody(BODYLOCATION location, HBODY pivot, LPHBODY body) {
-  if (!body) return E_POINTER;
-  *body = nullptr;
-  return Guard(L"InsertBody", [&]() -> HRESULT {
+template <typename Call>
+HRESULT MimeMessage::FindBody(const wchar_t* method, LPHBODY body, Call&& call) {
+  return Guard(method, [&]() -> HRESULT {
     Locked g(lock_);
     BodyHandle out = kNoBody;
-    const auto s = engine_.InsertBody(static_cast<Location>(location), ToEngineHandle(pivot), &out);
+    const auto s = call(&out);
     if (s != mimeengine::Status::kOk) return ToHresult(s);
     *body = ToHbody(out);
     return S_OK;
+  });
+}
+
+STDMETHODIMP MimeMessage::InsertBody(BODYLOCATION location, HBODY pivot, LPHBODY body) {
+  if (!body) return E_POINTER;
+  *body = nullptr;
+  return FindBody(L"InsertBody", body, [&](BodyHandle* out) {
+    return engine_.InsertBody(static_cast<Location>(location), ToEngineHandle(pivot), out);
   });
 }
 
@@ -172,13 +179,8 @@ STDMETHODIMP MimeMessage::GetBody(BODYLOCATION location, HBODY pivot, LPHBODY bo
   if (!body) return E_POINTER;
   *body = nullptr;
   if (static_cast<int>(location) < IBL_ROOT || location > IBL_PREVIOUS) return E_INVALIDARG;
-  return Guard(L"GetBody", [&]() -> HRESULT {
-    Locked g(lock_);
-    BodyHandle out = kNoBody;
-    const auto s = engine_.GetBody(static_cast<Location>(location), ToEngineHandle(pivot), &out);
-    if (s != mimeengine::Status::kOk) return ToHresult(s);
-    *body = ToHbody(out);
-    return S_OK;
+  return FindBody(L"GetBody", body, [&](BodyHandle* out) {
+    return engine_.GetBody(static_cast<Location>(location), ToEngineHandle(pivot), out);
   });
 }
 
@@ -314,12 +316,8 @@ STDMETHODIMP MimeMessage::AttachFile(LPCSTR path, IStream* file, LPHBODY body) {
     std::string name = pelkary::ansi_to_utf8(path);
     const size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name = name.substr(slash + 1);
-    Locked g(lock_);
-    BodyHandle out = kNoBody;
-    const auto s = engine_.AttachFile(name, std::move(data), &out);
-    if (s != mimeengine::Status::kOk) return ToHresult(s);
-    *body = ToHbody(out);
-    return S_OK;
+    return FindBody(L"AttachFile", body,
+                    [&](BodyHandle* out) { return engine_.AttachFile(name, std::move(data), out); });
   });
 }
 

@@ -84,6 +84,10 @@ class MimeMessage final
   ~MimeMessage() override = default;
   // Commits the engine, noting whether the storage stream fell behind.
   void CommitEngine();
+  // Inside the boundary and under the lock, runs the engine `call` that yields a body handle
+  // and hands that handle out through `body`.
+  template <typename Call>
+  HRESULT FindBody(const wchar_t* method, LPHBODY body, Call&& call);
 
   std::recursive_mutex lock_;
   mimeengine::Message engine_;
