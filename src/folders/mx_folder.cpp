@@ -289,27 +289,23 @@ HRESULT MXFolder::CreateFolder(BSTR Name, long *result) {
     }, result);
 }
 
-long MXFolder::Count(long (*pick)(const FOLDERPROPS&)) const noexcept {
-    FOLDERPROPS props = EmptyFolderProps();
-    return ReadProps(props) ? pick(props) : -1;
+HRESULT MXFolder::Count(const wchar_t* method, long (*pick)(const FOLDERPROPS&), long* count) {
+    return Guard(method, [&] {
+        FOLDERPROPS props = EmptyFolderProps();
+        *count = ReadProps(props) ? pick(props) : -1;
+    }, count);
 }
 
 HRESULT MXFolder::GetSubFolderCount(long *count) {
-    return Guard(L"GetSubFolderCount", [&] {
-        *count = Count([](const FOLDERPROPS& p) { return static_cast<long>(p.cSubFolders); });
-    }, count);
+    return Count(L"GetSubFolderCount", [](const FOLDERPROPS& p) { return static_cast<long>(p.cSubFolders); }, count);
 }
 
 HRESULT MXFolder::GetUnreadCount(long *count) {
-    return Guard(L"GetUnreadCount", [&] {
-        *count = Count([](const FOLDERPROPS& p) { return static_cast<long>(p.cUnread); });
-    }, count);
+    return Count(L"GetUnreadCount", [](const FOLDERPROPS& p) { return static_cast<long>(p.cUnread); }, count);
 }
 
 HRESULT MXFolder::GetMessageCount(long *count) {
-    return Guard(L"GetMessageCount", [&] {
-        *count = Count([](const FOLDERPROPS& p) { return static_cast<long>(p.cMessage); });
-    }, count);
+    return Count(L"GetMessageCount", [](const FOLDERPROPS& p) { return static_cast<long>(p.cMessage); }, count);
 }
 
 // --- Events -------------------------------------------------------------------------------------

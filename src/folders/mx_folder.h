@@ -19,7 +19,6 @@ class StoreSession;
 
 class MXFolder : public AutomationObject<MXFolder, IMXFolder> {
 public:
-    using MainInterface = IMXFolder;
     static const ClassIdentity kIdentity;
 
     // Joins the store session (building it when there is none). The object starts as the root:
@@ -90,7 +89,8 @@ private:
     IStoreNamespace* Namespace() const noexcept;
     // The store folder's properties; false when there is none or the store fails.
     bool ReadProps(FOLDERPROPS& props) const noexcept;
-    long Count(long (*pick)(const FOLDERPROPS&)) const noexcept;
+    // A count of the folder's properties (-1 without them), for the getter `method`.
+    HRESULT Count(const wchar_t* method, long (*pick)(const FOLDERPROPS&), long* count);
     com_ptr<IMXFolder> FirstChild();
     com_ptr<IMXFolder> NextChild();
     com_ptr<IMXMessage> FirstMessage();

@@ -21,7 +21,6 @@ class StoreSession;
 
 class MXFolderManager : public AutomationObject<MXFolderManager, IMXFolderManager> {
 public:
-    using MainInterface = IMXFolderManager;
     static const ClassIdentity kIdentity;
 
     // Joins the store session (building it when there is none); not walking.

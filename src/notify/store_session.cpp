@@ -17,16 +17,10 @@ namespace {
 // Guards the process-wide pointer and every session's `users_`. Held only for short sections
 // that take no other lock, except while a session is built (which calls nothing that comes back
 // here); so code that holds a session lock may still join.
-SRWLOCK g_publish = SRWLOCK_INIT;
+critical_section g_publish;
 StoreSession* g_session = nullptr;
 
-class publish_lock {
-public:
-    publish_lock() noexcept { AcquireSRWLockExclusive(&g_publish); }
-    ~publish_lock() { ReleaseSRWLockExclusive(&g_publish); }
-    publish_lock(const publish_lock&) = delete;
-    publish_lock& operator=(const publish_lock&) = delete;
-};
+using publish_lock = std::lock_guard<critical_section>;
 
 }  // namespace
 
@@ -35,7 +29,7 @@ StoreSession::StoreSession() = default;
 StoreSession::~StoreSession() = default;
 
 StoreSession* StoreSession::Get(bool create) noexcept {
-    publish_lock guard;
+    publish_lock guard(g_publish);
     if (!g_session && create) g_session = Build();
     return g_session;
 }
@@ -52,7 +46,7 @@ template <typename T>
 StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object) noexcept {
     StoreSession* session;
     {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         if (!g_session) g_session = Build();
         session = g_session;
         if (!session) return nullptr;
@@ -87,14 +81,14 @@ void StoreSession::Leave() noexcept {
     // The scan's own manager leaves on the scan thread, which never waits for itself and never
     // ends the session it serves.
     if (IsScanThread()) {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         --users_;
         return;
     }
     watcher_.WaitForScan();
     bool last = false;
     {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         last = --users_ == 0 && g_session == this;
         if (last) g_session = nullptr;
     }
@@ -172,7 +166,7 @@ void StoreSession::ForEachManager(Fire&& fire) noexcept {
 void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
     StoreSession* session;
     {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         session = g_session;
         if (!session) return;
         // Counted like a registered object: a handler releasing the last folder or manager does
