@@ -16,17 +16,6 @@ struct InterfaceEntry {
 
 // E_POINTER for a null `ppv`; else the matching entry's pointer with a reference added (S_OK), or
 // null and E_NOINTERFACE.
-inline HRESULT query_interface(REFIID riid, void** ppv, std::initializer_list<InterfaceEntry> entries) noexcept {
-    if (!ppv) return E_POINTER;
-    for (const InterfaceEntry& entry : entries) {
-        if (entry.answer && IsEqualIID(riid, entry.iid)) {
-            entry.answer->AddRef();
-            *ppv = entry.answer;
-            return S_OK;
-        }
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
+HRESULT query_interface(REFIID riid, void** ppv, std::initializer_list<InterfaceEntry> entries) noexcept;
 
 }  // namespace pelkary

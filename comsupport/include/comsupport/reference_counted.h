@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <cassert>
 #include <climits>
 #include <tuple>
 
@@ -17,39 +16,37 @@
 
 namespace pelkary {
 
+// The count alone.
+class ReferenceCount {
+public:
+    // Adds one and returns the new count; refuses (0, and a failed assertion in debug builds)
+    // once the count has reached zero.
+    ULONG Add() noexcept;
+    // Takes one and returns the new count; `*last` tells whether this took the last reference,
+    // which happens once. Without a reference to take, does nothing (and fails an assertion in
+    // debug builds).
+    ULONG Take(bool* last) noexcept;
+
+private:
+    // The count of an object whose last reference went.
+    static constexpr LONG kReleased = LONG_MIN;
+
+    volatile LONG count_ = 0;
+};
+
 template <typename... Interfaces>
 class ReferenceCounted : public Interfaces... {
 public:
     // The first interface: the one whose pointer gives the object its identity.
     using MainInterface = std::tuple_element_t<0, std::tuple<Interfaces...>>;
 
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        LONG count = count_;
-        for (;;) {
-            if (count < 0) {
-                assert(!"AddRef on an object whose count reached zero");
-                return 0;
-            }
-            const LONG seen = InterlockedCompareExchange(&count_, count + 1, count);
-            if (seen == count) return static_cast<ULONG>(count + 1);
-            count = seen;
-        }
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return count_.Add(); }
 
     ULONG STDMETHODCALLTYPE Release() override {
-        LONG count = count_;
-        for (;;) {
-            if (count <= 0) {
-                assert(!"Release without a reference");
-                return 0;
-            }
-            const LONG seen = InterlockedCompareExchange(&count_, count == 1 ? kReleased : count - 1, count);
-            if (seen == count) break;
-            count = seen;
-        }
-        if (count > 1) return static_cast<ULONG>(count - 1);
-        Destroy();
-        return 0;
+        bool last = false;
+        const ULONG left = count_.Take(&last);
+        if (last) Destroy();
+        return left;
     }
 
 protected:
@@ -63,10 +60,7 @@ protected:
     virtual void Destroy() noexcept { delete this; }
 
 private:
-    // The count of an object whose last reference went.
-    static constexpr LONG kReleased = LONG_MIN;
-
-    volatile LONG count_ = 0;
+    ReferenceCount count_;
 };
 
 }  // namespace pelkary
