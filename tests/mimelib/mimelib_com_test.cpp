@@ -174,9 +174,10 @@ TEST_F(MimeLibTest, PropertiesByIdOrAnsiNameInEveryValueType) {
   }
   EXPECT_EQ(S_OK, alloc_->FreeEnumPropertyArray(2, two, FALSE));
   EXPECT_EQ(nullptr, two[1].pszName);
-  EXPECT_EQ(S_FALSE, e->Next(total, two, &fetched));  // fewer than asked: the rest
+  std::vector<ENUMPROPERTY> rest(total);
+  EXPECT_EQ(S_FALSE, e->Next(total, rest.data(), &fetched));  // fewer than asked: the rest
   EXPECT_EQ(total - 2, fetched);
-  alloc_->FreeEnumPropertyArray(fetched, two, FALSE);
+  alloc_->FreeEnumPropertyArray(fetched, rest.data(), FALSE);
 }
 
 TEST_F(MimeLibTest, BodyDataInAndOutOfStreamsAndFiles) {
