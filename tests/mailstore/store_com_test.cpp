@@ -244,6 +244,24 @@ TEST_F(StoreTest, NotificationsReachTheRightWindowsInOrder) {
   EXPECT_TRUE(inbox_window.Drain().empty());
 }
 
+TEST_F(StoreTest, NullPointersAreRefusedNotFollowed) {
+  FOLDERPROPS f = Sized<FOLDERPROPS>();
+  MESSAGEPROPS p = Sized<MESSAGEPROPS>();
+  HENUMSTORE walk = nullptr;
+  MESSAGEID id = 0;
+  com_ptr<IStream> s;
+  const std::vector<HRESULT> results = {
+      ns_->GetDirectory(nullptr, 10), ns_->OpenSpecialFolder(FOLDER_INBOX, 0, nullptr), ns_->OpenFolder(1, 0, nullptr),
+      ns_->GetFolderProps(1, 0, nullptr), ns_->GetFirstSubFolder(0, &f, nullptr),
+      ns_->GetFirstSubFolder(0, nullptr, &walk),
+      ns_->GetNextSubFolder(walk, nullptr), inbox_->GetFolderProps(0, nullptr), inbox_->GetMessageProps(1, 0, nullptr),
+      inbox_->FreeMessageProps(nullptr), inbox_->OpenMessage(1, IID_IStream, nullptr), inbox_->BatchLock(0, nullptr),
+      inbox_->CreateStream(nullptr, 0, s.put(), nullptr), inbox_->CreateStream(nullptr, 0, nullptr, &id),
+      inbox_->GetFirstMessage(0, 0, MESSAGEID_FIRST, &p, nullptr),
+      inbox_->GetFirstMessage(0, 0, MESSAGEID_FIRST, nullptr, &walk), inbox_->GetNextMessage(walk, 0, nullptr)};
+  EXPECT_EQ(std::vector<HRESULT>(results.size(), E_POINTER), results);
+}
+
 TEST(StoreLocation, UnusableStoresFailInitializeAndTheRegistryNamesOne) {
   pelkary::test::ComApartment apartment;
   pelkary::test::TempStore store;

@@ -9,6 +9,8 @@
 #include <tuple>
 #include <vector>
 
+#include <olectl.h>
+
 #include "comsupport/holders.h"
 #include "comsupport/reference_counted.h"
 #include "comsupport/stream_io.h"
@@ -62,14 +64,15 @@ struct Throwing : pelkary::ReferenceCounted<IUnknown> {
 
 class MimeLibTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  using Export = HRESULT(WINAPI*)();
+  static Export Exported(const char* name) {
     std::string path = "Z:" PELKARY_BIN_DIR "/mimelib.dll";
     for (auto& c : path) c = c == '/' ? '\\' : c;
-    HMODULE module = LoadLibraryA(path.c_str());
-    ASSERT_NE(nullptr, module) << path;
-    FARPROC reg = GetProcAddress(module, "DllRegisterServer");
-    ASSERT_EQ(S_OK, reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(reg))());
+    return reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryA(path.c_str()), name)));
+  }
+  static void SetUpTestSuite() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_EQ(S_OK, Exported("DllRegisterServer")());
   }
   void SetUp() override {
     LARGE_INTEGER at;
@@ -150,13 +153,14 @@ TEST_F(MimeLibTest, PropertiesByIdOrAnsiNameInEveryValueType) {
   EXPECT_EQ((std::vector<HRESULT>{MIME_E_NOT_FOUND, E_INVALIDARG, MIME_E_NOT_FOUND, S_OK, S_OK, S_OK,
                                   MIME_E_INVALID_PROP_FLAGS, MIME_E_INVALID_HANDLE}),
             (std::vector<HRESULT>{Get(HBODY_ROOT, PIDTOSTR(0xFFF0), &v), Set(HBODY_ROOT, PIDTOSTR(0xFFF0), "x"),
-                                  msg_->DeleteBodyProp(HBODY_ROOT, nullptr), Set(HBODY_ROOT, "X-Note", "caf\xe9"),
+                                  msg_->DeleteBodyProp(HBODY_ROOT, nullptr), Set(HBODY_ROOT, "X-Euro", "\x80 5"),
                                   msg_->SetBodyProp(HBODY_ROOT, "X-Wide", 0, &wide), msg_->SetProp("X-Bstr", 0, &bstr),
                                   msg_->SetBodyProp(HBODY_ROOT, "X-Number", 0, &number),
                                   Get(Hbody(0x7FFFFFF0), "Subject", &v)}));
-  for (auto [name, expected] : {std::make_pair("X-Note", "caf\xe9"), std::make_pair("X-Wide", "na\xefve"),
-                                std::make_pair("X-Bstr", "\xe0 bient\xf4t")}) {
-    EXPECT_EQ(S_OK, Get(HBODY_ROOT, name, &v));
+  for (auto [name, expected, vt] : {std::make_tuple("X-Euro", "\x80 5", VARTYPE{VT_LPWSTR}),
+                                    std::make_tuple("X-Wide", "na\xefve", VARTYPE{VT_LPSTR}),
+                                    std::make_tuple("X-Bstr", "\xe0 bient\xf4t", VARTYPE{VT_LPSTR})}) {
+    EXPECT_EQ(S_OK, Get(HBODY_ROOT, name, &v, vt));
     EXPECT_EQ(expected, v);
   }
 
@@ -251,6 +255,51 @@ TEST_F(MimeLibTest, AnExceptionStopsAtTheMethodsEdge) {
   info->GetDescription(description.put());
   EXPECT_STREQ(L"MimeBody.SetData", source.get());
   EXPECT_STREQ(L"bad allocation", description.get());
+}
+
+TEST_F(MimeLibTest, RegistrationWritesWholeValuesAndLeavesNothingHalfDone) {
+  const std::wstring message = L"CLSID\\{FD853CE3-7F86-11D0-8252-00C04FD85AB4}";
+  const std::wstring allocator = L"CLSID\\{FD853CDD-7F86-11D0-8252-00C04FD85AB4}";
+  auto bytes = [](const std::wstring& key, const wchar_t* name) {  // as stored; 0 without the value
+    pelkary::unique_hkey k;
+    DWORD size = 0;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
+      RegQueryValueExW(k.get(), name, nullptr, nullptr, nullptr, &size);
+    return size;
+  };
+  EXPECT_EQ(std::make_pair(DWORD{sizeof(L"MIME message object")}, DWORD{sizeof(L"Both")}),
+            std::make_pair(bytes(message, nullptr), bytes(message + L"\\InprocServer32", L"ThreadingModel")));
+  EXPECT_EQ(S_OK, Exported("DllUnregisterServer")());
+  EXPECT_EQ(S_OK, Exported("DllUnregisterServer")());  // nothing left to remove
+  EXPECT_EQ(0u, bytes(message, nullptr) + bytes(allocator + L"\\InprocServer32", nullptr));
+  // A key that cannot be written (a volatile parent) makes registration remove what it wrote.
+  pelkary::unique_hkey blocker;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, allocator.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, blocker.put(), nullptr));
+  blocker.reset();
+  EXPECT_EQ(SELFREG_E_CLASS, Exported("DllRegisterServer")());
+  EXPECT_EQ(0u, bytes(message + L"\\InprocServer32", nullptr));
+  ASSERT_EQ(S_OK, Exported("DllRegisterServer")());
+  EXPECT_NE(0u, bytes(allocator + L"\\InprocServer32", nullptr));
+}
+
+TEST_F(MimeLibTest, NullPointersAreRefusedNotFollowed) {
+  com_ptr<IMimeBody> body = Bind(HBODY_ROOT);
+  com_ptr<IMimeEnumProperties> e;
+  ASSERT_EQ(S_OK, body->EnumProps(0, e.put()));
+  FINDBODY find{};
+  HBODY h = nullptr;
+  ULONG n = 0;
+  const std::vector<HRESULT> results = {
+      msg_->BindToObject(HBODY_ROOT, IID_IMimeBody, nullptr), msg_->GetBody(IBL_ROOT, nullptr, nullptr),
+      msg_->InsertBody(IBL_LAST, HBODY_ROOT, nullptr), msg_->CountBodies(HBODY_ROOT, TRUE, nullptr),
+      msg_->FindFirst(&find, nullptr), msg_->FindNext(nullptr, &h),
+      msg_->GetBodyProp(HBODY_ROOT, "Subject", 0, nullptr),
+      msg_->GetMessageSource(nullptr, 0), msg_->GetFlags(nullptr), msg_->GetAttachments(&n, nullptr),
+      msg_->AttachFile("x", nullptr, nullptr), body->GetData(IET_BINARY, nullptr), body->GetDisplayName(nullptr),
+      body->GetHandle(nullptr), body->EnumProps(0, nullptr), e->Clone(nullptr), e->Count(nullptr),
+      e->Next(1, nullptr, &n)};
+  EXPECT_EQ(std::vector<HRESULT>(results.size(), E_POINTER), results);
 }
 
 }  // namespace
