@@ -18,7 +18,7 @@ if(NOT PELKARY_NATIVE)
         set(out ${CMAKE_BINARY_DIR}/generated)
         file(MAKE_DIRECTORY ${out})
         get_filename_component(idl_dir ${idl_abs} DIRECTORY)
-        set(flags -I/usr/include/wine/wine/windows -I${idl_dir} -I${CMAKE_SOURCE_DIR}/src/store -I${out}
+        set(flags -I/usr/include/wine/wine/windows -I${idl_dir} -I${CMAKE_SOURCE_DIR}/interfaces -I${out}
                   ${PELKARY_WIDL_TARGET} -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
         set(header ${out}/${name}.h)
         add_custom_command(OUTPUT ${header}

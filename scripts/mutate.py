@@ -3,7 +3,7 @@
 
     scripts/mutate.py [--count N] [--seed S] [--list] [--only PATH_PREFIX]
 
-Collects every place in the .cpp files of src/ and platform/ where one of these faults can
+Collects every place in the .cpp files of src/, platform/ and comsupport/ where one of these faults can
 be made, shuffles them with the seed and tries them one at a time until N of them have built:
 
     cmp     a comparison flipped            (a == b  ->  a != b,  a < b  ->  a >= b)
@@ -33,7 +33,7 @@ import sys
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-ROOTS = ("src", "platform")
+ROOTS = ("src", "platform", "comsupport")
 
 CMP_FLIP = {"==": "!=", "!=": "==", "<": ">=", ">=": "<", ">": "<=", "<=": ">"}
 BOUND = {"<": "<=", "<=": "<", ">": ">=", ">=": ">"}

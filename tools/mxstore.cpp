@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/stream_io.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_henumstore.h"
 #include "mbox_format.h"
 #include "store_client.h"
 
@@ -45,13 +49,7 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-std::string ToAnsi(const std::wstring& w) {
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+std::string ToAnsi(const std::wstring& w) { return pelkary::to_ansi(w.c_str(), static_cast<int>(w.size())); }
 
 bool ReadFileBytes(const std::wstring& path, std::string* out, std::string* error) {
   pelkary::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -105,15 +103,14 @@ std::vector<Message> ListMessages(IStoreFolder* folder) {
   std::vector<Message> out;
   MESSAGEPROPS p = {};
   p.cbSize = sizeof(p);
-  HENUMSTORE e = nullptr;
-  HRESULT hr = folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &p, &e);
+  pelkary::unique_henumstore<IStoreFolder> e;
+  HRESULT hr = folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &p, e.put(folder));
   while (hr == S_OK) {
     out.push_back({p.dwMessageId, p.dwState, p.cbMessage, p.ftSent,
                    p.pszDisplayFrom ? p.pszDisplayFrom : "", p.pszSubject ? p.pszSubject : ""});
     folder->FreeMessageProps(&p);
-    hr = folder->GetNextMessage(e, 0, &p);
+    hr = folder->GetNextMessage(e.get(), 0, &p);
   }
-  if (e) folder->GetMessageClose(e);
   return out;
 }
 
@@ -121,22 +118,20 @@ bool ReadSource(IStoreFolder* folder, MESSAGEID id, std::string* out) {
   com_ptr<IStream> stream;
   if (FAILED(folder->OpenMessage(id, IID_IStream, stream.put_void()))) return false;
   out->clear();
-  std::vector<char> buf(1 << 16);
-  ULONG got = 0;
-  while (SUCCEEDED(stream->Read(buf.data(), static_cast<ULONG>(buf.size()), &got)) && got)
-    out->append(buf.data(), got);
+  pelkary::read_to_end(stream.get(), out);
   return true;
 }
 
 void PrintTree(IStoreNamespace* ns, STOREFOLDERID parent, int depth) {
   FOLDERPROPS p = {};
   p.cbSize = sizeof(p);
-  HENUMSTORE e = nullptr;
-  if (ns->GetFirstSubFolder(parent, &p, &e) != S_OK) return;
   std::vector<FOLDERPROPS> children;
-  do children.push_back(p);
-  while (ns->GetNextSubFolder(e, &p) == S_OK);
-  ns->GetSubFolderClose(e);
+  {
+    pelkary::unique_henumstore<IStoreNamespace> e;
+    if (ns->GetFirstSubFolder(parent, &p, e.put(ns)) != S_OK) return;
+    do children.push_back(p);
+    while (ns->GetNextSubFolder(e.get(), &p) == S_OK);
+  }
   for (const auto& c : children) {
     printf("%*s%-*s %6lu messages %6lu unread   (id %lu)\n", depth * 2, "", 32 - depth * 2, c.szName,
            c.cMessage, c.cUnread, c.dwFolderId);
@@ -333,7 +328,12 @@ int Run(std::vector<std::wstring> args) {
 
 int wmain(int argc, wchar_t** argv) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return Fail("cannot start COM");
-  int status = Run(std::vector<std::wstring>(argv + 1, argv + argc));
+  int status;
+  try {
+    status = Run(std::vector<std::wstring>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    status = Fail(std::string("stopped: ") + e.what());
+  }
   CoUninitialize();
   return status;
 }

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_henumstore.h"
+
 namespace mxstore {
 namespace {
 
@@ -22,11 +25,6 @@ std::vector<std::string> SplitPath(const std::string& path) {
 
 }  // namespace
 
-StoreClient::~StoreClient() {
-  ns_ = nullptr;
-  if (module_) FreeLibrary(module_);
-}
-
 bool StoreClient::Connect(const std::wstring& directory, std::string* error) {
   if (!directory.empty()) SetEnvironmentVariableW(L"MAILSTORE_DIR", directory.c_str());
   HRESULT hr = CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
@@ -36,10 +34,10 @@ bool StoreClient::Connect(const std::wstring& directory, std::string* error) {
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dll = std::wstring(path, n);
     dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"mailstore.dll";
-    module_ = LoadLibraryW(dll.c_str());
+    module_.reset(LoadLibraryW(dll.c_str()));
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     auto get = module_ ? reinterpret_cast<GetClassObject>(
-                             reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")))
+                             reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllGetClassObject")))
                        : nullptr;
     pelkary::com_ptr<IClassFactory> factory;
     if (get && SUCCEEDED(get(CLSID_StoreNamespace, IID_IClassFactory, factory.put_void())))
@@ -79,16 +77,15 @@ STOREFOLDERID StoreClient::FindFolder(const std::string& path) {
   for (const std::string& part : SplitPath(path)) {
     FOLDERPROPS p = {};
     p.cbSize = sizeof(p);
-    HENUMSTORE e = nullptr;
+    pelkary::unique_henumstore<IStoreNamespace> e;
     STOREFOLDERID found = FOLDERID_INVALID;
-    if (ns_->GetFirstSubFolder(cur, &p, &e) == S_OK) {
+    if (ns_->GetFirstSubFolder(cur, &p, e.put(ns_.get())) == S_OK) {
       do {
         if (lstrcmpiA(p.szName, part.c_str()) == 0) {
           found = p.dwFolderId;
           break;
         }
-      } while (ns_->GetNextSubFolder(e, &p) == S_OK);
-      ns_->GetSubFolderClose(e);
+      } while (ns_->GetNextSubFolder(e.get(), &p) == S_OK);
     }
     if (found == FOLDERID_INVALID) return FOLDERID_INVALID;
     cur = found;

@@ -7,14 +7,14 @@
 
 #include <string>
 
-#include "frame/holders.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_any.h"
 #include "store_api.h"
 
 namespace mxstore {
 
 class StoreClient {
  public:
-  ~StoreClient();
   // Connects and initialises the store (|directory| overrides the usual
   // location when not empty). On failure returns false with a one-line
   // message in |error|.
@@ -29,8 +29,8 @@ class StoreClient {
   std::string FolderPath(STOREFOLDERID id);
 
  private:
+  pelkary::unique_hmodule module_;  // loaded directly when not registered; outlives ns_
   pelkary::com_ptr<IStoreNamespace> ns_;
-  HMODULE module_ = nullptr;  // loaded directly when not registered
 };
 
 }  // namespace mxstore

@@ -1,6 +1,6 @@
 #include "bench_script.h"
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 
 namespace pelkary::bench {
 

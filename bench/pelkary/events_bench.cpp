@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "pelkary.h"
 #include "store_api.h"
 

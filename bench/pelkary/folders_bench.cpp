@@ -15,7 +15,7 @@
 #include <string>
 
 #include "bench_script.h"
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "pelkary.h"
 #include "store_api.h"
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "bench_script.h"
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "messages/mx_message.h"
 #include "mime_api.h"
 #include "pelkary.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "mailstore/store.h"
 #include "store_api.h"
 

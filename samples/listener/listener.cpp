@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "pelkary.h"
 
 using pelkary::com_ptr;

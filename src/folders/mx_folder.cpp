@@ -2,9 +2,12 @@
 
 #include <cstring>
 
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_henumstore.h"
 #include "folders/message_props.h"
 #include "frame/object_creation.h"
-#include "frame/text.h"
 #include "messages/mx_message.h"
 #include "notify/folder_sink.h"
 #include "notify/store_session.h"
@@ -27,8 +30,8 @@ MXFolder::MXFolder() : session_(StoreSession::JoinFolder(this)) {}
 MXFolder::~MXFolder() = default;
 
 void MXFolder::Teardown() {
-    CloseMessageWalk();
-    CloseChildWalk();
+    messageWalk_.reset();
+    childWalk_.reset();
     DetachFolderSink(*this);
     storeFolder_ = nullptr;
     // Last: leaving may end the session, and nothing here uses it afterwards.
@@ -81,17 +84,6 @@ bool MXFolder::ReadProps(FOLDERPROPS& props) const noexcept {
     return storeFolder_ && SUCCEEDED(storeFolder_->GetFolderProps(0, &props));
 }
 
-void MXFolder::CloseChildWalk() noexcept {
-    HENUMSTORE walk = std::exchange(childWalk_, nullptr);
-    IStoreNamespace* store = Namespace();
-    if (walk && store) store->GetSubFolderClose(walk);
-}
-
-void MXFolder::CloseMessageWalk() noexcept {
-    HENUMSTORE walk = std::exchange(messageWalk_, nullptr);
-    if (walk && storeFolder_) storeFolder_->GetMessageClose(walk);
-}
-
 com_ptr<IMXMessage> MXFolder::MessageById(unsigned long message_id) {
     CreatedObject<MXMessage> created = CreateByClassId<MXMessage>();
     created.impl->OpenFromStore(folderId_, message_id);
@@ -100,30 +92,27 @@ com_ptr<IMXMessage> MXFolder::MessageById(unsigned long message_id) {
 
 // --- Always answering ---------------------------------------------------------------------------
 
-HRESULT MXFolder::GetID(long *result) { return answer(result, folderId_); }
-HRESULT MXFolder::IsNull(long *result) { return answer(result, storeFolder_ ? 0 : 1); }
-HRESULT MXFolder::IsInbox(long *result) { return answer(result, SpecialTest(FOLDER_INBOX)); }
-HRESULT MXFolder::IsOutbox(long *result) { return answer(result, SpecialTest(FOLDER_OUTBOX)); }
-HRESULT MXFolder::IsSent(long *result) { return answer(result, SpecialTest(FOLDER_SENT)); }
-HRESULT MXFolder::IsDeleted(long *result) { return answer(result, SpecialTest(FOLDER_DELETED)); }
-HRESULT MXFolder::IsDraft(long *result) { return answer(result, SpecialTest(FOLDER_DRAFT)); }
+HRESULT MXFolder::GetID(long *result) { return Answer(result, folderId_); }
+HRESULT MXFolder::IsNull(long *result) { return Answer(result, storeFolder_ ? 0 : 1); }
+HRESULT MXFolder::IsInbox(long *result) { return Answer(result, SpecialTest(FOLDER_INBOX)); }
+HRESULT MXFolder::IsOutbox(long *result) { return Answer(result, SpecialTest(FOLDER_OUTBOX)); }
+HRESULT MXFolder::IsSent(long *result) { return Answer(result, SpecialTest(FOLDER_SENT)); }
+HRESULT MXFolder::IsDeleted(long *result) { return Answer(result, SpecialTest(FOLDER_DELETED)); }
+HRESULT MXFolder::IsDraft(long *result) { return Answer(result, SpecialTest(FOLDER_DRAFT)); }
 
 // --- Child walk ---------------------------------------------------------------------------------
 
 com_ptr<IMXFolder> MXFolder::FirstChild() {
     // A folder the store failed to open has no children to show; the root always has.
     if (!storeFolder_ && folderId_ != 0) return nullptr;
-    CloseChildWalk();
+    childWalk_.reset();
     IStoreNamespace* store = Namespace();
     if (!store) return nullptr;
     FOLDERPROPS props = EmptyFolderProps();
-    HENUMSTORE walk = nullptr;
-    HRESULT hr = store->GetFirstSubFolder(static_cast<STOREFOLDERID>(folderId_), &props, &walk);
-    if (!Yields(hr) || !walk) {
-        if (SUCCEEDED(hr) && walk) store->GetSubFolderClose(walk);
+    unique_henumstore<IStoreNamespace> walk;
+    if (!Yields(store->GetFirstSubFolder(static_cast<STOREFOLDERID>(folderId_), &props, walk.put(store))) || !walk)
         return nullptr;
-    }
-    childWalk_ = walk;
+    childWalk_ = std::move(walk);
     return CreateById(static_cast<long>(props.dwFolderId));
 }
 
@@ -132,8 +121,8 @@ com_ptr<IMXFolder> MXFolder::NextChild() {
     if (!childWalk_) return FirstChild();
     IStoreNamespace* store = Namespace();
     FOLDERPROPS props = EmptyFolderProps();
-    if (!store || !Yields(store->GetNextSubFolder(childWalk_, &props))) {
-        CloseChildWalk();  // the next call starts again with the first child
+    if (!store || !Yields(store->GetNextSubFolder(childWalk_.get(), &props))) {
+        childWalk_.reset();  // the next call starts again with the first child
         return nullptr;
     }
     return CreateById(static_cast<long>(props.dwFolderId));
@@ -151,16 +140,14 @@ HRESULT MXFolder::GetNextChild(::MXFolder **result) {
 
 com_ptr<IMXMessage> MXFolder::FirstMessage() {
     if (folderId_ == 0 || !storeFolder_) return nullptr;
-    CloseMessageWalk();
+    messageWalk_.reset();
     MessageProps props(storeFolder_.get());
-    HENUMSTORE walk = nullptr;
-    HRESULT hr = storeFolder_->GetFirstMessage(MSGPROPS_FAST, 0, MESSAGEID_FIRST, props.put(), &walk);
-    if (!Yields(hr)) {
-        if (SUCCEEDED(hr) && walk) storeFolder_->GetMessageClose(walk);
+    unique_henumstore<IStoreFolder> walk;
+    if (!Yields(storeFolder_->GetFirstMessage(MSGPROPS_FAST, 0, MESSAGEID_FIRST, props.put(),
+                                              walk.put(storeFolder_.get()))))
         return nullptr;
-    }
     props.set_filled();
-    messageWalk_ = walk;
+    messageWalk_ = std::move(walk);
     return MessageById(props->dwMessageId);
 }
 
@@ -168,8 +155,8 @@ com_ptr<IMXMessage> MXFolder::NextMessage() {
     if (folderId_ == 0 || !storeFolder_) return nullptr;
     if (!messageWalk_) return FirstMessage();
     MessageProps props(storeFolder_.get());
-    if (!Yields(storeFolder_->GetNextMessage(messageWalk_, MSGPROPS_FAST, props.put()))) {
-        CloseMessageWalk();  // the next call starts again with the first message
+    if (!Yields(storeFolder_->GetNextMessage(messageWalk_.get(), MSGPROPS_FAST, props.put()))) {
+        messageWalk_.reset();  // the next call starts again with the first message
         return nullptr;
     }
     props.set_filled();
@@ -302,34 +289,30 @@ HRESULT MXFolder::CreateFolder(BSTR Name, long *result) {
     }, result);
 }
 
-long MXFolder::Count(long (*pick)(const FOLDERPROPS&)) const noexcept {
-    FOLDERPROPS props = EmptyFolderProps();
-    return ReadProps(props) ? pick(props) : -1;
+HRESULT MXFolder::Count(const wchar_t* method, long (*pick)(const FOLDERPROPS&), long* count) {
+    return Guard(method, [&] {
+        FOLDERPROPS props = EmptyFolderProps();
+        *count = ReadProps(props) ? pick(props) : -1;
+    }, count);
 }
 
 HRESULT MXFolder::GetSubFolderCount(long *count) {
-    return Guard(L"GetSubFolderCount", [&] {
-        *count = Count([](const FOLDERPROPS& p) { return static_cast<long>(p.cSubFolders); });
-    }, count);
+    return Count(L"GetSubFolderCount", [](const FOLDERPROPS& p) { return static_cast<long>(p.cSubFolders); }, count);
 }
 
 HRESULT MXFolder::GetUnreadCount(long *count) {
-    return Guard(L"GetUnreadCount", [&] {
-        *count = Count([](const FOLDERPROPS& p) { return static_cast<long>(p.cUnread); });
-    }, count);
+    return Count(L"GetUnreadCount", [](const FOLDERPROPS& p) { return static_cast<long>(p.cUnread); }, count);
 }
 
 HRESULT MXFolder::GetMessageCount(long *count) {
-    return Guard(L"GetMessageCount", [&] {
-        *count = Count([](const FOLDERPROPS& p) { return static_cast<long>(p.cMessage); });
-    }, count);
+    return Count(L"GetMessageCount", [](const FOLDERPROPS& p) { return static_cast<long>(p.cMessage); }, count);
 }
 
 // --- Events -------------------------------------------------------------------------------------
 
 // Raised through the folder's connection point once it has one; until then nobody listens.
-void MXFolder::FireOnNewMessage(long msgId) { events_.Fire(1, {msgId}); }
-void MXFolder::FireOnMessageDeleted(long msgId) { events_.Fire(2, {msgId}); }
-void MXFolder::FireOnDeletion() { events_.Fire(3, {}); }
+void MXFolder::FireOnNewMessage(long msgId) { events_.Fire(DISPID_MXFOLDER_ONNEWMESSAGE, {msgId}); }
+void MXFolder::FireOnMessageDeleted(long msgId) { events_.Fire(DISPID_MXFOLDER_ONMESSAGEDELETED, {msgId}); }
+void MXFolder::FireOnDeletion() { events_.Fire(DISPID_MXFOLDER_ONDELETION, {}); }
 
 }  // namespace pelkary

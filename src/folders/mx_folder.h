@@ -5,6 +5,9 @@
 // from the store when asked. Apartment-threaded.
 #pragma once
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_henumstore.h"
 #include "frame/automation_object.h"
 #include "notify/event_connection_point.h"
 #include "pelkary.h"
@@ -16,7 +19,6 @@ class StoreSession;
 
 class MXFolder : public AutomationObject<MXFolder, IMXFolder> {
 public:
-    using MainInterface = IMXFolder;
     static const ClassIdentity kIdentity;
 
     // Joins the store session (building it when there is none). The object starts as the root:
@@ -68,7 +70,7 @@ public:
     unique_hwnd& sink_window() noexcept { return sinkWindow_; }
 
     // The event source: IConnectionPointContainer for IMXFolderEvents.
-    IUnknown* QueryEventSource(REFIID riid) noexcept { return events_.QueryContainer(riid); }
+    IUnknown* EventSource() noexcept { return events_.container(); }
 
     // Releases what the folder opened, then leaves the session (which may end it). Called once,
     // by the last Release.
@@ -87,15 +89,14 @@ private:
     IStoreNamespace* Namespace() const noexcept;
     // The store folder's properties; false when there is none or the store fails.
     bool ReadProps(FOLDERPROPS& props) const noexcept;
-    long Count(long (*pick)(const FOLDERPROPS&)) const noexcept;
+    // A count of the folder's properties (-1 without them), for the getter `method`.
+    HRESULT Count(const wchar_t* method, long (*pick)(const FOLDERPROPS&), long* count);
     com_ptr<IMXFolder> FirstChild();
     com_ptr<IMXFolder> NextChild();
     com_ptr<IMXMessage> FirstMessage();
     com_ptr<IMXMessage> NextMessage();
     com_ptr<IMXMessage> MessageById(unsigned long message_id);
     com_ptr<IMXMessage> LookUpMessage(long msgId);
-    void CloseChildWalk() noexcept;
-    void CloseMessageWalk() noexcept;
     long MarkMessage(long msgId, BOOL read) noexcept;
     long SpecialTest(long type) const noexcept { return specialType_ == type ? 1 : 0; }
 
@@ -103,8 +104,8 @@ private:
     long folderId_ = 0;
     long specialType_ = -1;
     com_ptr<IStoreFolder> storeFolder_;
-    HENUMSTORE childWalk_ = nullptr;
-    HENUMSTORE messageWalk_ = nullptr;
+    unique_henumstore<IStoreNamespace> childWalk_;
+    unique_henumstore<IStoreFolder> messageWalk_;
     unique_hwnd sinkWindow_;
     EventConnectionPoint events_{static_cast<IMXFolder*>(this), DIID_IMXFolderEvents};
 };

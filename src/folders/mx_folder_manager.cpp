@@ -1,5 +1,8 @@
 #include "folders/mx_folder_manager.h"
 
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_henumstore.h"
 #include "folders/message_props.h"
 #include "folders/mx_folder.h"
 #include "frame/object_creation.h"
@@ -71,11 +74,7 @@ HRESULT MXFolderManager::GetFolder(long folderId, ::MXFolder **folder) {
 // --- The walk -----------------------------------------------------------------------------------
 
 void MXFolderManager::CloseWalkLevels() noexcept {
-    IStoreNamespace* store = Namespace();
-    while (!walkLevels_.empty()) {
-        if (store) store->GetSubFolderClose(walkLevels_.back());
-        walkLevels_.pop_back();
-    }
+    while (!walkLevels_.empty()) walkLevels_.pop_back();
 }
 
 void MXFolderManager::RestartWalk() {
@@ -101,23 +100,21 @@ void MXFolderManager::AdvanceWalk() {
     try {
         walkLevels_.reserve(walkLevels_.size() + 1);
         FOLDERPROPS props = EmptyFolderProps();
-        HENUMSTORE children = nullptr;
-        HRESULT hr = store->GetFirstSubFolder(static_cast<STOREFOLDERID>(id), &props, &children);
-        if (Yields(hr) && children) {
-            walkLevels_.push_back(children);
+        unique_henumstore<IStoreNamespace> children;
+        if (Yields(store->GetFirstSubFolder(static_cast<STOREFOLDERID>(id), &props, children.put(store))) &&
+            children) {
+            walkLevels_.push_back(std::move(children));
             current_ = MXFolder::CreateById(static_cast<long>(props.dwFolderId));
             return;
         }
-        if (SUCCEEDED(hr) && children) store->GetSubFolderClose(children);
+        children.reset();
         // No children: the next sibling here, or of the nearest ancestor that has one.
         while (!walkLevels_.empty() && !current_) {
             props = EmptyFolderProps();
-            if (Yields(store->GetNextSubFolder(walkLevels_.back(), &props))) {
+            if (Yields(store->GetNextSubFolder(walkLevels_.back().get(), &props)))
                 current_ = MXFolder::CreateById(static_cast<long>(props.dwFolderId));
-            } else {
-                store->GetSubFolderClose(walkLevels_.back());
+            else
                 walkLevels_.pop_back();
-            }
         }
     } catch (...) {
         current_ = nullptr;
@@ -228,11 +225,23 @@ HRESULT MXFolderManager::MoveMessage(long srcFolderId, long destFolderId, long m
 // --- Events -------------------------------------------------------------------------------------
 
 // Raised through the manager's connection point once it has one; until then nobody listens.
-void MXFolderManager::FireOnFolderCreated(long folderId) { events_.Fire(1, {folderId}); }
-void MXFolderManager::FireOnFolderDeleted(long folderId) { events_.Fire(2, {folderId}); }
-void MXFolderManager::FireOnFolderRenamed(long folderId) { events_.Fire(3, {folderId}); }
-void MXFolderManager::FireOnFolderMoved(long folderId) { events_.Fire(4, {folderId}); }
-void MXFolderManager::FireOnFolderUnreadChanged(long folderId) { events_.Fire(5, {folderId}); }
-void MXFolderManager::FireOnNewMessage(long folderId, long msgId) { events_.Fire(6, {folderId, msgId}); }
+void MXFolderManager::FireOnFolderCreated(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERCREATED, {folderId});
+}
+void MXFolderManager::FireOnFolderDeleted(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERDELETED, {folderId});
+}
+void MXFolderManager::FireOnFolderRenamed(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERRENAMED, {folderId});
+}
+void MXFolderManager::FireOnFolderMoved(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERMOVED, {folderId});
+}
+void MXFolderManager::FireOnFolderUnreadChanged(long folderId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONFOLDERUNREADCHANGED, {folderId});
+}
+void MXFolderManager::FireOnNewMessage(long folderId, long msgId) {
+    events_.Fire(DISPID_MXFOLDERMANAGER_ONNEWMESSAGE, {folderId, msgId});
+}
 
 }  // namespace pelkary

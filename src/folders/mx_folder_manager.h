@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_henumstore.h"
 #include "frame/automation_object.h"
 #include "notify/event_connection_point.h"
 #include "pelkary.h"
@@ -19,7 +21,6 @@ class StoreSession;
 
 class MXFolderManager : public AutomationObject<MXFolderManager, IMXFolderManager> {
 public:
-    using MainInterface = IMXFolderManager;
     static const ClassIdentity kIdentity;
 
     // Joins the store session (building it when there is none); not walking.
@@ -50,7 +51,7 @@ public:
     void Teardown();
 
     // The event source: IConnectionPointContainer for IMXFolderManagerEvents.
-    IUnknown* QueryEventSource(REFIID riid) noexcept { return events_.QueryContainer(riid); }
+    IUnknown* EventSource() noexcept { return events_.container(); }
 
 protected:
     ~MXFolderManager() override;
@@ -78,7 +79,7 @@ private:
     com_ptr<IMXFolder> current_;
     // Open sub-folder enumerations of the namespace: the top one lists the current folder's
     // siblings, each one below one level further up.
-    std::vector<HENUMSTORE> walkLevels_;
+    std::vector<unique_henumstore<IStoreNamespace>> walkLevels_;
     EventConnectionPoint events_{static_cast<IMXFolderManager*>(this), DIID_IMXFolderManagerEvents};
 };
 

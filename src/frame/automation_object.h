@@ -1,69 +1,48 @@
-// The common body of pelkary's three automation classes: one reference count shared by every
-// interface the object serves, the module lock held while the count is above zero, IDispatch
-// served from the registered type library, IProvideClassInfo and ISupportErrorInfo.
+// The common body of pelkary's three automation classes, on top of the shared object base
+// (comsupport/reference_counted.h: one count for every interface the object serves, a module
+// lock while the object lives): QueryInterface, IDispatch served from the registered type
+// library, IProvideClassInfo, ISupportErrorInfo, the error boundary bound to the class, and the
+// teardown at the last release.
+//
+// Objects are apartment-threaded: every call comes on the thread that built the object, which
+// debug builds check on every method.
 //
 // Derived classes provide:
-//   static const ClassIdentity kIdentity;          // class name, CLSID, main IID
-//   IUnknown* QueryEventSource(REFIID) noexcept;   // optional: IConnectionPointContainer
-//   void Teardown();                               // optional: releases, may throw
+//   static const ClassIdentity kIdentity;  // class name, CLSID, main IID
+//   IUnknown* EventSource() noexcept;      // optional: the IConnectionPointContainer, or null
+//   void Teardown();                       // optional: releases, may throw
 #pragma once
 
+#include <windows.h>
+#include <ocidl.h>
+
+#include <cassert>
+#include <utility>
+
+#include "comsupport/com_ptr.h"
+#include "comsupport/query_interface.h"
+#include "comsupport/reference_counted.h"
+#include "comsupport/thread_checker.h"
 #include "frame/error_boundary.h"
-#include "frame/module.h"
 #include "typelib/type_info_cache.h"
 
 namespace pelkary {
 
 template <typename Derived, typename Interface>
-class AutomationObject : public Interface, public IProvideClassInfo, public ISupportErrorInfo {
+class AutomationObject : public ReferenceCounted<Interface, IProvideClassInfo, ISupportErrorInfo> {
 public:
-    // IUnknown. QueryInterface answers the main interface (and IDispatch through it), the event
-    // source's IConnectionPointContainer where the class has one, IProvideClassInfo,
+    // QueryInterface answers, in this order: the main interface (and IDispatch through it), the
+    // event source's IConnectionPointContainer where the class has one, IProvideClassInfo,
     // ISupportErrorInfo and IUnknown (always the main interface's pointer: one identity).
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        IUnknown* found = nullptr;
-        if (IsEqualIID(riid, __uuidof(Interface)) || IsEqualIID(riid, IID_IDispatch))
-            found = static_cast<Interface*>(this);
-        else if (IUnknown* source = static_cast<Derived*>(this)->QueryEventSource(riid))
-            found = source;
-        else if (IsEqualIID(riid, IID_IProvideClassInfo))
-            found = static_cast<IProvideClassInfo*>(this);
-        else if (IsEqualIID(riid, IID_ISupportErrorInfo))
-            found = static_cast<ISupportErrorInfo*>(this);
-        else if (IsEqualIID(riid, IID_IUnknown))
-            found = static_cast<Interface*>(this);
-        if (!found) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        found->AddRef();
-        *ppv = found;
-        return S_OK;
-    }
-
-    // The first reference takes a module lock; apartment threading makes the test safe.
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        if (ref_count_ == 0) Module::Get().Lock();
-        return static_cast<ULONG>(InterlockedIncrement(&ref_count_));
-    }
-
-    // The last release tears the object down inside an error boundary of its own (an exception
-    // becomes the thread's error object), then gives the module lock back.
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG count = InterlockedDecrement(&ref_count_);
-        if (count != 0) return static_cast<ULONG>(count);
-        try {
-            static_cast<Derived*>(this)->Teardown();
-        } catch (const std::exception&) {
-            ErrorSource where;
-            where.method_name = L"Release";
-            where.iid = IID_IUnknown;
-            translate_current_exception(where);
-        }
-        delete this;
-        Module::Get().Unlock();
-        return 0;
+        Interface* main = this;
+        return query_interface(riid, ppv,
+                               {{__uuidof(Interface), main},
+                                {IID_IDispatch, main},
+                                {IID_IConnectionPointContainer, static_cast<Derived*>(this)->EventSource()},
+                                {IID_IProvideClassInfo, static_cast<IProvideClassInfo*>(this)},
+                                {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)},
+                                {IID_IUnknown, main}});
     }
 
     // IDispatch, from the interface's description in the registered type library.
@@ -102,23 +81,42 @@ public:
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
     // Defaults for the hooks described at the top.
-    IUnknown* QueryEventSource(REFIID) noexcept { return nullptr; }
+    IUnknown* EventSource() noexcept { return nullptr; }
     void Teardown() {}
 
 protected:
     AutomationObject() = default;
-    virtual ~AutomationObject() = default;
-    AutomationObject(const AutomationObject&) = delete;
-    AutomationObject& operator=(const AutomationObject&) = delete;
 
     // The one error boundary, bound to this class: see error_boundary::run.
     template <typename Work, typename... Outs>
-    static HRESULT Guard(const wchar_t* method, Work&& work, Outs*... outs) {
+    HRESULT Guard(const wchar_t* method, Work&& work, Outs*... outs) const {
+        assert(thread_.CalledOnValidThread() && "an apartment-threaded object called from another thread");
         return error_boundary::run(Derived::kIdentity, method, std::forward<Work>(work), outs...);
     }
 
+    // Writes `value` through `out`, for the methods that cannot fail (no guarded region).
+    template <typename T, typename V>
+    HRESULT Answer(T* out, V value) const noexcept {
+        assert(thread_.CalledOnValidThread() && "an apartment-threaded object called from another thread");
+        if (!out) return E_POINTER;
+        *out = static_cast<T>(value);
+        return S_OK;
+    }
+
 private:
-    volatile LONG ref_count_ = 0;
+    // The last release tears the object down inside an error boundary of its own (an exception
+    // becomes the thread's error object, from "Release" on IUnknown), then deletes it, which gives
+    // the module lock back.
+    void Destroy() noexcept override {
+        try {
+            static_cast<Derived*>(this)->Teardown();
+        } catch (...) {
+            translate_current_exception(ErrorSource{nullptr, L"Release", IID_IUnknown}, kOutOfMemoryResult);
+        }
+        delete this;
+    }
+
+    ThreadChecker thread_;
 };
 
 }  // namespace pelkary

@@ -1,18 +1,19 @@
 // The module's entry points: DllMain, DllGetClassObject and DllCanUnloadNow. Registration is in
 // registration.cpp.
+#include "comsupport/class_factory.h"
 #include "folders/mx_folder.h"
 #include "folders/mx_folder_manager.h"
-#include "frame/class_factory.h"
 #include "frame/module.h"
 #include "messages/mx_message.h"
 
 namespace pelkary {
 namespace {
 
-// One class object per class, in this order; they live as long as the module.
-ClassFactory g_message_factory(&BuildObject<MXMessage>);
-ClassFactory g_folder_factory(&BuildObject<MXFolder>);
-ClassFactory g_manager_factory(&BuildObject<MXFolderManager>);
+// One class object per class, in this order; they live as long as the module. An object that
+// cannot be built is reported as E_FAIL.
+ClassFactory g_message_factory(&BuildObject<MXMessage>, E_FAIL);
+ClassFactory g_folder_factory(&BuildObject<MXFolder>, E_FAIL);
+ClassFactory g_manager_factory(&BuildObject<MXFolderManager>, E_FAIL);
 
 }  // namespace
 }  // namespace pelkary
@@ -36,6 +37,4 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return pelkary::Module::Get().lock_count() == 0 ? S_OK : S_FALSE;
-}
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return pelkary::ModuleLock::CanUnloadNow(); }

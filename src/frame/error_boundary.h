@@ -1,15 +1,15 @@
-// The edge of every automation method: out-pointer checks, then the work inside a guarded
-// region that turns a com_error into its HRESULT plus an error object, and any other standard
-// exception into E_FAIL with the exception's text as description. Every interface method that can
-// fail goes through error_boundary::run; nothing else catches exceptions at the edge.
+// The edge of every automation method of pelkary: out-pointer checks, then the work inside the
+// shared error boundary (comsupport/error_boundary.h), which turns a com_error into its HRESULT
+// plus an error object and any other standard exception into E_FAIL with the exception's text as
+// description. pelkary reports an allocation failure as E_FAIL too ("bad allocation"), and lets
+// anything that is not a standard exception pass. Every interface method that can fail goes
+// through error_boundary::run; nothing else catches exceptions at the edge.
 #pragma once
 
 #include <exception>
-#include <new>
-#include <string>
-#include <type_traits>
 
-#include "frame/com_error.h"
+#include "comsupport/com_error.h"
+#include "comsupport/error_boundary.h"
 
 namespace pelkary {
 
@@ -20,28 +20,8 @@ struct ClassIdentity {
     const IID* iid;
 };
 
-// Describes the failing method in an error object.
-struct ErrorSource {
-    const wchar_t* method_name = nullptr;  // as in the type library, e.g. L"GetFirstChild"
-    const wchar_t* class_name = nullptr;   // L"MXFolder", or null
-    CLSID clsid = GUID_NULL;
-    IID iid = GUID_NULL;
-    BSTR source_override = nullptr;  // always null in pelkary; kept for completeness
-
-    // The source text: the override; else "Class.Method" (or "Class" without a method); else the
-    // method name.
-    std::wstring composed() const;
-};
-
-// Creates an error object with these fields and makes it the thread's current one. Failures of
-// the individual setters are ignored; `hr` is returned unchanged.
-HRESULT set_error_object(HRESULT hr, const wchar_t* description, const wchar_t* source, const GUID& guid,
-                         const wchar_t* help_file, DWORD help_context) noexcept;
-
-// Translates the exception in flight (a com_error or another std::exception) into an error
-// object described by `where` and returns the HRESULT to give the caller. Must be called from a
-// catch block; anything that is not a std::exception is rethrown.
-HRESULT translate_current_exception(const ErrorSource& where) noexcept(false);
+// What an allocation failure gives a client of pelkary.
+constexpr HRESULT kOutOfMemoryResult = E_FAIL;
 
 namespace error_boundary {
 
@@ -65,23 +45,10 @@ HRESULT run(const ClassIdentity& cls, const wchar_t* method, Work&& work, Outs*.
         work();
         return S_OK;
     } catch (const std::exception&) {
-        ErrorSource where;
-        where.method_name = method;
-        where.class_name = cls.class_name;
-        where.clsid = *cls.clsid;
-        where.iid = *cls.iid;
-        return translate_current_exception(where);
+        return translate_current_exception(ErrorSource{cls.class_name, method, *cls.iid}, kOutOfMemoryResult);
     }
 }
 
 }  // namespace error_boundary
-
-// Writes `value` through `out` for methods that cannot fail (no guarded region).
-template <typename T, typename V>
-HRESULT answer(T* out, V value) noexcept {
-    if (!out) return E_POINTER;
-    *out = static_cast<T>(value);
-    return S_OK;
-}
 
 }  // namespace pelkary

@@ -1,5 +1,10 @@
 #include "frame/module.h"
 
+#include <mutex>
+
+#include "comsupport/com_ptr.h"
+#include "comsupport/critical_section.h"
+
 namespace pelkary {
 
 Module& Module::Get() {
@@ -7,14 +12,10 @@ Module& Module::Get() {
     return module;
 }
 
-Module::Module() { InitializeCriticalSection(&cs_); }
-
-Module::~Module() { DeleteCriticalSection(&cs_); }
-
 void Module::AddShutdownSlot(IUnknown** slot) { shutdown_slots_.push_back(slot); }
 
 void Module::RunShutdownList() noexcept {
-    critical_section_lock lock(cs_);
+    std::lock_guard<critical_section> guard(cs_);
     for (IUnknown** slot : shutdown_slots_) {
         // The slot holds its reference raw (it is shared, lock-free, by the whole process);
         // adopting it here releases it exactly once.

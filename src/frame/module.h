@@ -1,10 +1,14 @@
-// Module-wide state of pelkary.dll: the instance handle, the lock count that decides when the
-// DLL may be unloaded, and the shutdown list of process-wide interface slots released at detach.
+// Module-wide state of pelkary.dll on top of the shared module lock (comsupport/module_lock.h):
+// the instance handle, and the shutdown list of process-wide interface slots released at detach.
 #pragma once
+
+#include <windows.h>
+#include <objbase.h>
 
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/critical_section.h"
+#include "comsupport/module_lock.h"
 
 namespace pelkary {
 
@@ -16,27 +20,23 @@ public:
     HINSTANCE instance() const noexcept { return instance_; }
     void set_instance(HINSTANCE instance) noexcept { instance_ = instance; }
 
-    // Lock count: live objects, class-object references and LockServer(TRUE) calls.
-    void Lock() noexcept { InterlockedIncrement(&lock_count_); }
-    void Unlock() noexcept { InterlockedDecrement(&lock_count_); }
-    LONG lock_count() const noexcept { return lock_count_; }
+    // Live objects, class-object references and LockServer(TRUE) calls.
+    LONG lock_count() const noexcept { return ModuleLock::count(); }
 
     // Guards the shutdown list and the filling of the type-description cache.
-    CRITICAL_SECTION& critical_section() noexcept { return cs_; }
+    critical_section& lock() noexcept { return cs_; }
 
     // Registers a process-wide interface slot to be released (and cleared) at process detach.
-    // Call with critical_section() held.
+    // Call with lock() held.
     void AddShutdownSlot(IUnknown** slot);
     // Runs the shutdown list in order and empties it (process detach).
     void RunShutdownList() noexcept;
 
 private:
-    Module();
-    ~Module();
+    Module() = default;
 
     HINSTANCE instance_ = nullptr;
-    volatile LONG lock_count_ = 0;
-    CRITICAL_SECTION cs_;
+    critical_section cs_;
     std::vector<IUnknown**> shutdown_slots_;
 };
 

@@ -3,7 +3,8 @@
 // message through the implementation class.
 #pragma once
 
-#include "frame/com_error.h"
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
 
 namespace pelkary {
 

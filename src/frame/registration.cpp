@@ -4,71 +4,58 @@
 #include <exception>
 #include <string>
 
-#include "frame/error_boundary.h"
-#include "frame/module.h"
-#include "frame/text.h"
-#include "pelkary.h"
-
 #include <olectl.h>
+
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/error_boundary.h"
+#include "comsupport/registration_writer.h"
+#include "comsupport/text.h"
+#include "frame/module.h"
+#include "pelkary.h"
 
 namespace pelkary {
 
 const ClassRegistration kClassRegistrations[3] = {
-    {&CLSID_MXMessage, "MXMessage", "PELKARY.MXMessage"},
-    {&CLSID_MXFolder, "MXFolder", "PELKARY.MXFolder"},
-    {&CLSID_MXFolderManager, "MXFolderManager", "PELKARY.MXFolderManager"},
+    {&CLSID_MXMessage, L"MXMessage", L"PELKARY.MXMessage"},
+    {&CLSID_MXFolder, L"MXFolder", L"PELKARY.MXFolder"},
+    {&CLSID_MXFolderManager, L"MXFolderManager", L"PELKARY.MXFolderManager"},
 };
 
 namespace {
 
+// The module's file name as the ANSI file functions give it.
 std::string ModulePath() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(Module::Get().instance(), path, MAX_PATH);
     return path;
 }
 
-// Upper-case braced form, as StringFromCLSID writes it, in the ANSI code page.
-std::string GuidText(const GUID& guid) {
-    unique_cotaskmem<wchar_t> text;
-    check_hr(StringFromCLSID(guid, text.put()));
-    return to_ansi(text.get());
+// Upper-case braced form, as StringFromCLSID writes it.
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
 }
 
-// Creates `key` (with its parents) and sets one REG_SZ value, terminator included.
-void SetValue(const std::string& key, const char* name, const std::string& data) {
-    unique_hkey handle;
-    LONG status = RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  handle.put(), nullptr);
-    if (status != ERROR_SUCCESS) throw_win32(status);
-    status = RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>(data.size() + 1));
-    if (status != ERROR_SUCCESS) throw_win32(status);
-}
-
-void DeleteKey(const std::string& key) { RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str()); }
-
-void RegisterClass(const ClassRegistration& c, const std::string& module, const std::string& libid) {
-    const std::string clsid_key = "CLSID\\" + GuidText(*c.clsid);
-    SetValue(clsid_key + "\\InprocServer32", "", module);
-    SetValue(clsid_key + "\\InprocServer32", "ThreadingModel", "Apartment");
-    SetValue(clsid_key + "\\TypeLib", "", libid);
-    SetValue(clsid_key + "\\ProgID", "", c.prog_id);
-    SetValue(std::string(c.prog_id) + "\\CLSID", "", GuidText(*c.clsid));
-    SetValue(c.prog_id, "", c.description);
-    SetValue(clsid_key, "", c.description);
-}
-
-void UnregisterClass(const ClassRegistration& c) {
-    const std::string clsid_key = "CLSID\\" + GuidText(*c.clsid);
-    // Subkeys first: RegDeleteKeyA removes only keys without subkeys. The key of the threading
-    // model's value is the same as the server path's, so the second deletion finds nothing.
-    DeleteKey(clsid_key + "\\InprocServer32");
-    DeleteKey(clsid_key + "\\InprocServer32");
-    DeleteKey(clsid_key + "\\TypeLib");
-    DeleteKey(clsid_key + "\\ProgID");
-    DeleteKey(std::string(c.prog_id) + "\\CLSID");
-    DeleteKey(c.prog_id);
-    DeleteKey(clsid_key);
+// Every class key and value, class by class in table order. Within a class the subkeys come
+// first, so that removing the keys in the same order deletes every key after its subkeys (the
+// server path's key is listed twice: once for the path, once for the threading model).
+RegistrationWriter ClassKeys(const std::string& module) {
+    const std::wstring path = ansi_to_wide(module.c_str());
+    const std::wstring libid = GuidText(LIBID_PELKARY);
+    RegistrationWriter keys;
+    for (const ClassRegistration& c : kClassRegistrations) {
+        const std::wstring clsid = GuidText(*c.clsid);
+        const std::wstring clsid_key = L"CLSID\\" + clsid;
+        keys.AddInprocServer(clsid_key, path, L"Apartment");
+        keys.Add(clsid_key + L"\\TypeLib", L"", libid);
+        keys.Add(clsid_key + L"\\ProgID", L"", c.prog_id);
+        keys.Add(std::wstring(c.prog_id) + L"\\CLSID", L"", clsid);
+        keys.Add(c.prog_id, L"", c.description);
+        keys.Add(clsid_key, L"", c.description);
+    }
+    return keys;
 }
 
 std::wstring WidePath(const std::string& path) {
@@ -98,20 +85,12 @@ HRESULT RegisterServer() noexcept {
                 FAILED(RegisterTypeLib(library.get(), const_cast<LPOLESTR>(path.c_str()), nullptr)))
                 return SELFREG_E_TYPELIB;
         }
-        const std::string libid = GuidText(LIBID_PELKARY);
-        for (const ClassRegistration& c : kClassRegistrations) RegisterClass(c, module, libid);
+        ClassKeys(module).Write();
         return S_OK;
-    } catch (const com_error& e) {
+    } catch (const com_error&) {
         UnregisterServer();
-        try {
-            unique_bstr description = e.description();
-            unique_bstr source = e.source();
-            unique_bstr help_file = e.help_file();
-            return set_error_object(e.hr(), description.get(), source.get(), e.guid(), help_file.get(),
-                                    e.help_context());
-        } catch (const std::exception&) {
-            return e.hr();
-        }
+        // The error object carries only what the exception carries: no source or GUID of its own.
+        return translate_current_exception(ErrorSource{});
     } catch (const std::exception& e) {
         UnregisterServer();
         OutputDebugStringA(e.what());
@@ -123,12 +102,7 @@ HRESULT UnregisterServer() noexcept {
     try {
         const std::string module = ModulePath();
         UnregisterTypeLibrary(module);
-        for (const ClassRegistration& c : kClassRegistrations) {
-            try {
-                UnregisterClass(c);
-            } catch (const std::exception&) {
-            }
-        }
+        ClassKeys(module).Remove();
     } catch (const std::exception&) {
     }
     return S_OK;

@@ -1,4 +1,5 @@
-// Registration of pelkary's type library, classes and ProgIDs under HKEY_CLASSES_ROOT.
+// Registration of pelkary's type library, classes and ProgIDs under HKEY_CLASSES_ROOT, written
+// through the shared registration writer (comsupport/registration_writer.h).
 #pragma once
 
 #include <windows.h>
@@ -8,8 +9,8 @@ namespace pelkary {
 // One class as the registry knows it.
 struct ClassRegistration {
     const CLSID* clsid;
-    const char* description;  // default value of the CLSID and ProgID keys
-    const char* prog_id;      // version-independent ProgID
+    const wchar_t* description;  // default value of the CLSID and ProgID keys
+    const wchar_t* prog_id;      // version-independent ProgID
 };
 
 // The three classes, in registration order (MXMessage, MXFolder, MXFolderManager).

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 
 namespace pelkary {
 

@@ -1,8 +1,11 @@
 #include "messages/mx_message.h"
 
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_bstr.h"
 #include "folders/mx_folder.h"
 #include "frame/object_creation.h"
-#include "frame/text.h"
 #include "notify/store_session.h"
 
 namespace pelkary {
@@ -95,10 +98,10 @@ bool MXMessage::EnsureMimeMessage() noexcept {
 // Identity and state: answers without a boundary.
 
 HRESULT MXMessage::GetID(long *result) {
-    return answer(result, IsStored() ? static_cast<long>(record_->dwMessageId) : -1L);
+    return Answer(result, IsStored() ? static_cast<long>(record_->dwMessageId) : -1L);
 }
 
-HRESULT MXMessage::GetFolderID(long *result) { return answer(result, folderId_); }
+HRESULT MXMessage::GetFolderID(long *result) { return Answer(result, folderId_); }
 
 HRESULT MXMessage::SetFolderID(long folderId) {
     folderId_ = folderId;
@@ -106,7 +109,7 @@ HRESULT MXMessage::SetFolderID(long folderId) {
 }
 
 HRESULT MXMessage::GetState(long *result) {
-    return answer(result, IsStored() ? static_cast<long>(record_->dwState) : 0L);
+    return Answer(result, IsStored() ? static_cast<long>(record_->dwState) : 0L);
 }
 
 HRESULT MXMessage::SetState(long state) {
@@ -115,71 +118,62 @@ HRESULT MXMessage::SetState(long state) {
 }
 
 HRESULT MXMessage::HasHighPriority(long *result) {
-    return answer(result, IsStored() && record_->priority == IMSG_PRI_HIGH ? 1L : 0L);
+    return Answer(result, IsStored() && record_->priority == IMSG_PRI_HIGH ? 1L : 0L);
 }
 
 HRESULT MXMessage::HasNormalPriority(long *result) {
-    return answer(result, IsStored() && record_->priority == IMSG_PRI_NORMAL ? 1L : 0L);
+    return Answer(result, IsStored() && record_->priority == IMSG_PRI_NORMAL ? 1L : 0L);
 }
 
 HRESULT MXMessage::HasLowPriority(long *result) {
-    return answer(result, IsStored() && record_->priority == IMSG_PRI_LOW ? 1L : 0L);
+    return Answer(result, IsStored() && record_->priority == IMSG_PRI_LOW ? 1L : 0L);
 }
 
 // The four header strings of the record, converted from the ANSI code page.
 
+HRESULT MXMessage::RecordText(const wchar_t* method, LPSTR MESSAGEPROPS::*field, BSTR* result) {
+    return Guard(method, [&] {
+        if (IsStored()) *result = ansi_to_bstr(record_.get()->*field).release();
+    }, result);
+}
+
 HRESULT MXMessage::GetSubject(BSTR *result) {
-    return Guard(L"GetSubject", [&] {
-        if (IsStored()) *result = ansi_to_bstr(record_->pszSubject).release();
-    }, result);
+    return RecordText(L"GetSubject", &MESSAGEPROPS::pszSubject, result);
 }
-
 HRESULT MXMessage::GetNormalSubject(BSTR *result) {
-    return Guard(L"GetNormalSubject", [&] {
-        if (IsStored()) *result = ansi_to_bstr(record_->pszNormalSubject).release();
-    }, result);
+    return RecordText(L"GetNormalSubject", &MESSAGEPROPS::pszNormalSubject, result);
 }
-
 HRESULT MXMessage::GetDisplayTo(BSTR *result) {
-    return Guard(L"GetDisplayTo", [&] {
-        if (IsStored()) *result = ansi_to_bstr(record_->pszDisplayTo).release();
-    }, result);
+    return RecordText(L"GetDisplayTo", &MESSAGEPROPS::pszDisplayTo, result);
 }
-
 HRESULT MXMessage::GetDisplayFrom(BSTR *result) {
-    return Guard(L"GetDisplayFrom", [&] {
-        if (IsStored()) *result = ansi_to_bstr(record_->pszDisplayFrom).release();
-    }, result);
+    return RecordText(L"GetDisplayFrom", &MESSAGEPROPS::pszDisplayFrom, result);
 }
 
 // Read marking goes through a short-lived folder object, made the way a client would make it, so
 // that the folder's own rules (and its failures, with their error objects) apply. The record is
 // not re-read: GetState keeps reporting the flags the message was opened with.
 
-HRESULT MXMessage::MarkAsRead(long *result) {
-    return Guard(L"MarkAsRead", [&] {
+HRESULT MXMessage::MarkThroughFolder(const wchar_t* method, HRESULT (STDMETHODCALLTYPE IMXFolder::*mark)(long, long*),
+                                     long* result) {
+    return Guard(method, [&] {
         *result = 0;
         if (!IsStored()) return;
         auto folder = CreateByClassId<MXFolder>();
         folder.impl->OpenById(folderId_);
         long marked = 0;
         check_callee(folder.object.get(),
-                     folder.object->MarkAsRead(static_cast<long>(record_->dwMessageId), &marked));
+                     (folder.object.get()->*mark)(static_cast<long>(record_->dwMessageId), &marked));
         *result = marked;
     }, result);
 }
 
+HRESULT MXMessage::MarkAsRead(long *result) {
+    return MarkThroughFolder(L"MarkAsRead", &IMXFolder::MarkAsRead, result);
+}
+
 HRESULT MXMessage::MarkAsUnread(long *result) {
-    return Guard(L"MarkAsUnread", [&] {
-        *result = 0;
-        if (!IsStored()) return;
-        auto folder = CreateByClassId<MXFolder>();
-        folder.impl->OpenById(folderId_);
-        long marked = 0;
-        check_callee(folder.object.get(),
-                     folder.object->MarkAsUnread(static_cast<long>(record_->dwMessageId), &marked));
-        *result = marked;
-    }, result);
+    return MarkThroughFolder(L"MarkAsUnread", &IMXFolder::MarkAsUnread, result);
 }
 
 // A permanent delete first writes the deletion mark into the stored source (a commit of a message

@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_bstr.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "frame/automation_object.h"
 #include "mime_api.h"
 #include "pelkary.h"
@@ -28,7 +31,6 @@ namespace pelkary {
 
 class MXMessage : public AutomationObject<MXMessage, IMXMessage> {
 public:
-    using MainInterface = IMXMessage;
     static const ClassIdentity kIdentity;
 
     // Every field empty, folder id -1. Never throws.
@@ -120,6 +122,12 @@ private:
     using Record = std::unique_ptr<MESSAGEPROPS>;
 
     bool IsStored() const noexcept { return record_ != nullptr; }
+    // A header string of the record (none for an unsaved message), for the getter `method`.
+    HRESULT RecordText(const wchar_t* method, LPSTR MESSAGEPROPS::*field, BSTR* result);
+    // MarkAsRead and MarkAsUnread: `mark` of a short-lived folder object on the stored message
+    // (0 for an unsaved one); the folder's failure reaches the client with its error object.
+    HRESULT MarkThroughFolder(const wchar_t* method, HRESULT (STDMETHODCALLTYPE IMXFolder::*mark)(long, long*),
+                              long* result);
     // The MIME allocator that frees property-walk entries, created by class id on first need and
     // kept; null when it cannot be created (which disables the property walk and Clone). Made
     // lazily because under Wine creating it costs as much as the message object itself, and most
@@ -138,7 +146,8 @@ private:
     void FindHeader();
     std::wstring ReadBody(long maxBytesToRead);
 
-    // Body helpers: the MIME object must be loaded.
+    // Body helpers. BindBody loads the MIME object when it is not yet; null when the object or
+    // the body cannot be had. The others need the MIME object loaded.
     com_ptr<IMimeBody> BindBody(long body_handle) noexcept;
     // A body property as ANSI text (by id or by name in the name's place); nullopt when absent.
     std::optional<std::string> ReadBodyProperty(long body_handle, LPCSTR name) noexcept;
@@ -149,6 +158,11 @@ private:
     // The body's content type split at the first "/"; both empty when absent or without "/".
     std::pair<std::wstring, std::wstring> ContentTypeHalves(long body_handle);
     bool SetBodyData(long body_handle, IStream* stream, BSTR primary, BSTR secondary, ENCODINGTYPE encoding);
+    // SetBodyData from a new memory stream that `fill` writes (false: it could not); 1 or 0.
+    template <typename Fill>
+    long SetBodyFromStream(long body_handle, BSTR primary, BSTR secondary, ENCODINGTYPE encoding, Fill&& fill);
+    // GetHTMLBody and GetPlainBody: the first text body of subtype `secondary`, or 0.
+    HRESULT FirstTextBody(const wchar_t* method, const char* secondary, long* result);
     bool IsAttachment(long body_handle) noexcept;
 
     // Internal forms of methods other operations build on.

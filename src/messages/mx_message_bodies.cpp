@@ -5,7 +5,10 @@
 
 #include <cstdio>
 
-#include "frame/text.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "messages/attachment_file_name.h"
 #include "messages/body_handle.h"
 #include "messages/mx_message.h"
@@ -46,7 +49,7 @@ long FindFirstBody(IMimeMessage* message, const char* primary, const char* secon
 
 com_ptr<IMimeBody> MXMessage::BindBody(long body_handle) noexcept {
     com_ptr<IMimeBody> body;
-    if (!mimeMessage_ ||
+    if (!EnsureMimeMessage() ||
         FAILED(mimeMessage_->BindToObject(ToHBody(body_handle), IID_IMimeBody, body.put_void())))
         body.reset();
     return body;
@@ -69,7 +72,6 @@ bool MXMessage::IsAttachment(long body_handle) noexcept {
 // current type (both halves are then taken from the body).
 bool MXMessage::SetBodyData(long body_handle, IStream* stream, BSTR primary, BSTR secondary,
                             ENCODINGTYPE encoding) {
-    if (!EnsureMimeMessage()) return false;
     com_ptr<IMimeBody> body = BindBody(body_handle);
     if (!body) return false;
     std::string pri = bstr_to_ansi(primary);
@@ -82,17 +84,15 @@ bool MXMessage::SetBodyData(long body_handle, IStream* stream, BSTR primary, BST
     return SUCCEEDED(body->SetData(encoding, pri.c_str(), sec.c_str(), IID_IStream, stream));
 }
 
-HRESULT MXMessage::GetHTMLBody(long *result) {
-    return Guard(L"GetHTMLBody", [&] {
-        *result = EnsureMimeMessage() ? FindFirstBody(mimeMessage_.get(), "text", "html") : 0;
+HRESULT MXMessage::FirstTextBody(const wchar_t* method, const char* secondary, long* result) {
+    return Guard(method, [&] {
+        *result = EnsureMimeMessage() ? FindFirstBody(mimeMessage_.get(), "text", secondary) : 0;
     }, result);
 }
 
-HRESULT MXMessage::GetPlainBody(long *result) {
-    return Guard(L"GetPlainBody", [&] {
-        *result = EnsureMimeMessage() ? FindFirstBody(mimeMessage_.get(), "text", "plain") : 0;
-    }, result);
-}
+HRESULT MXMessage::GetHTMLBody(long *result) { return FirstTextBody(L"GetHTMLBody", "html", result); }
+
+HRESULT MXMessage::GetPlainBody(long *result) { return FirstTextBody(L"GetPlainBody", "plain", result); }
 
 HRESULT MXMessage::GetBodyHandle(long prevBodyHandle, enum tagNUVAKBODYLOCATION bodyLoc, long *result) {
     return Guard(L"GetBodyHandle", [&] {
@@ -147,7 +147,6 @@ HRESULT MXMessage::GetBodySecondaryContentType(long bodyHandle, BSTR *secConType
 
 HRESULT MXMessage::GetBodyDisplayName(long bodyHandle, BSTR *result) {
     return Guard(L"GetBodyDisplayName", [&] {
-        if (!EnsureMimeMessage()) return;
         com_ptr<IMimeBody> body = BindBody(bodyHandle);
         if (!body) return;
         unique_cotaskmem<char> name;
@@ -161,7 +160,6 @@ HRESULT MXMessage::GetBodyDisplayName(long bodyHandle, BSTR *result) {
 // bytes. Each piece counts up to its first zero unit or NUL byte.
 HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
     return Guard(L"GetBodyText", [&] {
-        if (!EnsureMimeMessage()) return;
         com_ptr<IMimeBody> body = BindBody(bodyHandle);
         if (!body) return;
         const bool is_text = ContentTypeHalves(bodyHandle).first == L"text";
@@ -189,21 +187,28 @@ HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
     }, result);
 }
 
+template <typename Fill>
+long MXMessage::SetBodyFromStream(long body_handle, BSTR primary, BSTR secondary, ENCODINGTYPE encoding,
+                                  Fill&& fill) {
+    com_ptr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || !stream) return 0;
+    if (!fill(stream.get()) || FAILED(stream->Commit(STGC_DEFAULT))) return 0;
+    return SetBodyData(body_handle, stream.get(), primary, secondary, encoding) ? 1 : 0;
+}
+
 // The text goes to the library as UTF-16 with a terminating zero unit, in a memory stream that is
 // handed over without being rewound (the library reads it from its start).
 HRESULT MXMessage::SetBodyText(long bodyHandle, BSTR bodyText, BSTR priContentType, BSTR secContentType,
                                long *success) {
     return Guard(L"SetBodyText", [&] {
         *success = 0;
-        com_ptr<IStream> stream;
-        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || !stream) return;
-        std::wstring_view text = ViewOf(bodyText);
-        const ULONG bytes = static_cast<ULONG>((text.size() + 1) * sizeof(wchar_t));
-        std::wstring terminated(text);
-        ULONG written = 0;
-        if (FAILED(stream->Write(terminated.c_str(), bytes, &written)) || written != bytes) return;
-        if (FAILED(stream->Commit(STGC_DEFAULT))) return;
-        *success = SetBodyData(bodyHandle, stream.get(), priContentType, secContentType, IET_UNICODE) ? 1 : 0;
+        *success = SetBodyFromStream(bodyHandle, priContentType, secContentType, IET_UNICODE, [&](IStream* stream) {
+            std::wstring_view text = ViewOf(bodyText);
+            const ULONG bytes = static_cast<ULONG>((text.size() + 1) * sizeof(wchar_t));
+            std::wstring terminated(text);
+            ULONG written = 0;
+            return SUCCEEDED(stream->Write(terminated.c_str(), bytes, &written)) && written == bytes;
+        });
     }, success);
 }
 
@@ -213,27 +218,24 @@ HRESULT MXMessage::SetBodyFromFile(long bodyHandle, BSTR filename, BSTR priConte
                                    long *success) {
     return Guard(L"SetBodyFromFile", [&] {
         *success = 0;
-        com_ptr<IStream> stream;
-        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || !stream) return;
-        LARGE_INTEGER zero{};
-        if (FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr))) return;
         const std::string path = bstr_to_ansi(filename);
-        unique_file file(path.empty() ? nullptr : fopen(path.c_str(), "rb"));
-        if (!file) return;
-        char buffer[kFileCopyPiece];
-        for (;;) {
-            const size_t got = fread(buffer, 1, sizeof buffer, file.get());
-            if (got > 0) {
-                ULONG written = 0;
-                if (FAILED(stream->Write(buffer, static_cast<ULONG>(got), &written)) || written != got) return;
+        *success = SetBodyFromStream(bodyHandle, priContentType, secContentType, IET_BINARY, [&](IStream* stream) {
+            LARGE_INTEGER zero{};
+            if (FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr))) return false;
+            unique_file file(path.empty() ? nullptr : fopen(path.c_str(), "rb"));
+            if (!file) return false;
+            char buffer[kFileCopyPiece];
+            for (;;) {
+                const size_t got = fread(buffer, 1, sizeof buffer, file.get());
+                if (got > 0) {
+                    ULONG written = 0;
+                    if (FAILED(stream->Write(buffer, static_cast<ULONG>(got), &written)) || written != got)
+                        return false;
+                }
+                if (got < sizeof buffer) return true;  // the end of the file, or a read error
             }
-            if (got < sizeof buffer) break;  // the end of the file, or a read error
-        }
-        file.reset();
-        if (FAILED(stream->Commit(STGC_DEFAULT))) return;
-        const bool ok = SetBodyData(bodyHandle, stream.get(), priContentType, secContentType, IET_BINARY);
-        if (ok) WriteBodyProperty(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME), LastPathComponent(path));
-        *success = ok ? 1 : 0;
+        });
+        if (*success) WriteBodyProperty(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME), LastPathComponent(path));
     }, success);
 }
 

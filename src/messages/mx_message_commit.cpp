@@ -3,8 +3,11 @@
 // unsaved copy of a stored message; Send stamps the default mail account and places a copy in the
 // Outbox flagged as submitted.
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/scope_exit.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_propvariant.h"
 #include "frame/object_creation.h"
-#include "frame/text.h"
 #include "messages/body_handle.h"
 #include "messages/mail_account.h"
 #include "messages/mx_message.h"

@@ -5,7 +5,11 @@
 
 #include <vector>
 
-#include "frame/text.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/scope_exit.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_bstr.h"
+#include "comsupport/unique_propvariant.h"
 #include "messages/body_handle.h"
 #include "messages/mx_message.h"
 

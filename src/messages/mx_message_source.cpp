@@ -14,7 +14,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "frame/text.h"
+#include "comsupport/scope_exit.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_bstr.h"
 #include "messages/mx_message.h"
 
 namespace pelkary {
@@ -209,7 +212,7 @@ std::wstring MXMessage::ReadBody(long maxBytesToRead) {
 }
 
 HRESULT MXMessage::GetSourceLength(long *result) {
-    return answer(result, IsStored() ? static_cast<long>(record_->cbMessage) : 0L);
+    return Answer(result, IsStored() ? static_cast<long>(record_->cbMessage) : 0L);
 }
 
 HRESULT MXMessage::GetAllSource(BSTR *result) {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "frame/module.h"
+#include "comsupport/query_interface.h"
 #include "notify/event_connection_point.h"
 
 namespace pelkary {
@@ -15,35 +15,19 @@ HRESULT ConnectionEnumerator::Create(EventConnectionPoint* point, std::uint64_t 
                                      IEnumConnections** out) noexcept {
     if (!out) return E_POINTER;
     *out = new (std::nothrow) ConnectionEnumerator(point, position);
-    return *out ? S_OK : E_FAIL;
-}
-
-ConnectionEnumerator::ConnectionEnumerator(EventConnectionPoint* point, std::uint64_t position) noexcept
-    : point_(point), pointHold_(point), position_(position) {
-    Module::Get().Lock();
-}
-
-ConnectionEnumerator::~ConnectionEnumerator() { Module::Get().Unlock(); }
-
-HRESULT ConnectionEnumerator::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    IUnknown* found = nullptr;
-    if (IsEqualIID(riid, IID_IEnumConnections) || IsEqualIID(riid, IID_IUnknown))
-        found = static_cast<IEnumConnections*>(this);
-    else if (IsEqualIID(riid, IID_ISupportErrorInfo))
-        found = static_cast<ISupportErrorInfo*>(this);
-    *ppv = found;
-    if (!found) return E_NOINTERFACE;
-    found->AddRef();
+    if (!*out) return E_FAIL;
+    (*out)->AddRef();
     return S_OK;
 }
 
-ULONG ConnectionEnumerator::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+ConnectionEnumerator::ConnectionEnumerator(EventConnectionPoint* point, std::uint64_t position) noexcept
+    : point_(point), pointHold_(point), position_(position) {}
 
-ULONG ConnectionEnumerator::Release() {
-    LONG count = InterlockedDecrement(&refCount_);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+HRESULT ConnectionEnumerator::QueryInterface(REFIID riid, void** ppv) {
+    return query_interface(riid, ppv,
+                           {{IID_IEnumConnections, static_cast<IEnumConnections*>(this)},
+                            {IID_IUnknown, static_cast<IEnumConnections*>(this)},
+                            {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)}});
 }
 
 HRESULT ConnectionEnumerator::Next(ULONG cConnections, CONNECTDATA* rgcd, ULONG* pcFetched) {

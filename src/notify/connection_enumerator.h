@@ -7,13 +7,16 @@
 
 #include <cstdint>
 
-#include "frame/holders.h"
+#include <olectl.h>
+
+#include "comsupport/com_ptr.h"
+#include "comsupport/reference_counted.h"
 
 namespace pelkary {
 
 class EventConnectionPoint;
 
-class ConnectionEnumerator final : public IEnumConnections, public ISupportErrorInfo {
+class ConnectionEnumerator final : public ReferenceCounted<IEnumConnections, ISupportErrorInfo> {
 public:
     // A new enumerator over `point`, about to visit the first connection whose cookie is at least
     // `position`, with one reference for the caller. E_FAIL when it cannot be made.
@@ -21,8 +24,6 @@ public:
 
     // IUnknown: IEnumConnections, ISupportErrorInfo, IUnknown.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IEnumConnections. Next fills up to `cConnections` records (each pUnk with a reference for the
     // caller) and gives S_OK when all were filled, S_FALSE when the end came first; `pcFetched` may
@@ -37,11 +38,7 @@ public:
 
 private:
     ConnectionEnumerator(EventConnectionPoint* point, std::uint64_t position) noexcept;
-    ~ConnectionEnumerator();
-    ConnectionEnumerator(const ConnectionEnumerator&) = delete;
-    ConnectionEnumerator& operator=(const ConnectionEnumerator&) = delete;
 
-    volatile LONG refCount_ = 1;
     EventConnectionPoint* point_;
     com_ptr<IConnectionPoint> pointHold_;
     // The smallest cookie not yet passed; one past the largest cookie at most.

@@ -5,8 +5,6 @@
 
 #include <olectl.h>
 
-#include "frame/holders.h"
-
 namespace pelkary {
 
 class ConnectionPointContainer final : public IConnectionPointContainer {

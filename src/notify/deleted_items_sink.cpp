@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_propvariant.h"
 #include "mime_api.h"
 #include "notify/sink_window.h"
 
@@ -31,7 +34,7 @@ void PurgeIfMarked(IStoreFolder* folder, MESSAGEID id) noexcept {
 }
 
 LRESULT CALLBACK DeletedItemsSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kStoreMessageAdded) {
+    if (message == WM_NEWMSGS) {
         if (auto* folder = reinterpret_cast<IStoreFolder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)))
             PurgeIfMarked(folder, static_cast<MESSAGEID>(wparam));
     }

@@ -4,7 +4,7 @@
 // such a message never stays in the folder.
 #pragma once
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 #include "store_api.h"
 
 namespace pelkary {

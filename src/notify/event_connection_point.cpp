@@ -3,6 +3,8 @@
 #include <new>
 #include <vector>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/query_interface.h"
 #include "notify/connection_enumerator.h"
 
 namespace pelkary {
@@ -16,22 +18,13 @@ EventConnectionPoint::~EventConnectionPoint() {
     connections_.clear();
 }
 
-IUnknown* EventConnectionPoint::QueryContainer(REFIID riid) noexcept {
-    return IsEqualIID(riid, IID_IConnectionPointContainer) ? static_cast<IConnectionPointContainer*>(&container_)
-                                                           : nullptr;
-}
+IUnknown* EventConnectionPoint::container() noexcept { return &container_; }
 
 HRESULT EventConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    IUnknown* found = nullptr;
-    if (IsEqualIID(riid, IID_IConnectionPoint) || IsEqualIID(riid, IID_IUnknown))
-        found = static_cast<IConnectionPoint*>(this);
-    else if (IsEqualIID(riid, IID_ISupportErrorInfo))
-        found = static_cast<ISupportErrorInfo*>(this);
-    *ppv = found;
-    if (!found) return E_NOINTERFACE;
-    found->AddRef();
-    return S_OK;
+    return query_interface(riid, ppv,
+                           {{IID_IConnectionPoint, static_cast<IConnectionPoint*>(this)},
+                            {IID_IUnknown, static_cast<IConnectionPoint*>(this)},
+                            {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)}});
 }
 
 ULONG EventConnectionPoint::AddRef() { return owner_->AddRef(); }

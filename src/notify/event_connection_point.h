@@ -17,7 +17,7 @@
 
 #include <olectl.h>
 
-#include "frame/holders.h"
+#include "comsupport/com_ptr.h"
 #include "notify/connection_point_container.h"
 
 namespace pelkary {
@@ -32,9 +32,9 @@ public:
     EventConnectionPoint(const EventConnectionPoint&) = delete;
     EventConnectionPoint& operator=(const EventConnectionPoint&) = delete;
 
-    // The owner's IConnectionPointContainer when `riid` asks for it, else null. No reference is
-    // added (the owner's QueryInterface adds it). For the owner's QueryEventSource hook.
-    IUnknown* QueryContainer(REFIID riid) noexcept;
+    // The owner's IConnectionPointContainer, without a reference added (the owner's
+    // QueryInterface adds it). For the owner's EventSource hook.
+    IUnknown* container() noexcept;
 
     // Calls every connected sink, in advising order, through IDispatch::Invoke with `dispid` and
     // `args` as VT_I4 values (the last argument first in the array). Failing sinks are skipped;

@@ -1,5 +1,6 @@
 #include "notify/folder_sink.h"
 
+#include "comsupport/unique_any.h"
 #include "folders/mx_folder.h"
 #include "notify/sink_window.h"
 
@@ -14,23 +15,23 @@ LRESULT CALLBACK FolderSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
     // The folder object (not counted): the window dies in the folder's teardown, before the object.
     auto* folder = reinterpret_cast<MXFolder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     switch (message) {
-    case kStoreMessageAdded:
-    case kStoreFolderDeleted:
+    case WM_NEWMSGS:
+    case WM_DELETEFOLDER:
         PostMessageA(hwnd, message + kDeferredOffset, wparam, lparam);
         break;
-    case kStoreMessagesDeleted:
+    case WM_DELETEMSGS:
         // The id list belongs to the store and need not outlive its notification: carry the
         // first id itself in the deferred message.
         if (const auto* ids = reinterpret_cast<const DWORD*>(wparam))
             PostMessageA(hwnd, message + kDeferredOffset, ids[0], lparam);
         break;
-    case kStoreMessageAdded + kDeferredOffset:
+    case WM_NEWMSGS + kDeferredOffset:
         if (folder) folder->FireOnNewMessage(static_cast<long>(wparam));
         break;
-    case kStoreMessagesDeleted + kDeferredOffset:
+    case WM_DELETEMSGS + kDeferredOffset:
         if (folder) folder->FireOnMessageDeleted(static_cast<long>(wparam));
         break;
-    case kStoreFolderDeleted + kDeferredOffset:
+    case WM_DELETEFOLDER + kDeferredOffset:
         if (folder) folder->FireOnDeletion();
         break;
     default:

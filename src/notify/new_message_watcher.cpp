@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "comsupport/com_error.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_henumstore.h"
 #include "folders/mx_folder.h"
 #include "folders/mx_folder_manager.h"
 #include "frame/object_creation.h"
@@ -12,8 +15,9 @@ namespace pelkary {
 
 namespace {
 
-constexpr long kFirstSkippedType = 1;  // Outbox, Sent, Deleted, Draft: 1 to 4
-constexpr long kLastSkippedType = 4;
+// The special folders whose arrivals are not new mail: Outbox, Sent, Deleted and Draft.
+constexpr long kFirstSkippedType = FOLDER_OUTBOX;
+constexpr long kLastSkippedType = FOLDER_DRAFT;
 
 com_ptr<IMXFolderManager> CreateOwnManager() {
     return create_or_throw<IMXFolderManager>(CLSID_MXFolderManager, kCreateContext);
@@ -69,8 +73,8 @@ unsigned long NewMessageWatcher::LastMessageId(MXFolder& folder, unsigned long a
     if (!store) return kNoMessage;
     MESSAGEPROPS props{};
     props.cbSize = sizeof(props);
-    HENUMSTORE walk = nullptr;
-    HRESULT hr = store->GetFirstMessage(MSGPROPS_FAST, 0, MESSAGEID_FIRST, &props, &walk);
+    unique_henumstore<IStoreFolder> walk;
+    HRESULT hr = store->GetFirstMessage(MSGPROPS_FAST, 0, MESSAGEID_FIRST, &props, walk.put(store));
     if (FAILED(hr)) return kNoMessage;
     unsigned long last = kNoMessage;
     while (hr == S_OK) {
@@ -85,9 +89,8 @@ unsigned long NewMessageWatcher::LastMessageId(MXFolder& folder, unsigned long a
         }
         props = MESSAGEPROPS{};
         props.cbSize = sizeof(props);
-        hr = store->GetNextMessage(walk, MSGPROPS_FAST, &props);
+        hr = store->GetNextMessage(walk.get(), MSGPROPS_FAST, &props);
     }
-    if (walk) store->GetMessageClose(walk);
     return last;
 }
 

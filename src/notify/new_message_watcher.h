@@ -11,7 +11,8 @@
 #include <map>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
+#include "store_api.h"
 
 namespace pelkary {
 
@@ -21,7 +22,7 @@ class StoreSession;
 class NewMessageWatcher {
 public:
     // The id that stands for "no message"; never recorded.
-    static constexpr unsigned long kNoMessage = 0xFFFFFFFF;
+    static constexpr unsigned long kNoMessage = MESSAGEID_INVALID;
 
     NewMessageWatcher() = default;
     ~NewMessageWatcher() = default;

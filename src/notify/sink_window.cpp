@@ -1,5 +1,6 @@
 #include "notify/sink_window.h"
 
+#include "comsupport/unique_any.h"
 #include "frame/module.h"
 
 namespace pelkary {

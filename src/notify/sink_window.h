@@ -1,18 +1,15 @@
 // The hidden windows through which the store's notifications reach pelkary. The store posts its
-// notifications to registered windows; pelkary's windows post each one back to themselves under
-// a number of their own (the store's number plus kDeferredOffset) and raise events only when that
-// second message is dispatched, so no client code ever runs inside the store's notification.
+// notifications (WM_FOLDERNOTIFY and the others of store_api.h) to registered windows; pelkary's
+// windows post each one back to themselves under a number of their own (the store's number plus
+// kDeferredOffset) and raise events only when that second message is dispatched, so no client
+// code ever runs inside the store's notification.
 #pragma once
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
+#include "store_api.h"
 
 namespace pelkary {
 
-// What the store posts (WM_USER + 1600, 1650, 1651, 1652).
-constexpr UINT kStoreFolderChange = WM_USER + 1600;  // lParam: FOLDERNOTIFYEX in task memory
-constexpr UINT kStoreMessageAdded = WM_USER + 1650;  // wParam: the new message's id
-constexpr UINT kStoreMessagesDeleted = WM_USER + 1651;  // wParam: address of the deleted ids
-constexpr UINT kStoreFolderDeleted = WM_USER + 1652;
 // A window's own re-post of a store notification.
 constexpr UINT kDeferredOffset = 100;
 

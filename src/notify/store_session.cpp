@@ -1,8 +1,10 @@
 #include "notify/store_session.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
+#include "comsupport/critical_section.h"
 #include "folders/mx_folder.h"
 #include "folders/mx_folder_manager.h"
 #include "notify/deleted_items_sink.h"
@@ -15,25 +17,19 @@ namespace {
 // Guards the process-wide pointer and every session's `users_`. Held only for short sections
 // that take no other lock, except while a session is built (which calls nothing that comes back
 // here); so code that holds a session lock may still join.
-SRWLOCK g_publish = SRWLOCK_INIT;
+critical_section g_publish;
 StoreSession* g_session = nullptr;
 
-class publish_lock {
-public:
-    publish_lock() noexcept { AcquireSRWLockExclusive(&g_publish); }
-    ~publish_lock() { ReleaseSRWLockExclusive(&g_publish); }
-    publish_lock(const publish_lock&) = delete;
-    publish_lock& operator=(const publish_lock&) = delete;
-};
+using publish_lock = std::lock_guard<critical_section>;
 
 }  // namespace
 
-StoreSession::StoreSession() { InitializeCriticalSection(&lock_); }
+StoreSession::StoreSession() = default;
 
-StoreSession::~StoreSession() { DeleteCriticalSection(&lock_); }
+StoreSession::~StoreSession() = default;
 
 StoreSession* StoreSession::Get(bool create) noexcept {
-    publish_lock guard;
+    publish_lock guard(g_publish);
     if (!g_session && create) g_session = Build();
     return g_session;
 }
@@ -50,14 +46,14 @@ template <typename T>
 StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object) noexcept {
     StoreSession* session;
     {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         if (!g_session) g_session = Build();
         session = g_session;
         if (!session) return nullptr;
         ++session->users_;
     }
     // The count taken above keeps the session alive; the list itself is the lock's.
-    critical_section_lock guard(session->lock_);
+    std::lock_guard<critical_section> guard(session->lock_);
     try {
         (session->*list).push_back(object);
     } catch (const std::bad_alloc&) {
@@ -75,7 +71,7 @@ StoreSession* StoreSession::JoinManager(MXFolderManager* manager) noexcept {
 template <typename T>
 void StoreSession::Unregister(std::vector<T*>& list, T* object) noexcept {
     {
-        critical_section_lock guard(lock_);
+        std::lock_guard<critical_section> guard(lock_);
         list.erase(std::remove(list.begin(), list.end(), object), list.end());
     }
     Leave();
@@ -85,14 +81,14 @@ void StoreSession::Leave() noexcept {
     // The scan's own manager leaves on the scan thread, which never waits for itself and never
     // ends the session it serves.
     if (IsScanThread()) {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         --users_;
         return;
     }
     watcher_.WaitForScan();
     bool last = false;
     {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         last = --users_ == 0 && g_session == this;
         if (last) g_session = nullptr;
     }
@@ -144,7 +140,7 @@ void StoreSession::Disconnect() noexcept {
 
 template <typename Fire>
 void StoreSession::ForEachManager(Fire&& fire) noexcept {
-    critical_section_lock guard(lock_);
+    std::lock_guard<critical_section> guard(lock_);
     // Other threads cannot change the list while the lock is held; this thread's handlers can.
     // Visiting the first manager not yet called, afresh each time, never calls one that left
     // (and may be gone) and also reaches those that joined.
@@ -170,7 +166,7 @@ void StoreSession::ForEachManager(Fire&& fire) noexcept {
 void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
     StoreSession* session;
     {
-        publish_lock guard;
+        publish_lock guard(g_publish);
         session = g_session;
         if (!session) return;
         // Counted like a registered object: a handler releasing the last folder or manager does

@@ -9,7 +9,9 @@
 
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/critical_section.h"
+#include "comsupport/unique_any.h"
 #include "notify/new_message_watcher.h"
 #include "store_api.h"
 
@@ -46,7 +48,7 @@ public:
     void UnregisterManager(MXFolderManager* manager) noexcept;
 
     // The session lock: re-entrant, guards the lists; held while manager events are fired.
-    CRITICAL_SECTION& lock() noexcept { return lock_; }
+    critical_section& lock() noexcept { return lock_; }
 
     // A folder-change record the store sink window received, handed to the current session (if
     // any), which is kept alive until the dispatch is over even when the managers' handlers
@@ -93,7 +95,7 @@ private:
     void Connect() noexcept;
     void Disconnect() noexcept;
 
-    CRITICAL_SECTION lock_;
+    critical_section lock_;
     // Registered objects (joins not yet unregistered). Changed and read only under the process's
     // publishing lock, so that the one unregistration that brings it to zero, and only that one,
     // tears the session down, and no join can reach a session that is being torn down.

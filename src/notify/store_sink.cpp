@@ -1,5 +1,7 @@
 #include "notify/store_sink.h"
 
+#include "comsupport/unique_any.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "notify/sink_window.h"
 #include "notify/store_session.h"
 #include "store_api.h"
@@ -12,14 +14,14 @@ constexpr char kClassName[] = "Store sink";
 constexpr char kTitle[] = "NUVAK";
 // A change code the store reports that no manager hears of.
 constexpr DWORD kUnforwardedChange = 8;
-constexpr UINT kDeferredFolderChange = kStoreFolderChange + kDeferredOffset;
+constexpr UINT kDeferredFolderChange = WM_FOLDERNOTIFY + kDeferredOffset;
 
 using record_ptr = unique_cotaskmem<FOLDERNOTIFYEX>;
 
 // Records still queued when the window goes would otherwise never be freed.
 void FreeQueuedRecords(HWND hwnd) noexcept {
     MSG msg;
-    for (UINT number : {kStoreFolderChange, kDeferredFolderChange}) {
+    for (UINT number : {static_cast<UINT>(WM_FOLDERNOTIFY), kDeferredFolderChange}) {
         while (PeekMessageA(&msg, hwnd, number, number, PM_REMOVE))
             record_ptr(reinterpret_cast<FOLDERNOTIFYEX*>(msg.lParam));
     }
@@ -27,7 +29,7 @@ void FreeQueuedRecords(HWND hwnd) noexcept {
 
 LRESULT CALLBACK StoreSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case kStoreFolderChange: {
+    case WM_FOLDERNOTIFY: {
         // The record is ours from here on (the store allocates one per receiver).
         record_ptr record(reinterpret_cast<FOLDERNOTIFYEX*>(lparam));
         if (record && record->type != kUnforwardedChange &&

@@ -2,7 +2,7 @@
 // anywhere in the store, and raises them as events of every folder manager.
 #pragma once
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 
 namespace pelkary {
 

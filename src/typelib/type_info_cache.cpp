@@ -1,5 +1,9 @@
 #include "typelib/type_info_cache.h"
 
+#include <mutex>
+
+#include "comsupport/com_ptr.h"
+#include "comsupport/critical_section.h"
 #include "frame/module.h"
 #include "pelkary.h"
 
@@ -34,7 +38,7 @@ ITypeInfo* TypeInfoCache::Get(REFIID iid) noexcept {
     if (ITypeInfo* cached = g_slots[index]) return cached;
 
     Module& module = Module::Get();
-    critical_section_lock lock(module.critical_section());
+    std::lock_guard<critical_section> guard(module.lock());
     if (!g_slots[index]) {
         com_ptr<ITypeLib> library;
         if (SUCCEEDED(LoadPelkaryTypeLib(library.put())) && library) {

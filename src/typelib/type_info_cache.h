@@ -3,7 +3,7 @@
 // object.
 #pragma once
 
-#include "frame/holders.h"
+#include <oaidl.h>
 
 namespace pelkary {
 

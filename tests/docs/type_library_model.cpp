@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 
 namespace pelkary::docs {
 namespace {

@@ -5,9 +5,10 @@
 #include <new>
 #include <stdexcept>
 
-#include "frame/class_factory.h"
+#include "comsupport/class_factory.h"
+#include "comsupport/text.h"
 #include "frame/automation_object.h"
-#include "frame/text.h"
+#include "frame/module.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/text.h"
+#include "comsupport/text.h"
 #include "store_api.h"
 #include "support/test_support.h"
 

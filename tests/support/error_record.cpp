@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 
 namespace pelkary::test {
 

@@ -1,7 +1,7 @@
 // A sink connected to one connection point of an object for the life of this holder.
 #pragma once
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 
 namespace pelkary::test {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 #include "pelkary.h"
 #include "support/hresult_assertions.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 
 namespace pelkary::test {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/holders.h"
+#include "comsupport/holders.h"
 
 namespace pelkary::test {
 

@@ -5,7 +5,8 @@
 //  - kBound:   a read/write copy of a stored source; IStream::Commit stores
 //              its current bytes back under the same message id (this is how
 //              a MIME object loaded from the store saves its changes).
-// Each stream is used by one thread at a time, like any stream.
+// Each stream is used by one thread at a time, like any stream. Every method
+// that does any work runs inside the error boundary ("MessageStream.Method").
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "comsupport/com_object.h"
+#include "comsupport/com_ptr.h"
 #include "mailstore/store.h"
 
 namespace mailstore_com {
@@ -23,26 +26,27 @@ class StoreConnection;
 // {6C4B0E52-7A1D-4E4B-9C0B-2B5F7E1D3A11}: asks a stream whether it is one of ours.
 extern const IID IID_MessageStreamPrivate;
 
-class MessageStream final : public IStream {
+class MessageStream final : public pelkary::ComObject<MessageStream, IStream> {
  public:
+  static constexpr wchar_t kClassName[] = L"MessageStream";
   enum class Kind { kSource, kNew, kBound };
 
-  // Each returns a stream with one reference.
-  static MessageStream* CreateSource(std::shared_ptr<StoreConnection> conn,
-                                     mailstore::MessageRecordPtr record);
-  static MessageStream* CreateNew(uint32_t folder, uint32_t reserved_id);
-  static HRESULT CreateBound(std::shared_ptr<StoreConnection> conn, uint32_t folder,
-                             mailstore::MessageRecordPtr record, MessageStream** out);
+  static pelkary::com_ptr<MessageStream> Source(std::shared_ptr<StoreConnection> conn,
+                                                mailstore::MessageRecordPtr record);
+  static pelkary::com_ptr<MessageStream> New(uint32_t folder, uint32_t reserved_id);
+  // STG_E_READFAULT when the stored source cannot be read.
+  static HRESULT Bound(std::shared_ptr<StoreConnection> conn, uint32_t folder,
+                       mailstore::MessageRecordPtr record, pelkary::com_ptr<MessageStream>* out);
+
+  explicit MessageStream(Kind kind) : kind_(kind) {}
 
   Kind kind() const { return kind_; }
   uint32_t folder() const { return folder_; }
   uint32_t message_id() const { return message_id_; }
   const std::string& buffer() const { return buffer_; }
 
-  // IUnknown
+  // IUnknown: IStream, ISequentialStream and IID_MessageStreamPrivate.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   // ISequentialStream
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override;
   STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* pcbWritten) override;
@@ -59,11 +63,9 @@ class MessageStream final : public IStream {
   STDMETHODIMP Clone(IStream** out) override;
 
  private:
-  explicit MessageStream(Kind kind);
-  ~MessageStream();
+  ~MessageStream() override = default;
   uint64_t size() const;
 
-  LONG refs_ = 1;
   Kind kind_;
   std::shared_ptr<StoreConnection> conn_;
   mailstore::MessageRecordPtr record_;  // kSource

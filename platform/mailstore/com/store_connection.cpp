@@ -4,8 +4,9 @@
 
 #include <cwctype>
 
+#include "comsupport/text.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "store_api.h"
-#include "text_convert.h"
 
 namespace mailstore_com {
 namespace {
@@ -63,7 +64,7 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const std::wstring& direc
   }
   mailstore::Status status;
   std::string report;
-  auto store = mailstore::Store::Open(WideToUtf8(directory), create, &status, &report);
+  auto store = mailstore::Store::Open(pelkary::to_utf8(directory), create, &status, &report);
   if (!store) {
     OutputDebugStringA(("mailstore: " + report + "\n").c_str());
     *hr = status == mailstore::Status::kNotFound ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
@@ -105,7 +106,11 @@ DWORD WINAPI StoreConnection::WatchThread(void* param) {
     DWORD r = WaitForMultipleObjects(count, waits, FALSE, 100);
     if (r == WAIT_OBJECT_0) return 0;
     if (r == WAIT_OBJECT_0 + 1) ResetEvent(waits[1]);
-    self->store_->Refresh();
+    try {
+      self->store_->Refresh();
+    } catch (const std::exception&) {
+      // Out of memory, say: the next round tries again.
+    }
   }
 }
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 #include "mailstore/store.h"
 
 namespace mailstore_com {

@@ -1,29 +1,27 @@
 #include "store_folder.h"
 
 #include <cstring>
-#include <mutex>
-#include <unordered_set>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/stream_io.h"
+#include "comsupport/unique_cotaskmem.h"
+#include "enum_handles.h"
 #include "message_stream.h"
 #include "mime_api.h"
 #include "record_builder.h"
-#include "server_module.h"
 
 namespace mailstore_com {
 namespace {
 
-// Enumeration state behind an HENUMSTORE. Handles are checked against the
-// live set, so a stale or made-up handle fails instead of crashing.
-struct MessageEnum {
-  std::vector<mailstore::MessageRecordPtr> records;
-  size_t next = 0;
-};
+using pelkary::com_ptr;
 
-std::mutex g_enum_lock;
-std::unordered_set<MessageEnum*>& LiveEnums() {
-  static auto* set = new std::unordered_set<MessageEnum*>();
-  return *set;
+EnumHandles<mailstore::MessageRecordPtr>& MessageWalks() {
+  static auto* walks = new EnumHandles<mailstore::MessageRecordPtr>();
+  return *walks;
 }
+
+// The largest source the store keeps: its size is 32-bit.
+constexpr size_t kLargestSource = 0xFFFFFFF0u;
 
 // The four strings of a record share one task-memory block that starts at
 // pszSubject; FreeMessageProps frees that block.
@@ -52,8 +50,6 @@ FILETIME ToFiletime(uint64_t ticks) {
 }
 
 HRESULT FillMessageProps(const mailstore::MessageRecord& r, MESSAGEPROPS* p) {
-  if (!p) return E_POINTER;
-  if (p->cbSize != sizeof(MESSAGEPROPS)) return E_INVALIDARG;
   MESSAGEPROPS out = {};
   out.cbSize = sizeof(MESSAGEPROPS);
   out.dwMessageId = r.id;
@@ -70,20 +66,11 @@ HRESULT FillMessageProps(const mailstore::MessageRecord& r, MESSAGEPROPS* p) {
   return S_OK;
 }
 
-// Reads every byte of a stream that is not ours, from its start.
+// Every byte of a stream that is not ours, from its start.
 HRESULT ReadWholeStream(IStream* stream, std::string* out) {
   LARGE_INTEGER zero = {};
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  char chunk[65536];
-  out->clear();
-  for (;;) {
-    ULONG got = 0;
-    HRESULT hr = stream->Read(chunk, sizeof(chunk), &got);
-    if (FAILED(hr)) return hr;
-    if (got == 0) return S_OK;
-    if (out->size() + got > 0xFFFFFFF0ull) return STG_E_MEDIUMFULL;
-    out->append(chunk, got);
-  }
+  return pelkary::read_to_end(stream, out, kLargestSource);
 }
 
 }  // namespace
@@ -113,53 +100,29 @@ bool ReadIdList(const MESSAGEIDLIST* list, std::vector<uint32_t>* ids) {
 }
 
 StoreFolder::StoreFolder(std::shared_ptr<StoreConnection> conn, uint32_t folder)
-    : conn_(std::move(conn)), folder_(folder) {
-  ModuleAddRef();
-}
+    : conn_(std::move(conn)), folder_(folder) {}
 
-StoreFolder::~StoreFolder() {
-  conn_->UnregisterAll(this);
-  ModuleRelease();
-}
-
-StoreFolder* StoreFolder::Create(std::shared_ptr<StoreConnection> conn, uint32_t folder) {
-  return new StoreFolder(std::move(conn), folder);
-}
-
-STDMETHODIMP StoreFolder::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IStoreFolder) {
-    *ppv = static_cast<IStoreFolder*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) StoreFolder::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) StoreFolder::Release() {
-  LONG r = InterlockedDecrement(&refs_);
-  if (r == 0) delete this;
-  return r;
-}
+StoreFolder::~StoreFolder() { conn_->UnregisterAll(this); }
 
 STDMETHODIMP StoreFolder::GetFolderProps(DWORD, FOLDERPROPS* pProps) {
   if (!pProps) return E_POINTER;
-  mailstore::FolderInfo info;
-  mailstore::Status s = conn_->store().GetFolder(folder_, &info);
-  if (s != mailstore::Status::kOk) return StatusToHresult(s);
-  return FillFolderProps(info, pProps);
+  return Guard(L"GetFolderProps", [&]() -> HRESULT {
+    mailstore::FolderInfo info;
+    mailstore::Status s = conn_->store().GetFolder(folder_, &info);
+    if (s != mailstore::Status::kOk) return StatusToHresult(s);
+    return FillFolderProps(info, pProps);
+  });
 }
 
 STDMETHODIMP StoreFolder::GetMessageProps(MESSAGEID dwMessageId, DWORD, MESSAGEPROPS* pProps) {
   if (!pProps) return E_POINTER;
   if (pProps->cbSize != sizeof(MESSAGEPROPS)) return E_INVALIDARG;
-  mailstore::MessageRecordPtr r;
-  mailstore::Status s = conn_->store().FindMessage(folder_, dwMessageId, &r);
-  if (s != mailstore::Status::kOk) return StatusToHresult(s);
-  return FillMessageProps(*r, pProps);
+  return Guard(L"GetMessageProps", [&]() -> HRESULT {
+    mailstore::MessageRecordPtr r;
+    mailstore::Status s = conn_->store().FindMessage(folder_, dwMessageId, &r);
+    if (s != mailstore::Status::kOk) return StatusToHresult(s);
+    return FillMessageProps(*r, pProps);
+  });
 }
 
 STDMETHODIMP StoreFolder::FreeMessageProps(MESSAGEPROPS* pProps) {
@@ -171,63 +134,65 @@ STDMETHODIMP StoreFolder::FreeMessageProps(MESSAGEPROPS* pProps) {
 }
 
 STDMETHODIMP StoreFolder::DeleteMessages(MESSAGEIDLIST* pMsgIdList, DWORD, IProgressNotify*) {
-  std::vector<uint32_t> ids;
-  if (!ReadIdList(pMsgIdList, &ids)) return E_INVALIDARG;
-  mailstore::Status s = conn_->store().DeleteMessages(folder_, ids);
-  if (s == mailstore::Status::kOk) conn_->SignalChange();
-  return StatusToHresult(s);
+  return Guard(L"DeleteMessages", [&]() -> HRESULT {
+    std::vector<uint32_t> ids;
+    if (!ReadIdList(pMsgIdList, &ids)) return E_INVALIDARG;
+    mailstore::Status s = conn_->store().DeleteMessages(folder_, ids);
+    if (s == mailstore::Status::kOk) conn_->SignalChange();
+    return StatusToHresult(s);
+  });
 }
 
 STDMETHODIMP StoreFolder::SetLanguage(DWORD, DWORD, MESSAGEIDLIST*) { return E_NOTIMPL; }
 
 STDMETHODIMP StoreFolder::MarkMessagesAsRead(BOOL fRead, DWORD, MESSAGEIDLIST* pMsgIdList) {
-  std::vector<uint32_t> ids;
-  if (!ReadIdList(pMsgIdList, &ids)) return E_INVALIDARG;
-  mailstore::Status s = conn_->store().SetFlags(folder_, ids, fRead ? 0 : MSG_UNREAD, MSG_UNREAD, nullptr);
-  if (s == mailstore::Status::kOk) conn_->SignalChange();
-  return StatusToHresult(s);
+  return ChangeFlags(L"MarkMessagesAsRead", pMsgIdList, fRead ? 0 : MSG_UNREAD, MSG_UNREAD, nullptr);
 }
 
 STDMETHODIMP StoreFolder::SetFlags(MESSAGEIDLIST* pMsgIdList, DWORD dwState, DWORD dwStatemask,
                                    DWORD* prgdwNewFlags) {
-  std::vector<uint32_t> ids, flags;
-  if (!ReadIdList(pMsgIdList, &ids)) return E_INVALIDARG;
-  mailstore::Status s = conn_->store().SetFlags(folder_, ids, dwState, dwStatemask, &flags);
-  if (s != mailstore::Status::kOk) return StatusToHresult(s);
-  conn_->SignalChange();
-  if (prgdwNewFlags)
-    for (size_t i = 0; i < flags.size(); ++i) prgdwNewFlags[i] = flags[i];
-  return S_OK;
+  return ChangeFlags(L"SetFlags", pMsgIdList, dwState, dwStatemask, prgdwNewFlags);
+}
+
+HRESULT StoreFolder::ChangeFlags(const wchar_t* method, const MESSAGEIDLIST* list, DWORD state, DWORD mask,
+                                 DWORD* new_flags) {
+  return Guard(method, [&]() -> HRESULT {
+    std::vector<uint32_t> ids, flags;
+    if (!ReadIdList(list, &ids)) return E_INVALIDARG;
+    mailstore::Status s = conn_->store().SetFlags(folder_, ids, state, mask, new_flags ? &flags : nullptr);
+    if (s != mailstore::Status::kOk) return StatusToHresult(s);
+    conn_->SignalChange();
+    for (size_t i = 0; i < flags.size(); ++i) new_flags[i] = flags[i];
+    return S_OK;
+  });
 }
 
 STDMETHODIMP StoreFolder::OpenMessage(MESSAGEID dwMessageId, REFIID riid, void** ppvObject) {
   if (!ppvObject) return E_POINTER;
   *ppvObject = nullptr;
-  mailstore::MessageRecordPtr r;
-  mailstore::Status s = conn_->store().FindMessage(folder_, dwMessageId, &r);
-  if (s != mailstore::Status::kOk) return StatusToHresult(s);
+  return Guard(L"OpenMessage", [&]() -> HRESULT {
+    mailstore::MessageRecordPtr r;
+    mailstore::Status s = conn_->store().FindMessage(folder_, dwMessageId, &r);
+    if (s != mailstore::Status::kOk) return StatusToHresult(s);
 
-  if (riid == IID_IStream || riid == IID_ISequentialStream || riid == IID_IUnknown) {
-    pelkary::com_ptr<IStream> stream = pelkary::com_ptr<IStream>::attach(
-        MessageStream::CreateSource(conn_, r));
-    return stream->QueryInterface(riid, ppvObject);
-  }
-  if (riid != IID_IMimeMessage) return E_NOINTERFACE;
+    if (riid == IID_IStream || riid == IID_ISequentialStream || riid == IID_IUnknown)
+      return MessageStream::Source(conn_, r)->QueryInterface(riid, ppvObject);
+    if (riid != IID_IMimeMessage) return E_NOINTERFACE;
 
-  pelkary::com_ptr<IMimeMessage> message;
-  HRESULT hr = CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
-                                message.put_void());
-  if (FAILED(hr)) return hr;
-  MessageStream* raw = nullptr;
-  hr = MessageStream::CreateBound(conn_, folder_, r, &raw);
-  if (FAILED(hr)) return hr;
-  pelkary::com_ptr<IStream> stream = pelkary::com_ptr<IStream>::attach(raw);
-  // The message keeps the stream as its storage; its commit with
-  // COMMIT_REUSESTORAGE writes back through MessageStream::Commit.
-  hr = message->Load(stream.get());
-  if (FAILED(hr)) return hr;
-  *ppvObject = message.detach();
-  return S_OK;
+    com_ptr<IMimeMessage> message;
+    HRESULT hr = CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
+                                  message.put_void());
+    if (FAILED(hr)) return hr;
+    com_ptr<MessageStream> stream;
+    hr = MessageStream::Bound(conn_, folder_, r, &stream);
+    if (FAILED(hr)) return hr;
+    // The message keeps the stream as its storage; its commit with
+    // COMMIT_REUSESTORAGE writes back through MessageStream::Commit.
+    hr = message->Load(stream.get());
+    if (FAILED(hr)) return hr;
+    *ppvObject = message.detach();
+    return S_OK;
+  });
 }
 
 HRESULT StoreFolder::StoreSource(uint32_t id, const std::string& source, DWORD flags, MESSAGEID* out) {
@@ -243,26 +208,27 @@ HRESULT StoreFolder::StoreSource(uint32_t id, const std::string& source, DWORD f
 STDMETHODIMP StoreFolder::SaveMessage(REFIID riid, void* pvObject, DWORD dwMsgFlags,
                                       MESSAGEID* pdwMessageId) {
   if (!pvObject) return E_INVALIDARG;
-  std::string source;
-  if (riid == IID_IStream) {
-    HRESULT hr = ReadWholeStream(static_cast<IStream*>(pvObject), &source);
-    if (FAILED(hr)) return hr;
-  } else if (riid == IID_IMimeMessage) {
-    auto* unknown = static_cast<IUnknown*>(pvObject);
-    pelkary::com_ptr<IPersistStreamInit> persist;
-    HRESULT hr = unknown->QueryInterface(IID_IPersistStreamInit, persist.put_void());
-    if (FAILED(hr)) return hr;
-    pelkary::com_ptr<IStream> buffer;
-    hr = CreateStreamOnHGlobal(nullptr, TRUE, buffer.put());
-    if (FAILED(hr)) return hr;
-    hr = persist->Save(buffer.get(), FALSE);
-    if (FAILED(hr)) return hr;
-    hr = ReadWholeStream(buffer.get(), &source);
-    if (FAILED(hr)) return hr;
-  } else {
-    return E_NOINTERFACE;
-  }
-  return StoreSource(mailstore::kInvalidId, source, dwMsgFlags, pdwMessageId);
+  return Guard(L"SaveMessage", [&]() -> HRESULT {
+    std::string source;
+    if (riid == IID_IStream) {
+      HRESULT hr = ReadWholeStream(static_cast<IStream*>(pvObject), &source);
+      if (FAILED(hr)) return hr;
+    } else if (riid == IID_IMimeMessage) {
+      com_ptr<IPersistStreamInit> persist;
+      HRESULT hr = static_cast<IUnknown*>(pvObject)->QueryInterface(IID_IPersistStreamInit, persist.put_void());
+      if (FAILED(hr)) return hr;
+      com_ptr<IStream> buffer;
+      hr = CreateStreamOnHGlobal(nullptr, TRUE, buffer.put());
+      if (FAILED(hr)) return hr;
+      hr = persist->Save(buffer.get(), FALSE);
+      if (FAILED(hr)) return hr;
+      hr = ReadWholeStream(buffer.get(), &source);
+      if (FAILED(hr)) return hr;
+    } else {
+      return E_NOINTERFACE;
+    }
+    return StoreSource(mailstore::kInvalidId, source, dwMsgFlags, pdwMessageId);
+  });
 }
 
 STDMETHODIMP StoreFolder::BatchLock(DWORD, HBATCHLOCK* phBatchLock) {
@@ -278,87 +244,83 @@ STDMETHODIMP StoreFolder::BatchUnlock(DWORD, HBATCHLOCK) { return S_OK; }
 STDMETHODIMP StoreFolder::CreateStream(HBATCHLOCK, DWORD, IStream** ppStream, MESSAGEID* pdwMessageId) {
   if (!ppStream || !pdwMessageId) return E_POINTER;
   *ppStream = nullptr;
-  uint32_t id;
-  mailstore::Status s = conn_->store().ReserveMessageId(folder_, &id);
-  if (s != mailstore::Status::kOk) return StatusToHresult(s);
-  *ppStream = MessageStream::CreateNew(folder_, id);
-  *pdwMessageId = id;
-  return S_OK;
+  return Guard(L"CreateStream", [&]() -> HRESULT {
+    uint32_t id;
+    mailstore::Status s = conn_->store().ReserveMessageId(folder_, &id);
+    if (s != mailstore::Status::kOk) return StatusToHresult(s);
+    *ppStream = MessageStream::New(folder_, id).detach();
+    *pdwMessageId = id;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP StoreFolder::CommitStream(HBATCHLOCK, DWORD dwFlags, DWORD dwMsgFlags, IStream* pStream,
                                        MESSAGEID dwMessageId, IMimeMessage*) {
   if (!pStream) return E_INVALIDARG;
   if (dwFlags & COMMITSTREAM_REVERT) return S_OK;
-  pelkary::com_ptr<IUnknown> ours;
-  if (SUCCEEDED(pStream->QueryInterface(IID_MessageStreamPrivate, ours.put_void()))) {
-    auto* stream = static_cast<MessageStream*>(pStream);
-    if (stream->kind() != MessageStream::Kind::kNew || stream->folder() != folder_ ||
-        stream->message_id() != dwMessageId)
-      return E_INVALIDARG;
-    return StoreSource(dwMessageId, stream->buffer(), dwMsgFlags, nullptr);
-  }
-  std::string source;
-  HRESULT hr = ReadWholeStream(pStream, &source);
-  if (FAILED(hr)) return hr;
-  return StoreSource(dwMessageId, source, dwMsgFlags, nullptr);
+  return Guard(L"CommitStream", [&]() -> HRESULT {
+    com_ptr<IStream> ours;
+    if (SUCCEEDED(pStream->QueryInterface(IID_MessageStreamPrivate, ours.put_void()))) {
+      auto* stream = static_cast<MessageStream*>(ours.get());
+      if (stream->kind() != MessageStream::Kind::kNew || stream->folder() != folder_ ||
+          stream->message_id() != dwMessageId)
+        return E_INVALIDARG;
+      return StoreSource(dwMessageId, stream->buffer(), dwMsgFlags, nullptr);
+    }
+    std::string source;
+    HRESULT hr = ReadWholeStream(pStream, &source);
+    if (FAILED(hr)) return hr;
+    return StoreSource(dwMessageId, source, dwMsgFlags, nullptr);
+  });
 }
 
 STDMETHODIMP StoreFolder::RegisterNotification(DWORD, HWND hwnd) {
   if (!hwnd || !IsWindow(hwnd)) return E_INVALIDARG;
-  conn_->Register(this, folder_, hwnd);
-  return S_OK;
+  return Guard(L"RegisterNotification", [&]() -> HRESULT {
+    conn_->Register(this, folder_, hwnd);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP StoreFolder::UnregisterNotification(DWORD, HWND hwnd) {
-  return conn_->Unregister(this, hwnd) ? S_OK : E_INVALIDARG;
+  return Guard(L"UnregisterNotification", [&]() -> HRESULT {
+    return conn_->Unregister(this, hwnd) ? S_OK : E_INVALIDARG;
+  });
 }
 
 STDMETHODIMP StoreFolder::Compact(DWORD) { return S_OK; }
 
-STDMETHODIMP StoreFolder::GetFirstMessage(DWORD dwFlags, DWORD, MESSAGEID dwMsgIdFirst,
-                                          MESSAGEPROPS* pProps, HENUMSTORE* phEnum) {
+STDMETHODIMP StoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, MESSAGEPROPS* pProps,
+                                          HENUMSTORE* phEnum) {
   if (!pProps || !phEnum) return E_POINTER;
   *phEnum = nullptr;
   if (pProps->cbSize != sizeof(MESSAGEPROPS)) return E_INVALIDARG;
-  auto e = std::make_unique<MessageEnum>();
-  uint32_t first = dwMsgIdFirst == MESSAGEID_FIRST ? 0 : dwMsgIdFirst;
-  mailstore::Status s = conn_->store().ListMessages(folder_, first, &e->records);
-  if (s != mailstore::Status::kOk) return StatusToHresult(s);
-  if (e->records.empty()) return S_FALSE;
-  HRESULT hr = FillMessageProps(*e->records[0], pProps);
-  if (FAILED(hr)) return hr;
-  e->next = 1;
-  (void)dwFlags;
-  std::lock_guard<std::mutex> guard(g_enum_lock);
-  LiveEnums().insert(e.get());
-  *phEnum = reinterpret_cast<HENUMSTORE>(e.release());
-  return S_OK;
+  return Guard(L"GetFirstMessage", [&]() -> HRESULT {
+    std::vector<mailstore::MessageRecordPtr> records;
+    uint32_t first = dwMsgIdFirst == MESSAGEID_FIRST ? 0 : dwMsgIdFirst;
+    mailstore::Status s = conn_->store().ListMessages(folder_, first, &records);
+    if (s != mailstore::Status::kOk) return StatusToHresult(s);
+    if (records.empty()) return S_FALSE;
+    HRESULT hr = FillMessageProps(*records[0], pProps);
+    if (FAILED(hr)) return hr;
+    *phEnum = MessageWalks().Open(std::move(records));
+    return S_OK;
+  });
 }
 
 STDMETHODIMP StoreFolder::GetNextMessage(HENUMSTORE hEnum, DWORD, MESSAGEPROPS* pProps) {
   if (!pProps) return E_POINTER;
   if (pProps->cbSize != sizeof(MESSAGEPROPS)) return E_INVALIDARG;
-  auto* e = reinterpret_cast<MessageEnum*>(hEnum);
-  mailstore::MessageRecordPtr r;
-  {
-    std::lock_guard<std::mutex> guard(g_enum_lock);
-    if (!LiveEnums().count(e)) return E_HANDLE;
-    if (e->next >= e->records.size()) return S_FALSE;
-    r = e->records[e->next++];
-  }
-  return FillMessageProps(*r, pProps);
+  return Guard(L"GetNextMessage", [&]() -> HRESULT {
+    mailstore::MessageRecordPtr r;
+    HRESULT hr = MessageWalks().Next(hEnum, &r);
+    return hr == S_OK ? FillMessageProps(*r, pProps) : hr;
+  });
 }
 
 STDMETHODIMP StoreFolder::GetMessageClose(HENUMSTORE hEnum) {
   if (!hEnum) return S_OK;
-  auto* e = reinterpret_cast<MessageEnum*>(hEnum);
-  {
-    std::lock_guard<std::mutex> guard(g_enum_lock);
-    if (!LiveEnums().erase(e)) return E_HANDLE;
-  }
-  delete e;
-  return S_OK;
+  return Guard(L"GetMessageClose", [&] { return MessageWalks().Close(hEnum); });
 }
 
 }  // namespace mailstore_com

@@ -1,25 +1,24 @@
 // StoreFolder: IStoreFolder over one folder of a store. Holds only the
-// folder id; every call reads the current state of the shared store.
+// folder id; every call reads the current state of the shared store. Every
+// method that does any work runs inside the error boundary (source
+// "StoreFolder.Method").
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
 
+#include "comsupport/com_object.h"
 #include "store_api.h"
 #include "store_connection.h"
 
 namespace mailstore_com {
 
-class StoreFolder final : public IStoreFolder {
+class StoreFolder final : public pelkary::ComObject<StoreFolder, IStoreFolder> {
  public:
-  // Returns a new folder object with one reference.
-  static StoreFolder* Create(std::shared_ptr<StoreConnection> conn, uint32_t folder);
-  uint32_t folder_id() const { return folder_; }
+  static constexpr wchar_t kClassName[] = L"StoreFolder";
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  StoreFolder(std::shared_ptr<StoreConnection> conn, uint32_t folder);
 
   STDMETHODIMP GetFolderProps(DWORD dwReserved, FOLDERPROPS* pProps) override;
   STDMETHODIMP GetMessageProps(MESSAGEID dwMessageId, DWORD dwFlags, MESSAGEPROPS* pProps) override;
@@ -49,11 +48,13 @@ class StoreFolder final : public IStoreFolder {
   STDMETHODIMP GetMessageClose(HENUMSTORE hEnum) override;
 
  private:
-  StoreFolder(std::shared_ptr<StoreConnection> conn, uint32_t folder);
-  ~StoreFolder();
+  ~StoreFolder() override;
   HRESULT StoreSource(uint32_t id, const std::string& source, DWORD flags, MESSAGEID* out);
+  // Sets the `mask` flags of the listed messages to those of `state`; `new_flags`, when given,
+  // receives every message's flags afterwards.
+  HRESULT ChangeFlags(const wchar_t* method, const MESSAGEIDLIST* list, DWORD state, DWORD mask,
+                      DWORD* new_flags);
 
-  LONG refs_ = 1;
   std::shared_ptr<StoreConnection> conn_;
   uint32_t folder_;
 };

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "frame/holders.h"
+#include "comsupport/unique_any.h"
 
 namespace mailstore_com {
 

@@ -1,24 +1,23 @@
 // StoreNamespace: the creatable IStoreNamespace object. Initialize binds it
 // to the store directory (see store_location.h) and creates the store there
-// on first use; every other call fails with E_UNEXPECTED until then.
+// on first use; every other call fails with E_UNEXPECTED until then. Every
+// method runs inside the error boundary (source "StoreNamespace.Method").
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 
+#include "comsupport/com_object.h"
 #include "store_api.h"
 #include "store_connection.h"
 
 namespace mailstore_com {
 
-class StoreNamespace final : public IStoreNamespace {
+class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNamespace> {
  public:
-  StoreNamespace();
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  static constexpr wchar_t kClassName[] = L"StoreNamespace";
 
   STDMETHODIMP Initialize(HWND hwndOwner, DWORD dwReserved) override;
   STDMETHODIMP GetDirectory(LPSTR pszPath, DWORD cchMaxPath) override;
@@ -40,10 +39,22 @@ class StoreNamespace final : public IStoreNamespace {
   STDMETHODIMP GetSubFolderClose(HENUMSTORE hEnum) override;
 
  private:
-  ~StoreNamespace();
-  HRESULT Done(mailstore::Status s);
+  ~StoreNamespace() override;
 
-  LONG refs_ = 1;
+  // Runs `call` (given the open connection, returning the method's HRESULT) inside the error
+  // boundary; E_UNEXPECTED before Initialize.
+  template <typename Call>
+  HRESULT WithStore(const wchar_t* method, Call&& call) {
+    return Guard(method, [&]() -> HRESULT {
+      std::shared_ptr<StoreConnection> conn;
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        conn = conn_;
+      }
+      return conn ? call(conn) : E_UNEXPECTED;
+    });
+  }
+
   std::mutex lock_;  // guards conn_ while Initialize runs
   std::shared_ptr<StoreConnection> conn_;
 };

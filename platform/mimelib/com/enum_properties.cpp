@@ -1,39 +1,8 @@
 #include "enum_properties.h"
 
-#include <new>
-
-#include "frame/holders.h"
+#include "comsupport/unique_cotaskmem.h"
 
 namespace mimelib {
-
-EnumProperties::EnumProperties(std::vector<Entry> entries) : entries_(std::move(entries)) { ModuleAddRef(); }
-EnumProperties::~EnumProperties() { ModuleRelease(); }
-
-HRESULT EnumProperties::Create(std::vector<Entry> entries, IMimeEnumProperties** out) {
-  auto* e = new (std::nothrow) EnumProperties(std::move(entries));
-  if (!e) return E_OUTOFMEMORY;
-  *out = e;
-  return S_OK;
-}
-
-STDMETHODIMP EnumProperties::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMimeEnumProperties)) {
-    *ppv = static_cast<IMimeEnumProperties*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) EnumProperties::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-STDMETHODIMP_(ULONG) EnumProperties::Release() {
-  const LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
-}
 
 STDMETHODIMP EnumProperties::Next(ULONG fetch, LPENUMPROPERTY props, ULONG* fetched) {
   if (fetched) *fetched = 0;
@@ -69,13 +38,11 @@ STDMETHODIMP EnumProperties::Reset() {
 
 STDMETHODIMP EnumProperties::Clone(IMimeEnumProperties** out) {
   if (!out) return E_POINTER;
-  try {
-    const HRESULT hr = Create(entries_, out);
-    if (SUCCEEDED(hr)) static_cast<EnumProperties*>(*out)->next_ = next_;
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  *out = nullptr;
+  return Guard(L"Clone", [&]() -> HRESULT {
+    *out = Make(entries_, next_).detach();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP EnumProperties::Count(ULONG* count) {

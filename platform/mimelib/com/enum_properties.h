@@ -6,21 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "com_support.h"
+#include "comsupport/com_object.h"
+#include "conversions.h"
 
 namespace mimelib {
 
-class EnumProperties final : public IMimeEnumProperties {
+class EnumProperties final : public pelkary::ComObject<EnumProperties, IMimeEnumProperties> {
  public:
+  static constexpr wchar_t kClassName[] = L"EnumProperties";
   struct Entry {
     std::string ansi_name;
     DWORD id;
   };
-  static HRESULT Create(std::vector<Entry> entries, IMimeEnumProperties** out);
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  EnumProperties(std::vector<Entry> entries, size_t next) : entries_(std::move(entries)), next_(next) {}
 
   STDMETHODIMP Next(ULONG fetch, LPENUMPROPERTY props, ULONG* fetched) override;
   STDMETHODIMP Skip(ULONG count) override;
@@ -29,12 +28,10 @@ class EnumProperties final : public IMimeEnumProperties {
   STDMETHODIMP Count(ULONG* count) override;
 
  private:
-  explicit EnumProperties(std::vector<Entry> entries);
-  ~EnumProperties();
+  ~EnumProperties() override = default;
 
-  LONG refs_ = 1;
   std::vector<Entry> entries_;
-  size_t next_ = 0;
+  size_t next_;
 };
 
 }  // namespace mimelib

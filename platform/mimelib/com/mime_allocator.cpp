@@ -1,42 +1,9 @@
 #include "mime_allocator.h"
 
-#include <new>
-
-#include "frame/holders.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_cotaskmem.h"
 
 namespace mimelib {
-
-MimeAllocator::MimeAllocator() { ModuleAddRef(); }
-MimeAllocator::~MimeAllocator() { ModuleRelease(); }
-
-HRESULT MimeAllocator::Create(IUnknown* outer, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  auto* a = new (std::nothrow) MimeAllocator();
-  if (!a) return E_OUTOFMEMORY;
-  const auto holder = pelkary::com_ptr<MimeAllocator>::attach(a);
-  return a->QueryInterface(riid, ppv);
-}
-
-STDMETHODIMP MimeAllocator::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMalloc) || IsEqualIID(riid, IID_IMimeAllocator)) {
-    *ppv = static_cast<IMimeAllocator*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) MimeAllocator::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-STDMETHODIMP_(ULONG) MimeAllocator::Release() {
-  const LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
-}
 
 STDMETHODIMP_(void*) MimeAllocator::Alloc(SIZE_T size) { return CoTaskMemAlloc(size); }
 STDMETHODIMP_(void*) MimeAllocator::Realloc(void* p, SIZE_T size) { return CoTaskMemRealloc(p, size); }

@@ -1,19 +1,17 @@
 // The allocator object (CLSID_IMimeAllocator): IMimeAllocator and IMalloc
 // over COM task memory, and the release helpers for what the library hands
-// out (enumeration entries, parameter arrays, property values).
+// out (enumeration entries, parameter arrays, property values). Nothing here
+// can throw.
 #pragma once
 
-#include "com_support.h"
+#include "comsupport/com_object.h"
+#include "conversions.h"
 
 namespace mimelib {
 
-class MimeAllocator final : public IMimeAllocator {
+class MimeAllocator final : public pelkary::ComObject<MimeAllocator, IMimeAllocator, IMalloc> {
  public:
-  static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv);
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  static constexpr wchar_t kClassName[] = L"MimeAllocator";
 
   STDMETHODIMP_(void*) Alloc(SIZE_T size) override;
   STDMETHODIMP_(void*) Realloc(void* p, SIZE_T size) override;
@@ -32,9 +30,7 @@ class MimeAllocator final : public IMimeAllocator {
   STDMETHODIMP PropVariantClear(LPPROPVARIANT value) override;
 
  private:
-  MimeAllocator();
-  ~MimeAllocator();
-  LONG refs_ = 1;
+  ~MimeAllocator() override = default;
 };
 
 }  // namespace mimelib

@@ -1,48 +1,17 @@
 #include "mime_body.h"
 
-#include <new>
+#include <algorithm>
 
+#include "comsupport/com_ptr.h"
+#include "comsupport/stream_io.h"
+#include "comsupport/text.h"
+#include "comsupport/unique_any.h"
 #include "enum_properties.h"
 #include "mimeengine/charset.h"
 
 namespace mimelib {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
-
-MimeBody::MimeBody(MimeMessage* message, mimeengine::BodyHandle handle)
-    : message_(message), handle_(handle) {
-  ModuleAddRef();
-}
-
-MimeBody::~MimeBody() { ModuleRelease(); }
-
-HRESULT MimeBody::Create(MimeMessage* message, mimeengine::BodyHandle handle, REFIID riid, void** ppv) {
-  auto* b = new (std::nothrow) MimeBody(message, handle);
-  if (!b) return E_OUTOFMEMORY;
-  const auto holder = pelkary::com_ptr<MimeBody>::attach(b);
-  return b->QueryInterface(riid, ppv);
-}
-
-STDMETHODIMP MimeBody::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersist) ||
-      IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IMimePropertySet) ||
-      IsEqualIID(riid, IID_IMimeBody)) {
-    *ppv = static_cast<IMimeBody*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) MimeBody::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-STDMETHODIMP_(ULONG) MimeBody::Release() {
-  const LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
-}
+using Locked = std::lock_guard<std::recursive_mutex>;
 
 STDMETHODIMP MimeBody::GetProp(LPCSTR name, DWORD flags, LPPROPVARIANT value) {
   return message_->GetBodyProp(ToHbody(handle_), name, flags, value);
@@ -58,54 +27,49 @@ STDMETHODIMP MimeBody::IsContentType(LPCSTR pri, LPCSTR sub) {
   return message_->IsContentType(ToHbody(handle_), pri, sub);
 }
 
+STDMETHODIMP MimeBody::IsType(IMSGBODYTYPE type) { return message_->IsBodyType(ToHbody(handle_), type); }
+
 STDMETHODIMP MimeBody::EnumProps(DWORD, IMimeEnumProperties** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  try {
-    Guard g(message_->lock());
+  return Guard(L"EnumProps", [&]() -> HRESULT {
+    Locked g(message_->lock());
     auto& engine = message_->engine();
     if (!engine.IsValid(handle_)) return MIME_E_INVALID_HANDLE;
     std::vector<EnumProperties::Entry> entries;
     for (auto& name : engine.PropertyNames(handle_)) {
       const uint32_t id = mimeengine::PropertyRegistry::Instance().IdOf(name);
-      entries.push_back(EnumProperties::Entry{Utf8ToAnsi(name), id});
+      entries.push_back(EnumProperties::Entry{pelkary::utf8_to_ansi(name), id});
     }
-    return EnumProperties::Create(std::move(entries), out);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+    *out = EnumProperties::Make(std::move(entries), 0).detach();
+    return S_OK;
+  });
 }
-
-STDMETHODIMP MimeBody::IsType(IMSGBODYTYPE type) { return message_->IsBodyType(ToHbody(handle_), type); }
 
 STDMETHODIMP MimeBody::SetDisplayName(LPCSTR name) {
   if (!name) return E_INVALIDARG;
-  try {
-    Guard g(message_->lock());
-    return ToHresult(message_->engine().SetDisplayName(handle_, AnsiToUtf8(name)));
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  return Guard(L"SetDisplayName", [&] {
+    Locked g(message_->lock());
+    return ToHresult(message_->engine().SetDisplayName(handle_, pelkary::ansi_to_utf8(name)));
+  });
 }
 
 STDMETHODIMP MimeBody::GetDisplayName(LPSTR* name) {
   if (!name) return E_POINTER;
   *name = nullptr;
-  try {
-    Guard g(message_->lock());
+  return Guard(L"GetDisplayName", [&]() -> HRESULT {
+    Locked g(message_->lock());
     auto& engine = message_->engine();
     if (!engine.IsValid(handle_)) return MIME_E_INVALID_HANDLE;
-    *name = CoTaskStrDup(Utf8ToAnsi(engine.DisplayName(handle_)));
+    *name = CoTaskStrDup(pelkary::utf8_to_ansi(engine.DisplayName(handle_)));
     return *name ? S_OK : E_OUTOFMEMORY;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP MimeBody::GetCurrentEncoding(ENCODINGTYPE* encoding) {
   if (!encoding) return E_POINTER;
-  try {
-    Guard g(message_->lock());
+  return Guard(L"GetCurrentEncoding", [&]() -> HRESULT {
+    Locked g(message_->lock());
     std::string cte;
     const auto s = message_->engine().GetProp(handle_, "Content-Transfer-Encoding", &cte);
     if (s == mimeengine::Status::kInvalidHandle) return MIME_E_INVALID_HANDLE;
@@ -116,16 +80,14 @@ STDMETHODIMP MimeBody::GetCurrentEncoding(ENCODINGTYPE* encoding) {
                 : cte == "binary" ? IET_BINARY
                 : IET_7BIT;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 // IET_BINARY (and IET_INETCSET): the decoded bytes. IET_UNICODE: for a text
 // body, UTF-16LE text converted from its charset; for any other body the
 // decoded bytes unchanged, so binary content never gets mangled.
 HRESULT MimeBody::Data(ENCODINGTYPE encoding, std::string* out) {
-  Guard g(message_->lock());
+  Locked g(message_->lock());
   auto& engine = message_->engine();
   if (!engine.IsValid(handle_)) return MIME_E_INVALID_HANDLE;
   if (encoding == IET_BINARY || encoding == IET_INETCSET || encoding == IET_CURRENT ||
@@ -144,55 +106,43 @@ HRESULT MimeBody::Data(ENCODINGTYPE encoding, std::string* out) {
   return MIME_E_INVALID_ENCTYPE;
 }
 
-STDMETHODIMP MimeBody::GetEstimatedSize(ENCODINGTYPE encoding, ULONG* size) {
-  if (!size) return E_POINTER;
-  try {
+template <typename Use>
+HRESULT MimeBody::WithData(const wchar_t* method, ENCODINGTYPE encoding, Use&& use) {
+  return Guard(method, [&]() -> HRESULT {
     std::string data;
     const HRESULT hr = Data(encoding, &data);
+    return use(hr, data);
+  });
+}
+
+STDMETHODIMP MimeBody::GetEstimatedSize(ENCODINGTYPE encoding, ULONG* size) {
+  if (!size) return E_POINTER;
+  return WithData(L"GetEstimatedSize", encoding, [&](HRESULT hr, const std::string& data) {
     *size = static_cast<ULONG>(data.size());
     return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP MimeBody::GetDataHere(ENCODINGTYPE encoding, IStream* stream) {
   if (!stream) return E_INVALIDARG;
-  try {
-    std::string data;
-    HRESULT hr = Data(encoding, &data);
-    size_t done = 0;
-    while (SUCCEEDED(hr) && done < data.size()) {
-      ULONG written = 0;
-      hr = stream->Write(data.data() + done, static_cast<ULONG>(std::min<size_t>(data.size() - done, 1u << 30)),
-                         &written);
-      if (SUCCEEDED(hr) && written == 0) hr = STG_E_MEDIUMFULL;
-      done += written;
-    }
-    return FAILED(hr) ? hr : S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  return WithData(L"GetDataHere", encoding, [&](HRESULT hr, const std::string& data) {
+    return FAILED(hr) ? hr : pelkary::write_all(stream, data);
+  });
 }
 
 STDMETHODIMP MimeBody::GetData(ENCODINGTYPE encoding, IStream** stream) {
   if (!stream) return E_POINTER;
   *stream = nullptr;
-  try {
-    std::string data;
-    const HRESULT hr = Data(encoding, &data);
-    if (FAILED(hr)) return hr;
-    return MakeStream(data.data(), data.size(), stream);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  return WithData(L"GetData", encoding, [&](HRESULT hr, const std::string& data) {
+    return FAILED(hr) ? hr : MakeStream(data, stream);
+  });
 }
 
 // The stream is read from its start. IET_UNICODE data is UTF-16LE text
 // (trailing NUL units dropped); IET_BINARY data is taken as decoded bytes.
 STDMETHODIMP MimeBody::SetData(ENCODINGTYPE encoding, LPCSTR pri, LPCSTR sub, REFIID riid, void* object) {
   if (!object) return E_INVALIDARG;
-  try {
+  return Guard(L"SetData", [&]() -> HRESULT {
     pelkary::com_ptr<IStream> stream;
     HRESULT hr = static_cast<IUnknown*>(object)->QueryInterface(IID_IStream, stream.put_void());
     if (FAILED(hr) || !(IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_IUnknown))) {
@@ -201,11 +151,11 @@ STDMETHODIMP MimeBody::SetData(ENCODINGTYPE encoding, LPCSTR pri, LPCSTR sub, RE
     LARGE_INTEGER zero{};
     hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     std::string bytes;
-    if (SUCCEEDED(hr)) hr = ReadAll(stream.get(), &bytes);
+    if (SUCCEEDED(hr)) hr = pelkary::read_to_end(stream.get(), &bytes);
     if (FAILED(hr)) return hr;
-    const std::string p = pri ? AnsiToUtf8(pri) : std::string();
-    const std::string s = sub ? AnsiToUtf8(sub) : std::string();
-    Guard g(message_->lock());
+    const std::string p = pri ? pelkary::ansi_to_utf8(pri) : std::string();
+    const std::string s = sub ? pelkary::ansi_to_utf8(sub) : std::string();
+    Locked g(message_->lock());
     auto& engine = message_->engine();
     if (!engine.IsValid(handle_)) return MIME_E_INVALID_HANDLE;
     if (encoding == IET_UNICODE) {
@@ -218,27 +168,22 @@ STDMETHODIMP MimeBody::SetData(ENCODINGTYPE encoding, LPCSTR pri, LPCSTR sub, RE
       return ToHresult(engine.SetContent(handle_, std::move(bytes), p, s));
     }
     return MIME_E_INVALID_ENCTYPE;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP MimeBody::EmptyData() {
-  try {
-    Guard g(message_->lock());
+  return Guard(L"EmptyData", [&] {
+    Locked g(message_->lock());
     return ToHresult(message_->engine().EmptyContent(handle_));
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP MimeBody::SaveToFile(ENCODINGTYPE encoding, LPCSTR path) {
   if (!path) return E_INVALIDARG;
-  try {
-    std::string data;
-    const HRESULT hr = Data(encoding, &data);
+  return WithData(L"SaveToFile", encoding, [&](HRESULT hr, const std::string& data) -> HRESULT {
     if (FAILED(hr)) return hr;
-    pelkary::unique_hfile f(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    pelkary::unique_hfile f(
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f) return HRESULT_FROM_WIN32(GetLastError());
     size_t done = 0;
     while (done < data.size()) {
@@ -250,9 +195,7 @@ STDMETHODIMP MimeBody::SaveToFile(ENCODINGTYPE encoding, LPCSTR path) {
       done += written;
     }
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP MimeBody::GetHandle(LPHBODY body) {

@@ -1,22 +1,20 @@
 // A body of a message bound through BindToObject: IMimeBody and
 // IMimePropertySet over one body handle. It keeps its message alive and
 // works under the message's lock; once the body is deleted from the tree its
-// methods answer MIME_E_INVALID_HANDLE.
+// methods answer MIME_E_INVALID_HANDLE. Every method that does any work runs
+// inside the error boundary ("MimeBody.Method"), or forwards to one of the
+// message's, which does.
 #pragma once
 
-#include "com_support.h"
-#include "frame/holders.h"
-#include "mime_message.h"
+#include "mime_message.h"  // and with it the object base and the conversions
 
 namespace mimelib {
 
-class MimeBody final : public IMimeBody {
+class MimeBody final : public pelkary::ComObject<MimeBody, IMimeBody, IMimePropertySet, IPersistStreamInit, IPersist> {
  public:
-  static HRESULT Create(MimeMessage* message, mimeengine::BodyHandle handle, REFIID riid, void** ppv);
+  static constexpr wchar_t kClassName[] = L"MimeBody";
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  MimeBody(MimeMessage* message, mimeengine::BodyHandle handle) : message_(message), handle_(handle) {}
 
   STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
   STDMETHODIMP IsDirty() override { return E_NOTIMPL; }
@@ -62,12 +60,14 @@ class MimeBody final : public IMimeBody {
   STDMETHODIMP GetHandle(LPHBODY body) override;
 
  private:
-  MimeBody(MimeMessage* message, mimeengine::BodyHandle handle);
-  ~MimeBody();
+  ~MimeBody() override = default;
   // The body's data in `encoding` (see GetData).
   HRESULT Data(ENCODINGTYPE encoding, std::string* out);
+  // Inside the boundary, reads the body's data in `encoding` and hands `use` the result and the
+  // data; `use` returns the method's HRESULT.
+  template <typename Use>
+  HRESULT WithData(const wchar_t* method, ENCODINGTYPE encoding, Use&& use);
 
-  LONG refs_ = 1;
   pelkary::com_ptr<MimeMessage> message_;
   mimeengine::BodyHandle handle_;
 };

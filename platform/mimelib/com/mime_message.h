@@ -1,27 +1,25 @@
 // The message object (CLSID_IMimeMessage): IMimeMessage, IMimeMessageTree,
 // IPersistStreamInit over one mimeengine::Message. Calls are serialised by
 // the object's lock, so it may be used from any thread (ThreadingModel Both).
+// Every method that does any work runs inside the error boundary
+// ("MimeMessage.Method").
 #pragma once
 
 #include <mutex>
 
-#include "com_support.h"
-#include "frame/holders.h"
+#include "comsupport/com_object.h"
+#include "comsupport/com_ptr.h"
+#include "conversions.h"
 
 namespace mimelib {
 
-class MimeMessage final : public IMimeMessage {
+class MimeMessage final
+    : public pelkary::ComObject<MimeMessage, IMimeMessage, IMimeMessageTree, IPersistStreamInit, IPersist> {
  public:
-  // Creates an empty message and queries it for `riid`.
-  static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv);
+  static constexpr wchar_t kClassName[] = L"MimeMessage";
 
   std::recursive_mutex& lock() { return lock_; }
   mimeengine::Message& engine() { return engine_; }
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // IPersist / IPersistStreamInit
   STDMETHODIMP GetClassID(CLSID* clsid) override;
@@ -83,12 +81,14 @@ class MimeMessage final : public IMimeMessage {
   STDMETHODIMP GetRootMoniker(IMoniker**) override { return E_NOTIMPL; }
 
  private:
-  MimeMessage();
-  ~MimeMessage();
+  ~MimeMessage() override = default;
   // Commits the engine, noting whether the storage stream fell behind.
   void CommitEngine();
+  // Inside the boundary and under the lock, runs the engine `call` that yields a body handle
+  // and hands that handle out through `body`.
+  template <typename Call>
+  HRESULT FindBody(const wchar_t* method, LPHBODY body, Call&& call);
 
-  LONG refs_ = 1;
   std::recursive_mutex lock_;
   mimeengine::Message engine_;
   pelkary::com_ptr<IStream> storage_;  // the stream Load read, for COMMIT_REUSESTORAGE

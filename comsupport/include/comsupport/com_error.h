@@ -1,12 +1,14 @@
-// The exception that carries a failing HRESULT through pelkary, and the routines that turn
-// platform results into it. Inside the server failures travel as exceptions; the error boundary
-// (error_boundary.h) turns them into an HRESULT and an error object at every method's edge.
+// com_error: the exception that carries a failing HRESULT (and, optionally, the error object a
+// callee left behind), and the routines that turn platform results into it. Inside the servers
+// failures travel as exceptions; the error boundary (error_boundary.h) turns them back into an
+// HRESULT and an error object at every method's edge.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
-#include "frame/holders.h"
+#include "comsupport/com_ptr.h"
+#include "comsupport/unique_bstr.h"
 
 namespace pelkary {
 
@@ -76,9 +78,9 @@ com_ptr<U> create_or_throw(REFCLSID clsid, DWORD context) {
     return r;
 }
 
-// A call on one of pelkary's own interfaces (made from inside the server) failed with hr: throws
-// com_error carrying hr and, when the callee supports error information, the callee's error
-// object, so its description, source and GUID reach the client unchanged.
+// A call on an interface of the server's own (made from inside the server) failed with hr:
+// throws com_error carrying hr and, when the callee supports error information, the callee's
+// error object, so its description, source and GUID reach the client unchanged.
 [[noreturn]] void throw_callee_failure(IUnknown* callee, REFIID iid, HRESULT hr);
 
 // Calls on own interfaces go through this: success passes the HRESULT back, failure throws as

@@ -1,11 +1,14 @@
-#include "frame/error_boundary.h"
+#include "comsupport/error_boundary.h"
 
-#include "frame/text.h"
+#include <exception>
+#include <new>
+
+#include "comsupport/com_error.h"
+#include "comsupport/text.h"
 
 namespace pelkary {
 
 std::wstring ErrorSource::composed() const {
-    if (source_override && SysStringLen(source_override) > 0) return source_override;
     if (class_name && *class_name) {
         if (!method_name || !*method_name) return class_name;
         return std::wstring(class_name) + L"." + method_name;
@@ -29,7 +32,15 @@ HRESULT set_error_object(HRESULT hr, const wchar_t* description, const wchar_t* 
     return hr;
 }
 
-HRESULT translate_current_exception(const ErrorSource& where) {
+HRESULT translate_current_exception(const ErrorSource& where, HRESULT out_of_memory) noexcept {
+    // Composing the source may itself run out of memory: the error object then has none, as it
+    // has when `where` names nothing.
+    std::wstring composed;
+    try {
+        composed = where.composed();
+    } catch (...) {
+    }
+    const wchar_t* own_source = composed.empty() ? nullptr : composed.c_str();
     try {
         throw;
     } catch (const com_error& e) {
@@ -38,28 +49,25 @@ HRESULT translate_current_exception(const ErrorSource& where) {
             unique_bstr source = e.source();
             GUID guid = e.guid();
             unique_bstr help_file = e.help_file();
-            DWORD help_context = e.help_context();
-            std::wstring composed = source ? std::wstring() : where.composed();
-            return set_error_object(e.hr(), description.get(), source ? source.get() : composed.c_str(),
+            return set_error_object(e.hr(), description.get(), source ? source.get() : own_source,
                                     IsEqualGUID(guid, GUID_NULL) ? where.iid : guid, help_file.get(),
-                                    help_context);
-        } catch (const std::exception&) {
+                                    e.help_context());
+        } catch (...) {
             // Reading the callee's error object failed: report the original code alone.
-            std::wstring composed = where.composed();
-            return set_error_object(e.hr(), nullptr, composed.c_str(), where.iid, nullptr, 0);
+            return set_error_object(e.hr(), nullptr, own_source, where.iid, nullptr, 0);
         }
     } catch (const std::bad_alloc&) {
         // The text of an allocation failure, whatever the runtime's own wording.
-        std::wstring composed = where.composed();
-        return set_error_object(E_FAIL, L"bad allocation", composed.c_str(), where.iid, nullptr, 0);
+        return set_error_object(out_of_memory, L"bad allocation", own_source, where.iid, nullptr, 0);
     } catch (const std::exception& e) {
-        std::wstring composed = where.composed();
         std::wstring description;
         try {
             description = ansi_to_wide(e.what());
         } catch (...) {
         }
-        return set_error_object(E_FAIL, description.c_str(), composed.c_str(), where.iid, nullptr, 0);
+        return set_error_object(E_FAIL, description.c_str(), own_source, where.iid, nullptr, 0);
+    } catch (...) {
+        return set_error_object(E_UNEXPECTED, nullptr, own_source, where.iid, nullptr, 0);
     }
 }
 

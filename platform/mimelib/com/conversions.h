@@ -1,6 +1,7 @@
-// Helpers shared by the MIME library's COM objects: module object counting,
-// ANSI <-> UTF-8 conversion, body handle conversion, stream and property
-// value helpers, and the mapping of engine results to HRESULTs.
+// What the MIME library's COM objects convert between their callers and the
+// engine: body handles, property names and values, engine results, streams.
+// Text is UTF-8 in the engine and the ANSI code page at the interfaces
+// (comsupport/text.h converts).
 #pragma once
 
 #include <windows.h>
@@ -16,15 +17,6 @@
 
 namespace mimelib {
 
-// Live objects and server locks of the module (DllCanUnloadNow).
-void ModuleAddRef();
-void ModuleRelease();
-bool ModuleIdle();
-
-// The ANSI code page text `ansi` as UTF-8 (null gives empty).
-std::string AnsiToUtf8(const char* ansi);
-// UTF-8 text in the ANSI code page; characters it lacks become '?'.
-std::string Utf8ToAnsi(std::string_view utf8);
 // Task-memory copy of `s` with a terminating NUL; nullptr when out of memory.
 char* CoTaskStrDup(std::string_view s);
 
@@ -39,10 +31,8 @@ bool PropertyName(LPCSTR name, std::string* utf8);
 
 HRESULT ToHresult(mimeengine::Status s);
 
-// Reads `stream` from its current position to its end.
-HRESULT ReadAll(IStream* stream, std::string* out);
 // A new memory stream holding `bytes`, positioned at its start.
-HRESULT MakeStream(const void* bytes, size_t size, IStream** out);
+HRESULT MakeStream(std::string_view bytes, IStream** out);
 
 // Fills a PROPVARIANT with text: VT_LPWSTR when the caller prepared that
 // type, else VT_LPSTR in the ANSI code page; task memory owned by the caller.

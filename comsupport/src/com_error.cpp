@@ -1,6 +1,6 @@
-#include "frame/com_error.h"
+#include "comsupport/com_error.h"
 
-#include "frame/text.h"
+#include "comsupport/text.h"
 
 namespace pelkary {
 
