@@ -20,13 +20,6 @@ com_ptr<RecordingSink> RecordingSink::Create(REFIID events_iid, std::string name
 
 RecordingSink::RecordingSink(REFIID events_iid, std::string name) : events_iid_(events_iid), name_(std::move(name)) {}
 
-void RecordingSink::Expect(DISPID dispid) {
-    expected_.insert(dispid);
-    allowed_.insert(dispid);
-}
-
-void RecordingSink::Allow(DISPID dispid) { allowed_.insert(dispid); }
-
 std::vector<SinkCall> RecordingSink::CallsTo(DISPID dispid) const {
     std::vector<SinkCall> out;
     for (const SinkCall& c : calls_)
@@ -42,11 +35,6 @@ size_t RecordingSink::CountOf(DISPID dispid) const {
 
 bool RecordingSink::WaitFor(DISPID dispid, size_t count, DWORD timeout_ms) {
     return PumpUntil([&] { return CountOf(dispid) >= count; }, timeout_ms);
-}
-
-void RecordingSink::VerifyExpected() const {
-    for (DISPID id : expected_)
-        EXPECT_GT(CountOf(id), 0u) << name_ << ": expected event " << id << " never arrived";
 }
 
 HRESULT RecordingSink::QueryInterface(REFIID riid, void** ppv) {

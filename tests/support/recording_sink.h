@@ -28,10 +28,8 @@ public:
     // QueryInterface for IUnknown, IDispatch and `events_iid`. Apartment-threaded like its caller.
     static com_ptr<RecordingSink> Create(REFIID events_iid, std::string name = "sink");
 
-    // Calls to `dispid` are expected: VerifyExpected() fails unless one arrived.
-    void Expect(DISPID dispid);
-    // Calls to `dispid` are tolerated and recorded, but not required.
-    void Allow(DISPID dispid);
+    // Calls to `dispid` are tolerated and recorded; any other is a test failure.
+    void Allow(DISPID dispid) { allowed_.insert(dispid); }
     // Every DISPID is tolerated (for tests that only count).
     void AllowAll() noexcept { allow_all_ = true; }
 
@@ -47,8 +45,6 @@ public:
 
     // Pumps messages until `count` calls to `dispid` have arrived or `timeout_ms` has passed.
     bool WaitFor(DISPID dispid, size_t count = 1, DWORD timeout_ms = 5000);
-    // A test failure for each expected DISPID that no call reached.
-    void VerifyExpected() const;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -70,7 +66,6 @@ private:
     IID events_iid_;
     std::string name_;
     volatile LONG refs_ = 1;
-    std::set<DISPID> expected_;
     std::set<DISPID> allowed_;
     bool allow_all_ = false;
     HRESULT result_ = S_OK;
