@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,20 @@ auto Ask(I* object, HRESULT (STDMETHODCALLTYPE I::*method)(A, B, C, Out*), typen
     PELKARY_ASK_BODY(a, b, c, )
 }
 #undef PELKARY_ASK_BODY
+
+// The names of the folders a walk hands out, calling `next` until it gives null (at most 100).
+template <typename I>
+std::vector<std::wstring> Walk(I* object, HRESULT (STDMETHODCALLTYPE I::*next)(::MXFolder**),
+                               Here at = Here::Caller()) {
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 100; ++i) {
+        com_ptr<IMXFolder> folder = Ask(object, next, at);
+        if (!folder) return names;
+        names.push_back(Ask(folder.get(), &IMXFolder::Name, at));
+    }
+    ADD_FAILURE_AT(at.file, at.line) << "the walk did not end";
+    return names;
+}
 
 // A BSTR argument (null for nullptr), freed at the end of the statement that made it.
 inline unique_bstr B(const wchar_t* text) { return unique_bstr(text ? SysAllocString(text) : nullptr); }
