@@ -4,9 +4,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "frame/automation_object.h"
-#include "frame/class_factory.h"
-#include "frame/text.h"
+#include "support/server_internals.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {

@@ -112,4 +112,29 @@ DWORD StoreTest::State(long folder_id, MESSAGEID id) {
     return state;
 }
 
+namespace {
+
+std::wstring PropertyValue(HRESULT hr, long exist, const unique_bstr& value, Here at) {
+    ::testing::ScopedTrace trace(at.file, at.line, "body property");
+    EXPECT_HR(S_OK, hr);
+    EXPECT_EQ(exist != 0, static_cast<bool>(value)) << "exist says " << exist;
+    return exist ? std::wstring(value.get(), value.length()) : L"<absent>";
+}
+
+}  // namespace
+
+std::wstring BodyProp(IMXMessage* message, long body, long id, Here at) {
+    long exist = 7;
+    unique_bstr value;
+    HRESULT hr = message->GetBodyProp(body, static_cast<tagNUVAKMIMEPROPID>(id), &exist, value.put());
+    return PropertyValue(hr, exist, value, at);
+}
+
+std::wstring BodyProp(IMXMessage* message, const wchar_t* name, Here at) {
+    long exist = 7;
+    unique_bstr value;
+    HRESULT hr = message->GetBodyPropByName(-1, B(name).get(), &exist, value.put());
+    return PropertyValue(hr, exist, value, at);
+}
+
 }  // namespace pelkary::test

@@ -54,4 +54,9 @@ private:
     com_ptr<IStoreFolder> StoreFolder(long id);
 };
 
+// A property of a message's body by id or (of the root) by name, or "<absent>" when GetBodyProp
+// or GetBodyPropByName says it does not exist.
+std::wstring BodyProp(IMXMessage* message, long body, long id, Here at = Here::Caller());
+std::wstring BodyProp(IMXMessage* message, const wchar_t* name, Here at = Here::Caller());
+
 }  // namespace pelkary::test
