@@ -71,25 +71,23 @@ HRESULT RecordingSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
     return E_NOTIMPL;
 }
 
-HRESULT RecordingSink::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                              EXCEPINFO*, UINT*) {
+// Checks the way pelkary calls every event: by DISPID as a method, IID_NULL, the user's default
+// locale, VT_I4 arguments only and no named ones, no result, exception or argument-error slot.
+HRESULT RecordingSink::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* excep, UINT* arg_err) {
     SinkCall call;
     call.dispid = dispid;
-    EXPECT_TRUE(flags & DISPATCH_METHOD) << name_ << ": event " << dispid << " invoked with flags " << flags;
-    if (params) {
-        EXPECT_EQ(params->cNamedArgs, 0u) << name_ << ": event " << dispid << " passed named arguments";
-        for (UINT i = params->cArgs; i-- > 0;) {
-            const VARIANT& v = params->rgvarg[i];
-            if (V_VT(&v) == VT_I4) {
-                call.args.push_back(V_I4(&v));
-            } else {
-                ADD_FAILURE() << name_ << ": event " << dispid << " argument " << (params->cArgs - i)
-                              << " has type " << V_VT(&v) << ", expected VT_I4";
-                call.args.push_back(0);
-            }
-        }
+    EXPECT_EQ(flags, DISPATCH_METHOD) << name_ << ": event " << dispid;
+    EXPECT_TRUE(IsEqualIID(riid, IID_NULL)) << name_ << ": event " << dispid;
+    EXPECT_EQ(lcid, static_cast<LCID>(LOCALE_USER_DEFAULT)) << name_ << ": event " << dispid;
+    EXPECT_TRUE(!result && !excep && !arg_err) << name_ << ": event " << dispid << " asks for results";
+    EXPECT_TRUE(params && params->cNamedArgs == 0 && !params->rgdispidNamedArgs && (params->cArgs || !params->rgvarg))
+        << name_ << ": event " << dispid << " passed named arguments or an empty argument array";
+    for (UINT i = params ? params->cArgs : 0; i-- > 0;) {
+        const VARIANT& v = params->rgvarg[i];
+        EXPECT_EQ(V_VT(&v), VT_I4) << name_ << ": event " << dispid << " argument " << (params->cArgs - i);
+        call.args.push_back(V_VT(&v) == VT_I4 ? V_I4(&v) : 0);
     }
-    if (result) VariantInit(result);
     calls_.push_back(call);
     if (!allow_all_ && !allowed_.count(dispid)) {
         ADD_FAILURE() << name_ << ": unexpected call: " << ::testing::PrintToString(call);
