@@ -32,7 +32,6 @@ protected:
     }
     static com_ptr<RecordingSink> Sink(const char* name) {
         auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, name);
-        sink->AllowAll();
         return sink;
     }
     DWORD Advise(IUnknown* sink, Here at = Here::Caller()) {
@@ -131,7 +130,6 @@ TEST_F(ConnectionPointTest, EveryEventReachesEverySinkInAdviseOrderEvenPastAFail
 
     com_ptr<IMXFolder> folder = CreateFolderObject();
     auto f = RecordingSink::Create(DIID_IMXFolderEvents, "folder");
-    f->AllowAll();
     EventConnection connection(folder.get(), DIID_IMXFolderEvents, f.get());
     ImplOf<MXFolder>(folder.get())->FireOnNewMessage(21);
     ImplOf<MXFolder>(folder.get())->FireOnMessageDeleted(22);

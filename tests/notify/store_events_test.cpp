@@ -52,7 +52,6 @@ class StoreEventsTest : public StoreTest {
 protected:
     static com_ptr<RecordingSink> Sink(REFIID events, const char* name) {
         auto sink = RecordingSink::Create(events, name);
-        sink->AllowAll();
         return sink;
     }
     // A message saved through `folder` (the store keeps it as read), or saved and marked unread as

@@ -27,9 +27,8 @@ void PrintTo(const ErrorRecord& r, std::ostream* os) {
         *os << "(no error object)";
         return;
     }
-    *os << "{source " << (r.source_null ? "null" : "\"" + Narrow(r.source) + "\"") << ", description "
-        << (r.description_null ? "null" : "\"" + Narrow(r.description) + "\"") << ", guid " << GuidText(r.guid)
-        << "}";
+    *os << "{source " << (r.source_null ? "null" : "\"" + Narrow(r.source) + "\"") << ", description \""
+        << Narrow(r.description) << "\", guid " << GuidText(r.guid) << "}";
 }
 
 ErrorRecord ErrorInfoOf() {
@@ -39,7 +38,6 @@ ErrorRecord ErrorInfoOf() {
     record.present = true;
     unique_bstr description;
     EXPECT_EQ(S_OK, info->GetDescription(description.put()));
-    record.description_null = !description;
     if (description) record.description.assign(description.get(), description.length());
     unique_bstr source;
     EXPECT_EQ(S_OK, info->GetSource(source.put()));
@@ -48,8 +46,6 @@ ErrorRecord ErrorInfoOf() {
     EXPECT_EQ(S_OK, info->GetGUID(&record.guid));
     return record;
 }
-
-void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
 
 void SetMarkerErrorInfo(const wchar_t* source) {
     com_ptr<ICreateErrorInfo> create;

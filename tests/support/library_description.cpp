@@ -40,35 +40,17 @@ std::string NameOf(ITypeInfo* info, MEMBERID id, std::string* help = nullptr) {
 }
 
 std::string TypeText(ITypeInfo* info, const TYPEDESC& type) {
+    com_ptr<ITypeInfo> referenced;
     switch (type.vt) {
         case VT_I4: return "long";
-        case VT_UI4: return "unsigned long";
-        case VT_INT: return "int";
-        case VT_UINT: return "unsigned int";
         case VT_BSTR: return "BSTR";
         case VT_HRESULT: return "HRESULT";
-        case VT_VOID: return "void";
         case VT_PTR: return TypeText(info, *type.lptdesc) + "*";
-        case VT_USERDEFINED: {
-            com_ptr<ITypeInfo> referenced;
-            if (FAILED(info->GetRefTypeInfo(type.hreftype, referenced.put()))) return "?";
-            return NameOf(referenced.get(), MEMBERID_NIL);
-        }
+        case VT_USERDEFINED:
+            return SUCCEEDED(info->GetRefTypeInfo(type.hreftype, referenced.put()))
+                       ? NameOf(referenced.get(), MEMBERID_NIL)
+                       : "?";
         default: return "vt" + std::to_string(type.vt);
-    }
-}
-
-const char* KindText(TYPEKIND kind) {
-    switch (kind) {
-        case TKIND_ENUM: return "enum";
-        case TKIND_RECORD: return "record";
-        case TKIND_MODULE: return "module";
-        case TKIND_INTERFACE: return "interface";
-        case TKIND_DISPATCH: return "dispinterface";
-        case TKIND_COCLASS: return "coclass";
-        case TKIND_ALIAS: return "alias";
-        case TKIND_UNION: return "union";
-        default: return "?";
     }
 }
 
@@ -127,7 +109,8 @@ LibraryType ReadType(ITypeInfo* info) {
     if (FAILED(info->GetTypeAttr(&attr))) return type;
     auto release = scope_exit([&] { info->ReleaseTypeAttr(attr); });
     type.name = NameOf(info, MEMBERID_NIL, &type.help);
-    type.kind = KindText(attr->typekind);
+    static const char* const kinds[] = {"enum", "record", "module", "interface", "dispinterface", "coclass"};
+    type.kind = attr->typekind <= TKIND_COCLASS ? kinds[attr->typekind] : "tkind" + std::to_string(attr->typekind);
     type.guid = GuidText(attr->guid);
     type.flags = "version " + std::to_string(attr->wMajorVerNum) + "." + std::to_string(attr->wMinorVerNum);
     const std::string flags =
