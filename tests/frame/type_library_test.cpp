@@ -2,6 +2,7 @@
 // client meets them: every member of every class is found by name and called through Invoke with
 // arguments made from the types the library declares, so the library and the vtables cannot
 // drift apart.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -42,15 +43,15 @@ TEST(TypeLibrary, IsTheCheckedInDescription) {
 }
 
 // The arguments of a member, made from its declared types: numbers 0, strings null (automation's
-// empty string), [out] values by reference. Null when the test knows no argument for a type.
+// empty string), [out] values by reference; for a call through the vtable, with null pointers in
+// every [out] place, the result's included.
 struct Arguments {
-    std::vector<VARIANT> reversed;  // DISPPARAMS order: the last argument first
+    std::vector<VARIANT> values;  // in declaration order
     std::vector<long> longs;
-    std::vector<unique_bstr> strings;
-    VARTYPE result = VT_EMPTY;  // what the [out, retval] parameter comes back as
+    VARTYPE result = VT_EMPTY;    // what the [out, retval] parameter comes back as through Invoke
     bool known = true;
 
-    explicit Arguments(const LibraryMember& m) : longs(m.params.size()), strings(m.params.size()) {
+    Arguments(const LibraryMember& m, bool null_outs) : longs(m.params.size()) {
         for (size_t p = 0; p < m.params.size(); ++p) {
             const LibraryParam& param = m.params[p];
             VARIANT v;
@@ -58,11 +59,12 @@ struct Arguments {
             if (param.retval()) {
                 result = param.type == "long*" ? VT_I4 : param.type == "BSTR*" ? VT_BSTR : VT_DISPATCH;
                 known = known && (result != VT_DISPATCH || param.type.rfind("MX", 0) == 0);
-                continue;
+                if (!null_outs) continue;
             }
-            if (param.out() && param.type == "long*") {
+            if (param.out()) {
                 V_VT(&v) = VT_BYREF | VT_I4;
-                V_I4REF(&v) = &longs[p];
+                V_I4REF(&v) = null_outs ? nullptr : &longs[p];
+                known = known && (null_outs || param.type == "long*");
             } else if (param.type == "BSTR") {
                 V_VT(&v) = VT_BSTR;
                 V_BSTR(&v) = nullptr;
@@ -72,7 +74,7 @@ struct Arguments {
             } else {
                 known = false;
             }
-            reversed.insert(reversed.begin(), v);
+            values.push_back(v);
         }
     }
 };
@@ -89,10 +91,11 @@ DISPID IdOf(IDispatch* object, const std::string& name, HRESULT expected = S_OK)
 void InvokeEveryMember(IDispatch* object, const LibraryType& coclass, const LibraryType& main) {
     for (const LibraryMember& member : main.members) {
         SCOPED_TRACE(main.name + "." + member.name);
-        Arguments args(member);
+        Arguments args(member, false);
         ASSERT_TRUE(args.known) << "the test makes no argument for one of the types";
         EXPECT_EQ(IdOf(object, member.name), member.id);
-        DISPPARAMS params = {args.reversed.data(), nullptr, static_cast<UINT>(args.reversed.size()), 0};
+        std::vector<VARIANT> reversed(args.values.rbegin(), args.values.rend());
+        DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
         VARIANT result;
         VariantInit(&result);
         EXCEPINFO excep = {};
@@ -105,6 +108,23 @@ void InvokeEveryMember(IDispatch* object, const LibraryType& coclass, const Libr
         SysFreeString(excep.bstrSource);
         SysFreeString(excep.bstrDescription);
         SysFreeString(excep.bstrHelpFile);
+
+        // Through the vtable, a null out-pointer is refused before anything else is done.
+        Arguments nulls(member, true);
+        if (std::none_of(member.params.begin(), member.params.end(), [](auto& p) { return p.out(); })) continue;
+        std::vector<VARTYPE> types;
+        std::vector<VARIANT*> pointers;
+        for (VARIANT& v : nulls.values) {
+            types.push_back(V_VT(&v));
+            pointers.push_back(&v);
+        }
+        SetMarkerErrorInfo(L"marker");
+        VARIANT hr;
+        VariantInit(&hr);
+        ASSERT_HR(S_OK, DispCallFunc(object, member.slot * sizeof(void*), CC_STDCALL, VT_ERROR,
+                                     static_cast<UINT>(types.size()), types.data(), pointers.data(), &hr));
+        EXPECT_HR(E_POINTER, V_ERROR(&hr));
+        EXPECT_EQ(ErrorInfoOf().source, L"marker") << "a refused call leaves the error object alone";
     }
     IdOf(object, "NoSuchMember", DISP_E_UNKNOWNNAME);
 
