@@ -7,11 +7,17 @@
 namespace pelkary::test {
 namespace {
 
-const std::vector<std::wstring> kTop = {L"Inbox", L"Outbox", L"Sent Items", L"Deleted Items", L"Drafts"};
 constexpr long kMissing = 987654;
 
-std::vector<std::wstring> Plus(std::vector<std::wstring> names, std::initializer_list<const wchar_t*> more) {
+// The top-level folders and these after them; WalkOf, the manager's walk over them from the root.
+std::vector<std::wstring> Top(std::initializer_list<const wchar_t*> more = {}) {
+    std::vector<std::wstring> names = {L"Inbox", L"Outbox", L"Sent Items", L"Deleted Items", L"Drafts"};
     names.insert(names.end(), more.begin(), more.end());
+    return names;
+}
+std::vector<std::wstring> WalkOf(std::initializer_list<const wchar_t*> more) {
+    std::vector<std::wstring> names = Top(more);
+    names.insert(names.begin(), L"Local Folders");
     return names;
 }
 
@@ -19,13 +25,6 @@ std::vector<std::wstring> Plus(std::vector<std::wstring> names, std::initializer
 std::vector<long> Kind(IMXFolder* f, Here at = Here::Caller()) {
     return {Ask(f, &IMXFolder::IsInbox, at), Ask(f, &IMXFolder::IsOutbox, at), Ask(f, &IMXFolder::IsSent, at),
             Ask(f, &IMXFolder::IsDeleted, at), Ask(f, &IMXFolder::IsDraft, at)};
-}
-
-// What the manager's walk names on a store that holds these folders after the special ones.
-std::vector<std::wstring> WalkOf(std::initializer_list<const wchar_t*> after_special) {
-    std::vector<std::wstring> names = {L"Local Folders"};
-    names.insert(names.end(), kTop.begin(), kTop.end());
-    return Plus(names, after_special);
 }
 
 class FolderTest : public StoreTest {
@@ -85,10 +84,10 @@ TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFo
     for (IMXFolder* root : {walked.get(), by_id.get(), made.get()}) {
         ExpectNullFolder(root, 0, L"Local Folders");
         EXPECT_EQ(0, Ask(root, &IMXFolder::Delete));
-        EXPECT_EQ(kTop, Walk(root, &IMXFolder::GetNextChild));
+        EXPECT_EQ(Top(), Walk(root, &IMXFolder::GetNextChild));
     }
     EXPECT_GT(Ask(made.get(), &IMXFolder::CreateFolder, B(L"Top").get()), 0);
-    EXPECT_EQ(Plus(kTop, {L"Top"}), Walk(made.get(), &IMXFolder::GetNextChild));
+    EXPECT_EQ(Top({L"Top"}), Walk(made.get(), &IMXFolder::GetNextChild));
 }
 
 TEST_F(FolderTest, AnIdTheStoreLacksGivesANullFolderThatKeepsIt) {
