@@ -61,6 +61,10 @@ TEST(StoreSession, AStoreOutOfReachGivesNullFolders) {
     EXPECT_EQ(std::vector<std::wstring>{L"Local Folders"}, Walk(manager.get(), &IMXFolderManager::GetNextFolder));
     EXPECT_EQ(-1, Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"x").get()));
     EXPECT_EQ(0, Ask(manager.get(), &IMXFolderManager::CopyMessage, 1, 2, 1));
+    com_ptr<IMXMessage> message = CreateMessageObject();
+    EXPECT_EQ(1, Ask(message.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"s").get()));
+    EXPECT_HR(S_OK, message->SetFolderID(5));
+    EXPECT_EQ(0, Ask(message.get(), &IMXMessage::Commit)) << "no store to save into";
 }
 
 TEST(StoreSession, FirstObjectsMadeOnSeveralThreadsAtOnceShareOneStore) {
