@@ -101,7 +101,8 @@ void CheckIdentity(IUnknown* main, REFIID main_iid, bool has_event_source) {
         sub->Release();
     }
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_HR(E_NOINTERFACE, main->QueryInterface(has_event_source ? IID_IClassFactory : IID_IConnectionPointContainer, &out));
+    const IID& unserved = has_event_source ? IID_IClassFactory : IID_IConnectionPointContainer;
+    EXPECT_HR(E_NOINTERFACE, main->QueryInterface(unserved, &out));
     EXPECT_EQ(out, nullptr);
     EXPECT_HR(E_POINTER, main->QueryInterface(IID_IUnknown, nullptr));
 }

@@ -29,13 +29,13 @@ void ExpectError(const wchar_t* source, const wchar_t* description, REFGUID guid
     EXPECT_EQ(GuidText(record.guid), GuidText(guid));
 }
 
-TEST_F(ErrorBoundaryTest, NullOutPointersRefuseTheCallAndOthersStartNull) {
+TEST_F(ErrorBoundaryTest, OutValuesStartNullAndASuccessLeavesTheErrorObjectAlone) {
     SetMarkerErrorInfo(L"marker");
     long value = 0;
     bool ran = false;
     EXPECT_HR(E_POINTER, error_boundary::run(kFolder, L"GetFirstChild", [&] { ran = true; }, &value,
                                              static_cast<BSTR*>(nullptr)));
-    EXPECT_FALSE(ran);
+    EXPECT_FALSE(ran) << "a null out-pointer refuses the call before its work";
     BSTR text = reinterpret_cast<BSTR>(0x1234);
     IUnknown* object = reinterpret_cast<IUnknown*>(0x1234);
     EXPECT_HR(S_OK, error_boundary::run(kFolder, L"Name", [&] { EXPECT_TRUE(!text && !object); }, &text, &object));

@@ -159,24 +159,5 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryDispatchAnswersNotImplementedUntil
     EXPECT_EQ(id, 0x60020000);
 }
 
-TEST_F(RegistrationTest, WithoutTheFolderClassTheManagerFailsWithAnErrorObjectNamingItsMethod) {
-    com_ptr<IMXFolderManager> manager = CreateManager();
-    ASSERT_TRUE(manager);
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + Braced(CLSID_MXFolder)).c_str()));
-    SetErrorInfo(0, nullptr);
-    ::MXFolder* folder = reinterpret_cast<::MXFolder*>(1);
-    EXPECT_HR(REGDB_E_CLASSNOTREG, manager->GetInboxFolder(&folder));
-    EXPECT_EQ(folder, nullptr);
-    ErrorRecord record = ErrorInfoOf();
-    ASSERT_TRUE(record.present);
-    EXPECT_EQ(record.source, L"MXFolderManager.GetInboxFolder");
-    EXPECT_EQ(GuidText(record.guid), GuidText(IID_IMXFolderManager));
-    EXPECT_TRUE(record.description.empty()) << Narrow(record.description);
-
-    SetMarkerErrorInfo(L"marker");
-    EXPECT_HR(E_POINTER, manager->GetInboxFolder(nullptr));
-    EXPECT_EQ(ErrorInfoOf().source, L"marker") << "a null out-pointer is refused before anything else";
-}
-
 }  // namespace
 }  // namespace pelkary::test

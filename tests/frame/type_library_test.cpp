@@ -139,7 +139,8 @@ void InvokeEveryMember(IDispatch* object, const LibraryType& coclass, const Libr
     ASSERT_HR(S_OK, object->QueryInterface(IID_IProvideClassInfo, provide.put_void()));
     ASSERT_HR(S_OK, provide->GetClassInfo(class_info.put()));
     EXPECT_HR(E_POINTER, provide->GetClassInfo(nullptr));
-    for (const auto& [described, guid] : {std::pair{info.get(), main.guid}, std::pair{class_info.get(), coclass.guid}}) {
+    for (const auto& [described, guid] :
+         {std::pair{info.get(), main.guid}, std::pair{class_info.get(), coclass.guid}}) {
         TYPEATTR* attr = nullptr;
         ASSERT_HR(S_OK, described->GetTypeAttr(&attr));
         EXPECT_EQ(GuidText(attr->guid), guid);

@@ -122,7 +122,8 @@ TEST_F(MessageTest, DeleteMovesTheSourceAndAPermanentOneCommitsTheMarkFirst) {
 TEST_F(MessageTest, PiecesFollowOneReadPositionAndAnEmptyReadStartsOver) {
     com_ptr<IMXMessage> m = PutAndOpen(kNineteen);
     ASSERT_TRUE(m);
-    for (const wchar_t* piece : {L"01234", L"56789", L"\r\n\r\na", L"bcde", L"", L"01234"}) EXPECT_EQ(piece, Read(m.get(), 5));
+    for (const wchar_t* piece : {L"01234", L"56789", L"\r\n\r\na", L"bcde", L"", L"01234"})
+        EXPECT_EQ(piece, Read(m.get(), 5));
     EXPECT_HR(S_OK, m->GetContentReset());
     EXPECT_EQ(L"012", Read(m.get(), 3));
     EXPECT_EQ(L"", Read(m.get(), 0)) << "reads nothing, and resets";
@@ -201,8 +202,8 @@ TEST_F(MessageTest, EveryByteConvertsAsTheAnsiCodePageSays) {
         for (int b = 1; b < 256; ++b) source.push_back(static_cast<char>(b));
     }
     std::wstring expected(source.size(), L'\0');
-    ASSERT_EQ(static_cast<int>(source.size()), MultiByteToWideChar(CP_ACP, 0, source.data(), static_cast<int>(source.size()),
-                                                                  expected.data(), static_cast<int>(expected.size())));
+    const int size = static_cast<int>(source.size());
+    ASSERT_EQ(size, MultiByteToWideChar(CP_ACP, 0, source.data(), size, expected.data(), size));
     com_ptr<IMXMessage> m = PutAndOpen(source);
     EXPECT_EQ(expected, Ask(m.get(), &IMXMessage::GetAllSource));
     EXPECT_HR(S_OK, m->GetContentReset());

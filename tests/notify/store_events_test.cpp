@@ -27,7 +27,7 @@ std::vector<SinkCall> Only(const std::vector<SinkCall>& calls, std::initializer_
 std::vector<HWND> ThreadWindows(const char* class_name) {
     std::vector<HWND> found;
     for (HWND parent : {HWND(nullptr), HWND_MESSAGE}) {
-        for (HWND w = FindWindowExA(parent, nullptr, class_name, nullptr); w; w = FindWindowExA(parent, w, class_name, nullptr))
+        for (HWND w = nullptr; (w = FindWindowExA(parent, w, class_name, nullptr));)
             if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId()) found.push_back(w);
     }
     return found;
@@ -52,7 +52,8 @@ protected:
     // new mail arrives; its id.
     long Save(IMXFolder* folder, const std::string& subject, const std::string& header = "") {
         std::string source = "From: a@example.com\r\nSubject: " + subject + "\r\n" + header + "\r\nBody\r\n";
-        com_ptr<IMXMessage> m = Ask(folder, &IMXFolder::CreateMessage, B(std::wstring(source.begin(), source.end()).c_str()).get());
+        const std::wstring text(source.begin(), source.end());
+        com_ptr<IMXMessage> m = Ask(folder, &IMXFolder::CreateMessage, B(text.c_str()).get());
         return m ? Ask(m.get(), &IMXMessage::GetID) : -1;
     }
     long SaveUnread(IMXFolder* folder, const std::string& subject) {

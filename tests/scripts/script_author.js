@@ -18,12 +18,14 @@ check("a method without parentheses is a missing member (0x80020003)",
       errorOf(function () { return root.Name; }) == 0x80020003);
 var names = [];
 for (var f = manager.GetFirstFolder(); f !== null; f = manager.GetNextFolder()) names.push(f.Name());
-check("a walk ends with null: " + names, names.join(",") == "Local Folders,Inbox,Outbox,Sent Items,Deleted Items,Drafts");
+check("a walk ends with null: " + names,
+      names.join(",") == "Local Folders,Inbox,Outbox,Sent Items,Deleted Items,Drafts");
 
 var msg = new ActiveXObject("PELKARY.MXMessage");
 msg.SetBodyPropByName(-1, "Subject", "Quarterly figures");
 check("any number for the [out] parameter gives the value",
-      msg.GetBodyPropByName(-1, "Subject", 0) == "Quarterly figures" && msg.GetBodyProp(-1, 5, 0) == "Quarterly figures");
+      msg.GetBodyPropByName(-1, "Subject", 0) == "Quarterly figures" &&
+      msg.GetBodyProp(-1, 5, 0) == "Quarterly figures");
 check("an absent property reads as the empty string", msg.GetBodyPropByName(-1, "X-Absent", 0) == "");
 check("leaving the [out] parameter out gives DISP_E_BADPARAMCOUNT",
       errorOf(function () { msg.GetBodyProp(-1, 5); }) == 0x8002000E);

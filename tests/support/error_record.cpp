@@ -12,7 +12,8 @@ std::string Narrow(const std::wstring& text) {
     if (text.empty()) return std::string();
     int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -20,15 +21,6 @@ std::string GuidText(const GUID& guid) {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
     return Narrow(text);
-}
-
-void PrintTo(const ErrorRecord& r, std::ostream* os) {
-    if (!r.present) {
-        *os << "(no error object)";
-        return;
-    }
-    *os << "{source " << (r.source_null ? "null" : "\"" + Narrow(r.source) + "\"") << ", description \""
-        << Narrow(r.description) << "\", guid " << GuidText(r.guid) << "}";
 }
 
 ErrorRecord ErrorInfoOf() {

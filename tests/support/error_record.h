@@ -1,7 +1,6 @@
 // The thread's error object as a test reads it.
 #pragma once
 
-#include <ostream>
 #include <string>
 
 #include <objbase.h>
@@ -15,7 +14,6 @@ struct ErrorRecord {
     std::wstring source;
     GUID guid = GUID_NULL;
 };
-void PrintTo(const ErrorRecord& record, std::ostream* os);
 
 // Takes the calling thread's error object (GetErrorInfo(0, ...), which also clears it) and reads
 // its description, source and GUID. Without one, `present` is false and the rest is empty.

@@ -28,8 +28,8 @@ ServerModule::ServerModule() {
     DWORD size = sizeof value;
     const std::string clsid = GuidText(CLSID_MXFolderManager);
     const std::wstring key = L"CLSID\\" + std::wstring(clsid.begin(), clsid.end()) + L"\\InprocServer32";
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size))
-        << "pelkary.dll is not registered";
+    const LONG status = RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size);
+    EXPECT_EQ(ERROR_SUCCESS, status) << "pelkary.dll is not registered";
     path_ = value;
     module_ = LoadLibraryW(path_.c_str());
     if (!module_) {

@@ -25,7 +25,9 @@ public:
     bool loaded() const noexcept { return module_ && get_class_object_ && can_unload_now_ && register_ && unregister_; }
     const std::wstring& path() const noexcept { return path_; }
 
-    HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const { return get_class_object_(clsid, riid, ppv); }
+    HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const {
+        return get_class_object_(clsid, riid, ppv);
+    }
     HRESULT CanUnloadNow() const { return can_unload_now_(); }
     HRESULT RegisterServer() const { return register_(); }
     HRESULT UnregisterServer() const { return unregister_(); }
