@@ -31,8 +31,7 @@ protected:
         ASSERT_TRUE(point_);
     }
     static com_ptr<RecordingSink> Sink(const char* name) {
-        auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, name);
-        return sink;
+        return RecordingSink::Create(DIID_IMXFolderManagerEvents, name);
     }
     DWORD Advise(IUnknown* sink, Here at = Here::Caller()) {
         ::testing::ScopedTrace trace(at.file, at.line, "advise");

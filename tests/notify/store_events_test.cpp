@@ -44,10 +44,6 @@ void PostFolderChange(DWORD type, DWORD folder_id) {
 
 class StoreEventsTest : public StoreTest {
 protected:
-    static com_ptr<RecordingSink> Sink(REFIID events, const char* name) {
-        auto sink = RecordingSink::Create(events, name);
-        return sink;
-    }
     // A message saved through `folder` (the store keeps it as read), or saved and marked unread as
     // new mail arrives; its id.
     long Save(IMXFolder* folder, const std::string& subject, const std::string& header = "") {
@@ -70,7 +66,7 @@ protected:
         sink->Clear();
     }
     void AwaitScan() {
-        auto sink = Sink(DIID_IMXFolderManagerEvents, "scan barrier");
+        auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, "scan barrier");
         EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
         AwaitScan(sink.get());
     }
@@ -85,7 +81,7 @@ protected:
 
 TEST_F(StoreEventsTest, FolderEventsComeFromTheFoldersWindowOnlyWhenTheThreadPumps) {
     com_ptr<IMXFolder> inbox = Folder(Inbox());
-    auto sink = Sink(DIID_IMXFolderEvents, "inbox");
+    auto sink = RecordingSink::Create(DIID_IMXFolderEvents, "inbox");
     EventConnection connection(inbox.get(), DIID_IMXFolderEvents, sink.get());
     const long first = Save(inbox.get(), "first"), second = Save(inbox.get(), "second");
     EXPECT_TRUE(sink->calls().empty()) << "no client code runs inside the store's notification";
@@ -110,7 +106,7 @@ TEST_F(StoreEventsTest, FolderEventsComeFromTheFoldersWindowOnlyWhenTheThreadPum
 
     const long doomed_id = NewFolder(L"Doomed");
     com_ptr<IMXFolder> doomed = Folder(doomed_id);
-    auto doomed_sink = Sink(DIID_IMXFolderEvents, "doomed");
+    auto doomed_sink = RecordingSink::Create(DIID_IMXFolderEvents, "doomed");
     EventConnection doomed_connection(doomed.get(), DIID_IMXFolderEvents, doomed_sink.get());
     EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, doomed_id));
     ASSERT_TRUE(doomed_sink->WaitFor(kDeletion, 1, kWait));
@@ -119,7 +115,7 @@ TEST_F(StoreEventsTest, FolderEventsComeFromTheFoldersWindowOnlyWhenTheThreadPum
 
 TEST_F(StoreEventsTest, HiddenSinkWindowsGoWithTheirFolderAndTakeItsQueuedEvents) {
     com_ptr<IMXFolder> inbox = Folder(Inbox());
-    auto sink = Sink(DIID_IMXFolderEvents, "inbox");
+    auto sink = RecordingSink::Create(DIID_IMXFolderEvents, "inbox");
     {  // connected, holding neither the folder nor its connection point
         com_ptr<IConnectionPointContainer> container;
         com_ptr<IConnectionPoint> point;
@@ -153,7 +149,7 @@ TEST_F(StoreEventsTest, HiddenSinkWindowsGoWithTheirFolderAndTakeItsQueuedEvents
 
 TEST_F(StoreEventsTest, FolderChangesReachEveryManagerByTypeOnlyWhenPumped) {
     com_ptr<IMXFolderManager> second = CreateManager();
-    auto a = Sink(DIID_IMXFolderManagerEvents, "first"), b = Sink(DIID_IMXFolderManagerEvents, "second");
+    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "first"), b = RecordingSink::Create(DIID_IMXFolderManagerEvents, "second");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     EventConnection cb(second.get(), DIID_IMXFolderManagerEvents, b.get());
     const long moving = NewFolder(L"Moving"), parent = NewFolder(L"Parent");
@@ -181,7 +177,7 @@ TEST_F(StoreEventsTest, FolderChangesReachEveryManagerByTypeOnlyWhenPumped) {
 
 TEST_F(StoreEventsTest, AHandlerMayReleaseEveryManagerDuringTheDispatch) {
     com_ptr<IMXFolderManager> second = CreateManager();
-    auto a = Sink(DIID_IMXFolderManagerEvents, "first"), b = Sink(DIID_IMXFolderManagerEvents, "second");
+    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "first"), b = RecordingSink::Create(DIID_IMXFolderManagerEvents, "second");
     auto ca = std::make_unique<EventConnection>(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     auto cb = std::make_unique<EventConnection>(second.get(), DIID_IMXFolderManagerEvents, b.get());
     a->set_hook([&](const SinkCall&) {
@@ -204,7 +200,7 @@ TEST_F(StoreEventsTest, NewUnreadMessagesAfterTheScanAreReportedAfterTheUnreadCh
     const long before = Save(Folder(watched).get(), "seen by the scan");
     RestartSession();
     com_ptr<IMXFolderManager> second = CreateManager();
-    auto a = Sink(DIID_IMXFolderManagerEvents, "first"), b = Sink(DIID_IMXFolderManagerEvents, "second");
+    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "first"), b = RecordingSink::Create(DIID_IMXFolderManagerEvents, "second");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     EventConnection cb(second.get(), DIID_IMXFolderManagerEvents, b.get());
     AwaitScan(a.get());
@@ -224,7 +220,7 @@ TEST_F(StoreEventsTest, NewUnreadMessagesAfterTheScanAreReportedAfterTheUnreadCh
 }
 
 TEST_F(StoreEventsTest, ReadMessagesAndTheSentFolderGiveNoNewMessageAndAFolderAfterTheScanOnlyItsNewest) {
-    auto a = Sink(DIID_IMXFolderManagerEvents, "manager");
+    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "manager");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     com_ptr<IMXFolder> inbox = Folder(Inbox()), sent = Folder(FolderId(FOLDER_SENT));
     AwaitScan(a.get());
@@ -252,7 +248,7 @@ TEST_F(StoreEventsTest, ReleasingEverythingDuringTheScanEndsTheSessionAndTheNext
     const long seen = Save(Folder(watched).get(), "seen");
     RestartSession();  // released at once, while its scan runs: the release waits for the scan
     RestartSession();
-    auto a = Sink(DIID_IMXFolderManagerEvents, "manager");
+    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "manager");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     AwaitScan(a.get());
     com_ptr<IMXFolder> folder = Folder(watched);
