@@ -135,6 +135,7 @@ void InvokeEveryMember(IDispatch* object, const LibraryType& coclass, const Libr
     EXPECT_HR(S_OK, object->GetTypeInfo(0, 0, info.put()));
     EXPECT_HR(S_OK, object->GetTypeInfo(5, 0x0407, again.put()));
     EXPECT_EQ(info.get(), again.get()) << "index and locale are ignored";
+    ASSERT_TRUE(info);
     com_ptr<IProvideClassInfo> provide;
     ASSERT_HR(S_OK, object->QueryInterface(IID_IProvideClassInfo, provide.put_void()));
     ASSERT_HR(S_OK, provide->GetClassInfo(class_info.put()));

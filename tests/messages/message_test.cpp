@@ -191,6 +191,9 @@ TEST_F(MessageTest, ANulByteCutsItsPiece) {
     EXPECT_EQ(std::wstring(26, L'y'), Read(late_nul.get(), 120));
     com_ptr<IMXMessage> body = PutAndOpen(std::string("H: v\r\n\r\nabcd\0efgh", 17));
     EXPECT_EQ(L"abcd", Ask(body.get(), &IMXMessage::GetBody, 4)) << "pieces of 4: the fourth is empty";
+    // A piece cut short by a NUL leaves the body below its limit, and reading goes on past it.
+    com_ptr<IMXMessage> short_piece = PutAndOpen(std::string("H: v\r\n\r\nab\0cdefgh", 17));
+    EXPECT_EQ(L"abdefgh", Ask(short_piece.get(), &IMXMessage::GetBody, 4)) << "the limit is not met exactly";
 }
 
 TEST_F(MessageTest, EveryByteConvertsAsTheAnsiCodePageSays) {

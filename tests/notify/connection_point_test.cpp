@@ -141,7 +141,7 @@ TEST_F(ConnectionPointTest, HandlersMayChangeTheConnectionsAndDropTheOwnerDuring
     const DWORD a_cookie = Advise(a.get()), b_cookie = Advise(b.get());
     Advise(c.get());
     a->set_hook([&](const SinkCall& call) {
-        if (call.args[0] != 1) return;
+        if (call.args != std::vector<long>{1}) return;
         EXPECT_HR(S_OK, point_->Unadvise(a_cookie));
         EXPECT_HR(S_OK, point_->Unadvise(b_cookie));
         b = nullptr;  // the connection held the last reference: b is gone now
