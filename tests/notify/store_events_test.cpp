@@ -3,6 +3,8 @@
 // of the session, the new-message watcher, and the deleted-items purge of permanently deleted
 // messages. Events arrive only while this thread pumps messages.
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 #include "frame/holders.h"
 #include "store_api.h"
@@ -41,6 +43,43 @@ void PostFolderChange(DWORD type, DWORD folder_id) {
     *record = FOLDERNOTIFYEX{type, 0, folder_id};
     ASSERT_TRUE(PostMessageA(sinks[0], WM_FOLDERNOTIFY, 0, reinterpret_cast<LPARAM>(record)));
 }
+
+// The blocks of task memory allocated while it is registered and not freed since, on any thread.
+class TaskMemorySpy : public IMallocSpy {
+public:
+    std::set<void*> live;
+    std::mutex lock;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMallocSpy) ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+    void* STDMETHODCALLTYPE PostAlloc(void* block) override { return Track(block, nullptr); }
+    void* STDMETHODCALLTYPE PreFree(void* block, BOOL) override { return Track(nullptr, block); }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** out, BOOL) override {
+        *out = Track(nullptr, block);
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return Track(block, nullptr); }
+    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+private:
+    void* Track(void* allocated, void* freed) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (allocated) live.insert(allocated);
+        if (freed) live.erase(freed);
+        return allocated ? allocated : freed;
+    }
+};
 
 class StoreEventsTest : public StoreTest {
 protected:
@@ -272,6 +311,28 @@ TEST_F(StoreEventsTest, OnlyTheExactDeletionMarkIsPurgedFromDeletedItems) {
     EXPECT_TRUE(Ask(deleted.get(), &IMXFolder::GetMessage, other));
     EXPECT_FALSE(Ask(deleted.get(), &IMXFolder::GetMessage, marked));
     EXPECT_EQ(0, Ask(inbox.get(), &IMXFolder::GetMessageCount));
+}
+
+// The store hands out message records and change records in task memory; pelkary gives every one
+// back, also the change records still queued when the session ends.
+TEST_F(StoreEventsTest, TaskMemoryFromTheStoreIsGivenBack) {
+    const long inbox = Inbox();
+    for (int i = 0; i < 3; ++i) Put(inbox, "Subject: m\r\n\r\nx\r\n");
+    AwaitScan();
+    static TaskMemorySpy spy;  // never destroyed: the runtime may call it until every block is back
+    ASSERT_HR(S_OK, CoRegisterMallocSpy(&spy));
+    {
+        com_ptr<IMXFolder> folder = Folder(inbox);
+        while (com_ptr<IMXMessage> m = Ask(folder.get(), &IMXFolder::GetNextMessage)) {
+            EXPECT_TRUE(Ask(folder.get(), &IMXFolder::GetMessage, Ask(m.get(), &IMXMessage::GetID)));
+        }
+        PostFolderChange(1, 77);
+        PostFolderChange(5, 78);
+    }
+    manager_ = nullptr;  // the session ends with the records still queued
+    const size_t left = spy.live.size();
+    CoRevokeMallocSpy();
+    EXPECT_EQ(left, 0u) << "blocks of task memory were never freed";
 }
 
 }  // namespace
