@@ -83,6 +83,9 @@ private:
 
 class StoreEventsTest : public StoreTest {
 protected:
+    static com_ptr<RecordingSink> ManagerSink(const char* name) {
+        return RecordingSink::Create(DIID_IMXFolderManagerEvents, name);
+    }
     // A message saved through `folder` (the store keeps it as read), or saved and marked unread as
     // new mail arrives; its id.
     long Save(IMXFolder* folder, const std::string& subject, const std::string& header = "") {
@@ -105,7 +108,7 @@ protected:
         sink->Clear();
     }
     void AwaitScan() {
-        auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, "scan barrier");
+        auto sink = ManagerSink("scan barrier");
         EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
         AwaitScan(sink.get());
     }
@@ -188,7 +191,7 @@ TEST_F(StoreEventsTest, HiddenSinkWindowsGoWithTheirFolderAndTakeItsQueuedEvents
 
 TEST_F(StoreEventsTest, FolderChangesReachEveryManagerByTypeOnlyWhenPumped) {
     com_ptr<IMXFolderManager> second = CreateManager();
-    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "first"), b = RecordingSink::Create(DIID_IMXFolderManagerEvents, "second");
+    auto a = ManagerSink("first"), b = ManagerSink("second");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     EventConnection cb(second.get(), DIID_IMXFolderManagerEvents, b.get());
     const long moving = NewFolder(L"Moving"), parent = NewFolder(L"Parent");
@@ -216,7 +219,7 @@ TEST_F(StoreEventsTest, FolderChangesReachEveryManagerByTypeOnlyWhenPumped) {
 
 TEST_F(StoreEventsTest, AHandlerMayReleaseEveryManagerDuringTheDispatch) {
     com_ptr<IMXFolderManager> second = CreateManager();
-    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "first"), b = RecordingSink::Create(DIID_IMXFolderManagerEvents, "second");
+    auto a = ManagerSink("first"), b = ManagerSink("second");
     auto ca = std::make_unique<EventConnection>(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     auto cb = std::make_unique<EventConnection>(second.get(), DIID_IMXFolderManagerEvents, b.get());
     a->set_hook([&](const SinkCall&) {
@@ -239,7 +242,7 @@ TEST_F(StoreEventsTest, NewUnreadMessagesAfterTheScanAreReportedAfterTheUnreadCh
     const long before = Save(Folder(watched).get(), "seen by the scan");
     RestartSession();
     com_ptr<IMXFolderManager> second = CreateManager();
-    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "first"), b = RecordingSink::Create(DIID_IMXFolderManagerEvents, "second");
+    auto a = ManagerSink("first"), b = ManagerSink("second");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     EventConnection cb(second.get(), DIID_IMXFolderManagerEvents, b.get());
     AwaitScan(a.get());
@@ -259,7 +262,7 @@ TEST_F(StoreEventsTest, NewUnreadMessagesAfterTheScanAreReportedAfterTheUnreadCh
 }
 
 TEST_F(StoreEventsTest, ReadMessagesAndTheSentFolderGiveNoNewMessageAndAFolderAfterTheScanOnlyItsNewest) {
-    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "manager");
+    auto a = ManagerSink("manager");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     com_ptr<IMXFolder> inbox = Folder(Inbox()), sent = Folder(FolderId(FOLDER_SENT));
     AwaitScan(a.get());
@@ -287,7 +290,7 @@ TEST_F(StoreEventsTest, ReleasingEverythingDuringTheScanEndsTheSessionAndTheNext
     const long seen = Save(Folder(watched).get(), "seen");
     RestartSession();  // released at once, while its scan runs: the release waits for the scan
     RestartSession();
-    auto a = RecordingSink::Create(DIID_IMXFolderManagerEvents, "manager");
+    auto a = ManagerSink("manager");
     EventConnection ca(manager_.get(), DIID_IMXFolderManagerEvents, a.get());
     AwaitScan(a.get());
     com_ptr<IMXFolder> folder = Folder(watched);
