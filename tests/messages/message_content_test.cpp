@@ -4,7 +4,6 @@
 // page, files in and out, and the attachment snapshot.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "support/object_factory.h"
 #include "support/store_test.h"
@@ -38,12 +37,6 @@ protected:
         return Open(Inbox(at), Put(Inbox(at), source, 0, at), at);
     }
     std::wstring File(const wchar_t* name) const { return (dir_ / name).wstring(); }
-    static std::string Bytes(const std::wstring& path) {
-        std::ifstream in(std::filesystem::path(path), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return in ? bytes.str() : "<no file>";
-    }
     void Write(const wchar_t* name, const std::string& bytes) {
         std::ofstream(dir_ / name, std::ios::binary) << bytes;
     }
@@ -185,19 +178,19 @@ TEST_F(MessageContent, FilesInAndOut) {
     EXPECT_EQ(0, from_file(L"", nullptr, nullptr));
     EXPECT_EQ(L"payload.bin", Ask(m.get(), &IMXMessage::GetFilename, -1)) << "a refused file changes nothing";
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveBodyToFile, -1, B(File(L"copy.bin").c_str()).get(), 0));
-    EXPECT_EQ(kTenBytes, Bytes(File(L"copy.bin")));
+    EXPECT_EQ(kTenBytes, FileBytes(File(L"copy.bin")));
 
     com_ptr<IMXMessage> mixed = PutAndOpen(kMixed);
     const long data = Ask(mixed.get(), &IMXMessage::GetFirstAttachment);
     for (const std::wstring& dir : {dir_.wstring(), dir_.wstring() + L"\\"}) {
         EXPECT_EQ(1, Ask(mixed.get(), &IMXMessage::SaveBodyToFile, data, B(dir.c_str()).get(), 1));
-        EXPECT_EQ(kTenBytes, Bytes(File(L"data.bin"))) << "under the body's own name";
+        EXPECT_EQ(kTenBytes, FileBytes(File(L"data.bin"))) << "under the body's own name";
         std::filesystem::remove(dir_ / "data.bin");
     }
     // A name from the mail is cut to its last component; one that names a device is refused.
     EXPECT_EQ(1, Ask(mixed.get(), &IMXMessage::SetBodyProp, data, MX_PID_PAR_FILENAME, B(L"..\\..\\up.txt").get()));
     EXPECT_EQ(1, Ask(mixed.get(), &IMXMessage::SaveBodyToFile, data, B(dir_.wstring().c_str()).get(), 1));
-    EXPECT_EQ(kTenBytes, Bytes(File(L"up.txt")));
+    EXPECT_EQ(kTenBytes, FileBytes(File(L"up.txt")));
     EXPECT_EQ(1, Ask(mixed.get(), &IMXMessage::SetBodyProp, data, MX_PID_PAR_FILENAME, B(L"CON").get()));
     EXPECT_EQ(0, Ask(mixed.get(), &IMXMessage::SaveBodyToFile, data, B(dir_.wstring().c_str()).get(), 1));
     const int files = Files();
@@ -206,7 +199,7 @@ TEST_F(MessageContent, FilesInAndOut) {
     EXPECT_EQ(0, Ask(mixed.get(), &IMXMessage::SaveBodyToFile, data, B(L"").get(), 1)) << "no directory";
     EXPECT_EQ(0, Ask(mixed.get(), &IMXMessage::SaveBodyToFile, data, B(File(L"missing").c_str()).get(), 1));
     EXPECT_EQ(0, Ask(mixed.get(), &IMXMessage::SaveBodyToFile, 0x5A5A5A, B(File(L"copy.bin").c_str()).get(), 0));
-    EXPECT_EQ(kTenBytes, Bytes(File(L"copy.bin"))) << "an unknown handle never empties a file";
+    EXPECT_EQ(kTenBytes, FileBytes(File(L"copy.bin"))) << "an unknown handle never empties a file";
     EXPECT_EQ(files, Files());
 }
 

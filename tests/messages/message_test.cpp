@@ -5,7 +5,6 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "support/object_factory.h"
 #include "support/store_test.h"
@@ -28,13 +27,6 @@ protected:
 
 std::wstring Read(IMXMessage* m, long count, Here at = Here::Caller()) {
     return Ask(m, &IMXMessage::GetSource, count, at);
-}
-
-std::string FileBytes(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 TEST_F(MessageTest, AnUnsavedMessageAnswersEmptyValuesAndKeepsWhatACommitWillUse) {

@@ -2,7 +2,6 @@
 // delivers a message into the Inbox from another process.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "support/test_support.h"
 
@@ -30,13 +29,6 @@ DWORD ExitCode(HANDLE process) {
     return code;
 }
 
-std::string Text(const std::wstring& file) {
-    std::ifstream in(std::filesystem::path(file), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(ListenerSample, PrintsTheEventsOfMailDeliveredByAnotherProcess) {
     ComApartment apartment;
     TempStore store;
@@ -45,14 +37,15 @@ TEST(ListenerSample, PrintsTheEventsOfMailDeliveredByAnotherProcess) {
         << "From: a@example.com\r\nTo: b@example.com\r\nSubject: hello\r\n\r\nHello.\r\n";
     unique_handle listener =
         Start(L"\"" + BuiltBinaryPath(L"listener.exe") + L"\" --seconds 60 --exit-after-new 1", out);
-    ASSERT_TRUE(PumpUntil([&] { return Text(out).find("listening") != std::string::npos; }, 30000)) << Text(out);
+    ASSERT_TRUE(PumpUntil([&] { return FileBytes(out).find("listening") != std::string::npos; }, 30000))
+        << FileBytes(out);
     Sleep(1000);  // mail that comes during the listener's first scan counts as already seen
     unique_handle importer = Start(L"\"" + BuiltBinaryPath(L"mxstore.exe") + L"\" import Inbox \"" + eml + L"\"",
                                    store.path() + L"\\import.txt");
-    EXPECT_EQ(ExitCode(importer.get()), 0u) << Text(store.path() + L"\\import.txt");
+    EXPECT_EQ(ExitCode(importer.get()), 0u) << FileBytes(store.path() + L"\\import.txt");
     const DWORD code = ExitCode(listener.get());
     if (code == STILL_ACTIVE) TerminateProcess(listener.get(), 1);
-    const std::string printed = Text(out);
+    const std::string printed = FileBytes(out);
     EXPECT_EQ(code, 0u) << printed;
     for (const char* line : {"(Inbox): message ", "manager: unread count changed: folder ",
                              "manager: new unread message "})
