@@ -1,212 +1,143 @@
 // The reference for script authors (docs/reference.md) against the type library built into
-// pelkary.dll: every method and event has its section, with the library's parameter names in
-// order and its help string quoted word for word; every enumeration constant has its value; and
-// the reference describes nothing the library does not have.
-#include <gtest/gtest.h>
-#include <objbase.h>
-
-#include <cstdlib>
+// pelkary.dll: every method and event has exactly one section, with the library's parameter names
+// in order and its help string quoted word for word; every enumeration constant has its value;
+// and the reference describes nothing, and quotes no GUID, that the library does not have.
+#include <fstream>
 #include <map>
+#include <regex>
 #include <set>
-#include <string>
+#include <sstream>
 
-#include "reference_document.h"
-#include "type_library_model.h"
+#include "support/library_description.h"
+#include "support/test_support.h"
 
-namespace pelkary::docs {
+namespace pelkary::test {
 namespace {
 
-// A unix path of the build as a Windows path on Wine's Z: drive.
-std::string WindowsPath(std::string unix_path) {
-    for (char& c : unix_path)
-        if (c == '/') c = '\\';
-    return "Z:" + unix_path;
+// One "### Owner.Member" section: its signature line, e.g. "GetBodyProp(bodyHandle As Long, [out]
+// exist As Long) As String", and the help string its "> Type library:" line quotes.
+struct Section {
+    int headings = 0;
+    std::string signature, help;
+};
+
+struct Reference {
+    std::map<std::string, Section> sections;
+    std::map<std::string, std::vector<long>> constants;  // a value beside the constant's name in a table row
+    std::set<std::string> guids;
+};
+
+Reference Read(std::istream& in) {
+    static const std::regex heading(R"(### (\w+\.\w+))"), signature("`(.*\\(.*)`"),
+        help(R"x(> Type library: "(.*)")x"), guid(R"(\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\})"),
+        number(R"((0x[0-9A-Fa-f]+|\d+)( .*)?)");
+    Reference doc;
+    Section* section = nullptr;
+    bool code = false;
+    std::smatch m;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("```", 0) == 0) code = !code;
+        if (code) continue;
+        for (std::sregex_iterator g(line.begin(), line.end(), guid), end; g != end; ++g) {
+            std::string text = g->str();
+            for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            doc.guids.insert(text);
+        }
+        if (line.rfind("#", 0) == 0) section = nullptr;
+        if (std::regex_match(line, m, heading)) ++(section = &doc.sections[m[1]])->headings;
+        if (section && section->signature.empty() && std::regex_match(line, m, signature)) section->signature = m[1];
+        if (section && section->help.empty() && std::regex_match(line, m, help)) section->help = m[1];
+        if (line.rfind("|", 0) != 0) continue;
+        std::vector<std::string> cells;
+        std::istringstream row(line.substr(1));
+        for (std::string cell; std::getline(row, cell, '|');)
+            cells.push_back(cell.size() > 1 ? cell.substr(1, cell.size() - 2) : cell);
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (cells[i].size() < 3 || cells[i].front() != '`' || cells[i].back() != '`') continue;
+            for (size_t j : {i - 1, i + 1}) {  // before the name (the property ids), else after it
+                if (j < cells.size() && std::regex_match(cells[j], m, number)) {
+                    doc.constants[cells[i].substr(1, cells[i].size() - 2)].push_back(std::stol(m[1], nullptr, 0));
+                    break;
+                }
+            }
+        }
+    }
+    return doc;
 }
 
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+// "GetBodyProp(bodyHandle,[out] exist,) As" for the signature line above: the names of the
+// parameters with their [out] marks, and whether a result is documented.
+std::string Shape(const std::string& signature) {
+    static const std::regex whole(R"((\w+)\((.*)\)( As \w+)?)"), param(R"((\[out\] )?(\w+) As \w+)");
+    std::smatch m;
+    if (!std::regex_match(signature, m, whole)) return "malformed";
+    std::string shape = m[1].str() + "(", list = m[2];
+    for (std::sregex_iterator p(list.begin(), list.end(), param), end; p != end; ++p)
+        shape += (*p)[1].str() + (*p)[2].str() + ",";
+    return shape + (m[3].matched ? ") As" : ")");
+}
 
 class ReferenceAgainstTypeLibrary : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        CoInitialize(nullptr);
-        library_ = new TypeLibraryModel;
-        load_result_ = library_->Load(Widen(WindowsPath(PELKARY_BIN_DIR "/pelkary.dll")));
-        bool read = false;
-        document_ = new ReferenceDocument(
-            ReferenceDocument::FromFile(WindowsPath(PELKARY_SOURCE_DIR "/docs/reference.md"), &read));
-        document_read_ = read;
-    }
-    static void TearDownTestSuite() {
-        delete library_;
-        delete document_;
-        CoUninitialize();
-    }
     void SetUp() override {
-        ASSERT_EQ(load_result_, S_OK) << "pelkary.dll's type library cannot be loaded";
-        ASSERT_TRUE(document_read_) << "docs/reference.md cannot be read";
-        // Guard against a vacuous pass: the library has the three classes and two event interfaces.
-        std::set<std::string> owners;
-        for (const auto& m : library_->members()) owners.insert(m.owner);
-        ASSERT_EQ(owners, (std::set<std::string>{"MXFolderManager", "MXFolder", "MXMessage", "IMXFolderEvents",
-                                                 "IMXFolderManagerEvents"}));
+        com_ptr<ITypeLib> library;
+        ASSERT_HR(S_OK, LoadTypeLibEx(BuiltBinaryPath(L"pelkary.dll").c_str(), REGKIND_NONE, library.put()));
+        library_ = std::make_unique<LibraryDescription>(library.get());
+        std::ifstream file("Z:" PELKARY_SOURCE_DIR "/docs/reference.md", std::ios::binary);
+        ASSERT_TRUE(file) << "docs/reference.md cannot be read";
+        doc_ = Read(file);
     }
-
-    static std::string Key(const LibraryMember& m) { return m.owner + "." + m.name; }
-
-    static TypeLibraryModel* library_;
-    static ReferenceDocument* document_;
-    static HRESULT load_result_;
-    static bool document_read_;
+    ComApartment apartment_;
+    std::unique_ptr<LibraryDescription> library_;
+    Reference doc_;
 };
 
-TypeLibraryModel* ReferenceAgainstTypeLibrary::library_ = nullptr;
-ReferenceDocument* ReferenceAgainstTypeLibrary::document_ = nullptr;
-HRESULT ReferenceAgainstTypeLibrary::load_result_ = E_FAIL;
-bool ReferenceAgainstTypeLibrary::document_read_ = false;
-
-TEST_F(ReferenceAgainstTypeLibrary, EveryMethodAndEventHasExactlyOneSection) {
-    for (const auto& member : library_->members()) {
-        const auto it = document_->members().find(Key(member));
-        if (it == document_->members().end()) {
-            ADD_FAILURE() << "no section \"### " << Key(member) << "\" in docs/reference.md";
-            continue;
-        }
-        EXPECT_EQ(it->second.occurrences, 1) << Key(member) << " is described more than once";
-    }
-}
-
-TEST_F(ReferenceAgainstTypeLibrary, NoSectionDescribesAMemberTheLibraryLacks) {
+TEST_F(ReferenceAgainstTypeLibrary, EveryMemberHasOneSectionWithItsParametersAndHelpString) {
     std::set<std::string> known;
-    for (const auto& member : library_->members()) known.insert(Key(member));
-    for (const auto& [key, entry] : document_->members())
-        EXPECT_TRUE(known.count(key)) << "docs/reference.md describes " << key
-                                      << ", which the type library does not have";
-}
-
-TEST_F(ReferenceAgainstTypeLibrary, SignaturesGiveTheLibrarysParametersInOrder) {
-    for (const auto& member : library_->members()) {
-        const auto it = document_->members().find(Key(member));
-        if (it == document_->members().end()) continue;  // reported by the coverage test
-        std::string name, result;
-        std::vector<SignatureParameter> documented;
-        ASSERT_TRUE(ParseSignature(it->second.signature, &name, &documented, &result))
-            << Key(member) << ": the signature line `" << it->second.signature << "` is malformed";
-        EXPECT_EQ(name, member.name) << Key(member);
-
-        std::vector<std::string> expected_names, documented_names;
-        std::vector<bool> expected_out, documented_out;
-        bool has_result = false;
-        for (const auto& p : member.params) {
-            if (p.retval) {
-                has_result = true;
-                continue;
+    for (const LibraryType& type : library_->types()) {
+        if (type.kind != "interface" && type.kind != "dispinterface") continue;
+        for (const LibraryMember& m : type.members) {
+            const std::string key = (type.kind == "interface" ? type.name.substr(1) : type.name) + "." + m.name;
+            known.insert(key);
+            const Section& section = doc_.sections[key];
+            EXPECT_EQ(section.headings, 1) << "\"### " << key << "\" in docs/reference.md";
+            EXPECT_EQ(section.help, m.help) << key << ": the \"> Type library:\" line";
+            std::string expected = m.name + "(";
+            for (const LibraryParam& p : m.params) {
+                if (!p.retval()) expected += (p.out() ? "[out] " : "") + p.name + ",";
             }
-            expected_names.push_back(p.name);
-            expected_out.push_back(p.out);
+            expected += !m.params.empty() && m.params.back().retval() ? ") As" : ")";
+            EXPECT_EQ(Shape(section.signature), expected) << key << ": `" << section.signature << "`";
         }
-        for (const auto& p : documented) {
-            documented_names.push_back(p.name);
-            documented_out.push_back(p.out);
-        }
-        EXPECT_EQ(documented_names, expected_names) << Key(member) << ": parameter names";
-        EXPECT_EQ(documented_out, expected_out) << Key(member) << ": [out] marks";
-        EXPECT_EQ(!result.empty(), has_result) << Key(member) << ": a result is documented iff the method has one";
     }
+    EXPECT_EQ(known.size(), 16u + 24u + 54u + 3u + 6u);
+    for (const auto& [key, section] : doc_.sections)
+        EXPECT_TRUE(known.count(key)) << "docs/reference.md describes " << key << ", which the library lacks";
 }
 
-TEST_F(ReferenceAgainstTypeLibrary, HelpStringsAreQuotedWordForWord) {
-    for (const auto& member : library_->members()) {
-        const auto it = document_->members().find(Key(member));
-        if (it == document_->members().end()) continue;
-        ASSERT_TRUE(it->second.has_help) << Key(member) << ": no \"> Type library:\" line";
-        EXPECT_EQ(it->second.help, member.help) << Key(member);
-    }
-}
-
-// In the enumeration tables a constant's value stands in the cell before its name (the property
-// id table, several constants per row) or else in the cell after it.
 TEST_F(ReferenceAgainstTypeLibrary, EnumerationTablesGiveEveryConstantItsValue) {
-    std::map<std::string, std::vector<long>> documented;
-    auto number = [](const std::string& cell, long* value) {
-        if (cell.empty()) return false;
-        char* end = nullptr;
-        *value = std::strtol(cell.c_str(), &end, 0);
-        return end != cell.c_str() && (*end == '\0' || *end == ' ');
-    };
-    for (const auto& row : document_->table_rows()) {
-        for (size_t i = 0; i < row.size(); ++i) {
-            const std::string& cell = row[i];
-            if (cell.size() < 3 || cell.front() != '`' || cell.back() != '`') continue;
-            long value = 0;
-            if ((i > 0 && number(row[i - 1], &value)) || (i + 1 < row.size() && number(row[i + 1], &value)))
-                documented[cell.substr(1, cell.size() - 2)].push_back(value);
+    int constants = 0;
+    for (const LibraryType& type : library_->types()) {
+        for (const LibraryMember& c : type.members) {
+            if (c.kind != "const") continue;
+            ++constants;
+            const auto& documented = doc_.constants[c.name];
+            EXPECT_FALSE(documented.empty()) << type.name << "." << c.name << " has no row in a table";
+            for (long value : documented) EXPECT_EQ(value, c.id) << type.name << "." << c.name;
         }
     }
-    ASSERT_FALSE(library_->constants().empty());
-    for (const auto& constant : library_->constants()) {
-        const auto it = documented.find(constant.name);
-        if (it == documented.end()) {
-            ADD_FAILURE() << constant.enumeration << "." << constant.name << " has no row in a table";
-            continue;
-        }
-        for (long value : it->second)
-            EXPECT_EQ(value, constant.value) << constant.enumeration << "." << constant.name;
-    }
+    EXPECT_EQ(constants, 15 + 6 + 3 + 72);
 }
 
 TEST_F(ReferenceAgainstTypeLibrary, QuotedGuidsAreTheLibrarysOwn) {
-    const std::set<std::string> own(library_->guids().begin(), library_->guids().end());
+    std::set<std::string> own = {library_->guid()};
+    for (const LibraryType& type : library_->types())
+        if (type.kind != "enum") own.insert(type.guid);
     ASSERT_EQ(own.size(), 9u);  // the library, five interfaces, three classes
-    for (const auto& guid : document_->guids())
-        EXPECT_TRUE(own.count(guid)) << "docs/reference.md quotes " << guid << ", which the type library does not define";
-}
-
-// The reader itself: a fault here would let the comparisons above pass on nothing.
-TEST(ReferenceDocumentReader, ReadsSectionsAndIgnoresCodeBlocks) {
-    const ReferenceDocument doc(
-        "## Part\n"
-        "| 2 | `A_TWO` | 3 | `A_THREE` |\n"
-        "### X.Run\n"
-        "\n"
-        "`Run(a As Long, [out] b As Long) As String`\n"
-        "\n"
-        "> Type library: \"Runs \"it\".\"\n"
-        "```vbscript\n"
-        "### X.Hidden\n"
-        "```\n"
-        "### X.Run\n"
-        "### tagENUM\n"
-        "see {67696f0c-bca3-4b63-bf46-0ea702522655} and {not-a-guid}\n");
-    ASSERT_EQ(doc.members().size(), 1u);
-    const DocumentedMember& run = doc.members().at("X.Run");
-    EXPECT_EQ(run.occurrences, 2);
-    EXPECT_EQ(run.signature, "Run(a As Long, [out] b As Long) As String");
-    EXPECT_EQ(run.help, "Runs \"it\".");
-    ASSERT_EQ(doc.table_rows().size(), 1u);
-    EXPECT_EQ(doc.table_rows()[0], (std::vector<std::string>{"2", "`A_TWO`", "3", "`A_THREE`"}));
-    EXPECT_EQ(doc.guids(), (std::vector<std::string>{"{67696F0C-BCA3-4B63-BF46-0EA702522655}"}));
-}
-
-TEST(ReferenceDocumentReader, ParsesSignatures) {
-    std::string name, result;
-    std::vector<SignatureParameter> params;
-    ASSERT_TRUE(ParseSignature("GetBodyProp(bodyHandle As Long, [out] exist As Long) As String", &name, &params,
-                               &result));
-    EXPECT_EQ(name, "GetBodyProp");
-    ASSERT_EQ(params.size(), 2u);
-    EXPECT_EQ(params[0].name, "bodyHandle");
-    EXPECT_FALSE(params[0].out);
-    EXPECT_EQ(params[1].name, "exist");
-    EXPECT_TRUE(params[1].out);
-    EXPECT_EQ(result, "String");
-
-    ASSERT_TRUE(ParseSignature("OnDeletion()", &name, &params, &result));
-    EXPECT_TRUE(params.empty());
-    EXPECT_TRUE(result.empty());
-
-    EXPECT_FALSE(ParseSignature("GetFolder(folderId) As MXFolder", &name, &params, &result));
-    EXPECT_FALSE(ParseSignature("no parentheses", &name, &params, &result));
+    for (const std::string& guid : doc_.guids)
+        EXPECT_TRUE(own.count(guid)) << "docs/reference.md quotes " << guid << ", which the library does not define";
 }
 
 }  // namespace
-}  // namespace pelkary::docs
+}  // namespace pelkary::test

@@ -1,329 +1,271 @@
-// MXFolder through COM: the root and never-opened folders, null folders, the child and message
-// walks with their restarts, message lookup, creation, marks and deletion, names and counts.
-#include "folder_test_util.h"
+// MXFolder and MXFolderManager through COM, for what they add to the store: the root and the
+// folders the store cannot open, the walks and their restarts, the walk kept valid across a
+// deletion, operations by id, messages bound to their ids, and copies that keep their flags.
+#include "support/store_test.h"
+#include "support/object_factory.h"
 
 namespace pelkary::test {
 namespace {
 
-class FolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        manager_ = CreateManager();
-        ASSERT_TRUE(manager_);
-        store_api_ = OpenStoreDirectly();
-        ASSERT_TRUE(store_api_);
-    }
-    void TearDown() override {
-        store_api_ = nullptr;
-        manager_ = nullptr;
-    }
-    // A plain top-level folder of the test, opened through the manager.
-    com_ptr<IMXFolder> NewFolder(const wchar_t* name, long* id = nullptr) {
-        long made = CreateFolderIn(manager_.get(), 0, name);
-        if (id) *id = made;
-        return FolderById(manager_.get(), made);
-    }
-    // Counts GetNextMessage results until null.
-    static int CountByNextMessage(IMXFolder* folder) {
-        for (int n = 0; n < 100; ++n) {
-            com_ptr<IMXMessage> message;
-            EXPECT_HR(S_OK, folder->GetNextMessage(MessageOut(message)));
-            if (!message) return n;
-        }
-        ADD_FAILURE() << "the message walk did not end";
-        return -1;
-    }
+constexpr long kMissing = 987654;
 
-    ComApartment apartment_;
-    TempStore store_;
-    com_ptr<IMXFolderManager> manager_;
-    com_ptr<IStoreNamespace> store_api_;
+// The top-level folders and these after them; WalkOf, the manager's walk over them from the root.
+std::vector<std::wstring> Top(std::initializer_list<const wchar_t*> more = {}) {
+    std::vector<std::wstring> names = {L"Inbox", L"Outbox", L"Sent Items", L"Deleted Items", L"Drafts"};
+    names.insert(names.end(), more.begin(), more.end());
+    return names;
+}
+std::vector<std::wstring> WalkOf(std::initializer_list<const wchar_t*> more) {
+    std::vector<std::wstring> names = Top(more);
+    names.insert(names.begin(), L"Local Folders");
+    return names;
+}
+
+// The five kind tests, in the order Inbox, Outbox, Sent, Deleted, Draft.
+std::vector<long> Kind(IMXFolder* f, Here at = Here::Caller()) {
+    return {Ask(f, &IMXFolder::IsInbox, at), Ask(f, &IMXFolder::IsOutbox, at), Ask(f, &IMXFolder::IsSent, at),
+            Ask(f, &IMXFolder::IsDeleted, at), Ask(f, &IMXFolder::IsDraft, at)};
+}
+
+class FolderTest : public StoreTest {
+protected:
+    // The manager's whole walk, from GetFirstFolder on.
+    std::vector<std::wstring> WholeWalk() {
+        com_ptr<IMXFolder> root = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder);
+        std::vector<std::wstring> names = {Ask(root.get(), &IMXFolder::Name)};
+        for (const std::wstring& name : Walk(manager_.get(), &IMXFolderManager::GetNextFolder)) names.push_back(name);
+        return names;
+    }
+    // Walks from the root with GetNextFolder until the folder with this id is current.
+    void WalkTo(long id) {
+        Ask(manager_.get(), &IMXFolderManager::GetFirstFolder);
+        for (int i = 0; i < 50; ++i) {
+            com_ptr<IMXFolder> folder = Ask(manager_.get(), &IMXFolderManager::GetNextFolder);
+            ASSERT_TRUE(folder) << "the walk ended before folder " << id;
+            if (Ask(folder.get(), &IMXFolder::GetID) == id) return;
+        }
+    }
+    long Current() {
+        com_ptr<IMXFolder> current = Ask(manager_.get(), &IMXFolderManager::GetCurrentFolder);
+        return current ? Ask(current.get(), &IMXFolder::GetID) : -1;
+    }
+    // T with children A (with child A1) and B.
+    void MakeTree() {
+        t_ = NewFolder(L"T");
+        a_ = NewFolder(L"A", t_);
+        a1_ = NewFolder(L"A1", a_);
+        b_ = NewFolder(L"B", t_);
+    }
+    long t_ = -1, a_ = -1, a1_ = -1, b_ = -1;
 };
 
-// The root, whether from the walk, from GetFolder(0) or made by a client and never opened.
-void ExpectAnswersAsTheRoot(IMXFolder* folder) {
-    EXPECT_EQ(0, IdOf(folder));
-    EXPECT_EQ(L"Local Folders", NameOf(folder));
-    EXPECT_EQ(1, IsNullOf(folder));
-    EXPECT_EQ(std::vector<long>(5, 0), SpecialTestsOf(folder));
-    EXPECT_EQ(-1, MessageCountOf(folder));
-    EXPECT_EQ(-1, UnreadCountOf(folder));
-    EXPECT_EQ(-1, SubFolderCountOf(folder));
-    com_ptr<IMXMessage> message;
-    EXPECT_HR(S_OK, folder->GetFirstMessage(MessageOut(message)));
-    EXPECT_FALSE(message);
-    EXPECT_HR(S_OK, folder->GetMessage(1, MessageOut(message)));
-    EXPECT_FALSE(message);
-    unique_bstr name(SysAllocString(L"renamed root"));
-    long done = -1;
-    EXPECT_HR(S_OK, folder->Rename(name.get(), &done));
-    EXPECT_EQ(0, done);
-    EXPECT_HR(S_OK, folder->Delete(&done));
-    EXPECT_EQ(0, done);
-    EXPECT_HR(S_OK, folder->MarkAsRead(1, &done));
-    EXPECT_EQ(0, done);
-    std::vector<std::wstring> top = SpecialFolderNames();
-    EXPECT_EQ(top, ChildNames(folder));
+// A folder that has no store folder: answers come from pelkary alone, never from the store.
+void ExpectNullFolder(IMXFolder* f, long id, const wchar_t* name, Here at = Here::Caller()) {
+    ::testing::ScopedTrace trace(at.file, at.line, "null folder");
+    EXPECT_EQ(id, Ask(f, &IMXFolder::GetID));
+    EXPECT_EQ(name, Ask(f, &IMXFolder::Name));
+    EXPECT_EQ(1, Ask(f, &IMXFolder::IsNull));
+    EXPECT_EQ(std::vector<long>(5, 0), Kind(f));
+    EXPECT_EQ(-1, Ask(f, &IMXFolder::GetMessageCount));
+    EXPECT_EQ(-1, Ask(f, &IMXFolder::GetUnreadCount));
+    EXPECT_EQ(-1, Ask(f, &IMXFolder::GetSubFolderCount));
+    EXPECT_FALSE(Ask(f, &IMXFolder::GetFirstMessage));
+    EXPECT_FALSE(Ask(f, &IMXFolder::GetNextMessage));
+    EXPECT_FALSE(Ask(f, &IMXFolder::GetMessage, 1));
+    EXPECT_FALSE(Ask(f, &IMXFolder::CreateMessage, B(L"Subject: x\r\n\r\n").get()));
+    EXPECT_EQ(0, Ask(f, &IMXFolder::MarkAsRead, 1));
+    EXPECT_EQ(0, Ask(f, &IMXFolder::DeleteMessage, 1, 0));
+    EXPECT_EQ(0, Ask(f, &IMXFolder::Rename, B(L"renamed").get()));
 }
 
-TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFrom) {
-    {
-        SCOPED_TRACE("GetFirstFolder");
-        ExpectAnswersAsTheRoot(FirstFolder(manager_.get()).get());
+TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFolders) {
+    com_ptr<IMXFolder> walked = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder), by_id = Folder(0);
+    com_ptr<IMXFolder> made = CreateFolderObject();  // never opened
+    for (IMXFolder* root : {walked.get(), by_id.get(), made.get()}) {
+        ExpectNullFolder(root, 0, L"Local Folders");
+        EXPECT_EQ(0, Ask(root, &IMXFolder::Delete));
+        EXPECT_EQ(Top(), Walk(root, &IMXFolder::GetNextChild));
     }
-    {
-        SCOPED_TRACE("GetFolder(0)");
-        ExpectAnswersAsTheRoot(FolderById(manager_.get(), 0).get());
-    }
-    {
-        SCOPED_TRACE("made by a client");
-        com_ptr<IMXFolder> made = CreateFolderObject();
-        ASSERT_TRUE(made);
-        ExpectAnswersAsTheRoot(made.get());
-    }
+    EXPECT_GT(Ask(made.get(), &IMXFolder::CreateFolder, B(L"Top").get()), 0);
+    EXPECT_EQ(Top({L"Top"}), Walk(made.get(), &IMXFolder::GetNextChild));
 }
 
-TEST_F(FolderTest, TheRootCreatesTopLevelFolders) {
-    com_ptr<IMXFolder> made = CreateFolderObject();
-    ASSERT_TRUE(made);
-    unique_bstr name(SysAllocString(L"Top"));
-    long id = -1;
-    ASSERT_HR(S_OK, made->CreateFolder(name.get(), &id));
-    EXPECT_GT(id, 0);
-    std::vector<std::wstring> expected = SpecialFolderNames();
-    expected.push_back(L"Top");
-    EXPECT_EQ(expected, ChildNames(made.get()));
+TEST_F(FolderTest, AnIdTheStoreLacksGivesANullFolderThatKeepsIt) {
+    com_ptr<IMXFolder> folder = Folder(kMissing);
+    ExpectNullFolder(folder.get(), kMissing, L"");
+    EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetFirstChild));
+    EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetNextChild));
+    EXPECT_EQ(-1, Ask(folder.get(), &IMXFolder::CreateFolder, B(L"x").get()));
 }
 
-TEST_F(FolderTest, AnIdTheStoreLacksGivesANullFolderWithThatId) {
-    constexpr long kMissing = 987654;
-    com_ptr<IMXFolder> folder = FolderById(manager_.get(), kMissing);
-    ASSERT_TRUE(folder);
-    EXPECT_EQ(1, IsNullOf(folder.get()));
-    EXPECT_EQ(kMissing, IdOf(folder.get()));
-    EXPECT_EQ(L"", NameOf(folder.get()));
-    EXPECT_EQ(-1, MessageCountOf(folder.get()));
-    EXPECT_EQ(-1, UnreadCountOf(folder.get()));
-    EXPECT_EQ(-1, SubFolderCountOf(folder.get()));
-    EXPECT_EQ(std::vector<long>(5, 0), SpecialTestsOf(folder.get()));
-    EXPECT_FALSE(FirstChild(folder.get())) << "a folder that failed to open shows no children";
-    EXPECT_FALSE(NextChild(folder.get()));
-    unique_bstr name(SysAllocString(L"x"));
-    long result = -5;
-    EXPECT_HR(S_OK, folder->Rename(name.get(), &result));
-    EXPECT_EQ(0, result);
-    EXPECT_HR(S_OK, folder->CreateFolder(name.get(), &result));
-    EXPECT_EQ(-1, result);
-    EXPECT_HR(S_OK, folder->DeleteMessage(1, 0, &result));
-    EXPECT_EQ(0, result);
-    com_ptr<IMXMessage> message;
-    unique_bstr source(SysAllocString(L"Subject: x\r\n\r\n"));
-    EXPECT_HR(S_OK, folder->CreateMessage(source.get(), MessageOut(message)));
-    EXPECT_FALSE(message);
+TEST_F(FolderTest, SpecialFoldersKnowTheirKindHoweverTheyAreOpened) {
+    HRESULT (STDMETHODCALLTYPE IMXFolderManager::*get[])(::MXFolder**) = {
+        &IMXFolderManager::GetInboxFolder, &IMXFolderManager::GetOutboxFolder, &IMXFolderManager::GetSentFolder,
+        &IMXFolderManager::GetDeletedFolder, &IMXFolderManager::GetDraftFolder};
+    for (int kind = 0; kind < 5; ++kind) {
+        com_ptr<IMXFolder> special = Ask(manager_.get(), get[kind]);
+        std::vector<long> expected(5, 0);
+        expected[kind] = 1;
+        EXPECT_EQ(expected, Kind(special.get())) << kind;
+        EXPECT_EQ(0, Ask(special.get(), &IMXFolder::IsNull));
+        const long id = Ask(special.get(), &IMXFolder::GetID);
+        EXPECT_EQ(FolderId(static_cast<SPECIALFOLDER>(kind)), id);
+        EXPECT_EQ(expected, Kind(Folder(id).get())) << kind << " opened by id";
+    }
+    EXPECT_EQ(std::vector<long>(5, 0), Kind(Folder(NewFolder(L"Plain")).get()));
 }
 
 TEST_F(FolderTest, ChildWalkRestartsAfterItsEndAndOnGetFirstChild) {
-    long parent_id = -1;
-    com_ptr<IMXFolder> parent = NewFolder(L"P", &parent_id);
-    CreateFolderIn(manager_.get(), parent_id, L"c1");
-    CreateFolderIn(manager_.get(), parent_id, L"c2");
-    CreateFolderIn(manager_.get(), parent_id, L"c3");
-    EXPECT_EQ(3, SubFolderCountOf(parent.get()));
-
-    // A fresh folder's GetNextChild starts the walk; after the ending null it starts again.
-    EXPECT_EQ((std::vector<std::wstring>{L"c1", L"c2", L"c3"}), ChildNames(parent.get()));
-    EXPECT_EQ((std::vector<std::wstring>{L"c1", L"c2", L"c3"}), ChildNames(parent.get()));
-
-    com_ptr<IMXFolder> c1 = NextChild(parent.get());
-    com_ptr<IMXFolder> c2 = NextChild(parent.get());
-    ASSERT_TRUE(c2);
-    EXPECT_EQ(L"c2", NameOf(c2.get()));
-    com_ptr<IMXFolder> first = FirstChild(parent.get());
-    ASSERT_TRUE(first);
-    EXPECT_EQ(L"c1", NameOf(first.get()));
-    EXPECT_EQ(L"c2", NameOf(NextChild(parent.get()).get()));
-
-    // Every child is a new object opened on its id.
-    EXPECT_NE(c1.get(), first.get());
-    EXPECT_EQ(IdOf(c1.get()), IdOf(first.get()));
-    EXPECT_EQ(0, IsNullOf(first.get()));
+    long parent_id = NewFolder(L"P");
+    for (const wchar_t* name : {L"c1", L"c2", L"c3"}) NewFolder(name, parent_id);
+    com_ptr<IMXFolder> parent = Folder(parent_id);
+    const std::vector<std::wstring> children = {L"c1", L"c2", L"c3"};
+    EXPECT_EQ(children, Walk(parent.get(), &IMXFolder::GetNextChild)) << "a fresh folder's GetNextChild starts";
+    EXPECT_EQ(children, Walk(parent.get(), &IMXFolder::GetNextChild)) << "after its end the walk starts again";
+    com_ptr<IMXFolder> c1 = Ask(parent.get(), &IMXFolder::GetNextChild);
+    Ask(parent.get(), &IMXFolder::GetNextChild);
+    com_ptr<IMXFolder> first = Ask(parent.get(), &IMXFolder::GetFirstChild);
+    EXPECT_EQ(L"c1", Ask(first.get(), &IMXFolder::Name));
+    EXPECT_EQ(L"c2", Ask(Ask(parent.get(), &IMXFolder::GetNextChild).get(), &IMXFolder::Name));
+    EXPECT_NE(c1.get(), first.get()) << "every child is a new object";
+    EXPECT_EQ(Ask(c1.get(), &IMXFolder::GetID), Ask(first.get(), &IMXFolder::GetID));
+    EXPECT_EQ(0, Ask(first.get(), &IMXFolder::IsNull));
+    EXPECT_TRUE(Walk(first.get(), &IMXFolder::GetNextChild).empty());
 }
 
-TEST_F(FolderTest, AFolderWithoutChildrenOrMessages) {
-    com_ptr<IMXFolder> folder = NewFolder(L"Empty");
-    EXPECT_FALSE(FirstChild(folder.get()));
-    EXPECT_FALSE(NextChild(folder.get()));
-    com_ptr<IMXMessage> message;
-    EXPECT_HR(S_OK, folder->GetFirstMessage(MessageOut(message)));
-    EXPECT_FALSE(message);
-    EXPECT_EQ(0, MessageCountOf(folder.get()));
-    EXPECT_EQ(0, UnreadCountOf(folder.get()));
-    EXPECT_EQ(0, SubFolderCountOf(folder.get()));
-    EXPECT_EQ(std::vector<long>(5, 0), SpecialTestsOf(folder.get()));
-}
-
-TEST_F(FolderTest, MessageWalkRestartsAfterItsEndAndOnGetFirstMessage) {
-    long id = -1;
-    com_ptr<IMXFolder> folder = NewFolder(L"M", &id);
-    for (int i = 0; i < 3; ++i) StoreMessage(store_api_.get(), id, "Subject: m\r\n\r\nx\r\n");
-    EXPECT_EQ(3, MessageCountOf(folder.get()));
-    EXPECT_EQ(3, UnreadCountOf(folder.get()));
-    EXPECT_EQ(3, CountByNextMessage(folder.get()));
-    EXPECT_EQ(3, CountByNextMessage(folder.get())) << "after the ending null the walk starts again";
-
-    com_ptr<IMXMessage> message;
-    EXPECT_HR(S_OK, folder->GetNextMessage(MessageOut(message)));
-    EXPECT_HR(S_OK, folder->GetNextMessage(MessageOut(message)));
-    EXPECT_HR(S_OK, folder->GetFirstMessage(MessageOut(message)));
-    EXPECT_TRUE(message);
-    EXPECT_EQ(2, CountByNextMessage(folder.get())) << "GetFirstMessage restarted the walk midway";
-}
-
-TEST_F(FolderTest, MessagesFromWalksAndLookupsAreBoundToTheirStoredIds) {
-    long id = -1;
-    com_ptr<IMXFolder> folder = NewFolder(L"Bound", &id);
+TEST_F(FolderTest, MessageWalkAndLookupGiveMessagesBoundToTheirIds) {
+    const long id = NewFolder(L"M");
+    com_ptr<IMXFolder> folder = Folder(id);
+    EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetFirstMessage));
+    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::GetMessageCount));
     std::vector<MESSAGEID> stored;
-    for (int i = 0; i < 3; ++i) stored.push_back(StoreMessage(store_api_.get(), id, "Subject: m\r\n\r\nx\r\n"));
-    std::vector<MESSAGEID> walked;
-    for (int i = 0; i < 10; ++i) {
-        com_ptr<IMXMessage> message;
-        ASSERT_HR(S_OK, folder->GetNextMessage(MessageOut(message)));
-        if (!message) break;
-        long message_id = -1, folder_id = -1;
-        EXPECT_HR(S_OK, message->GetID(&message_id));
-        EXPECT_HR(S_OK, message->GetFolderID(&folder_id));
-        EXPECT_EQ(id, folder_id);
-        walked.push_back(static_cast<MESSAGEID>(message_id));
-    }
-    EXPECT_EQ(stored, walked);
-    com_ptr<IMXMessage> looked_up;
-    ASSERT_HR(S_OK, folder->GetMessage(static_cast<long>(stored[1]), MessageOut(looked_up)));
+    for (int i = 0; i < 3; ++i) stored.push_back(Put(id, "Subject: m\r\n\r\nx\r\n", MSG_UNREAD));
+    auto walk = [&] {
+        std::vector<MESSAGEID> ids;
+        while (com_ptr<IMXMessage> m = Ask(folder.get(), &IMXFolder::GetNextMessage)) {
+            EXPECT_EQ(id, Ask(m.get(), &IMXMessage::GetFolderID));
+            ids.push_back(static_cast<MESSAGEID>(Ask(m.get(), &IMXMessage::GetID)));
+        }
+        return ids;
+    };
+    EXPECT_EQ(stored, walk());
+    EXPECT_EQ(stored, walk()) << "after the ending null the walk starts again";
+    Ask(folder.get(), &IMXFolder::GetNextMessage);
+    Ask(folder.get(), &IMXFolder::GetNextMessage);
+    com_ptr<IMXMessage> first = Ask(folder.get(), &IMXFolder::GetFirstMessage);
+    EXPECT_EQ(static_cast<long>(stored[0]), Ask(first.get(), &IMXMessage::GetID));
+    EXPECT_EQ(std::vector<MESSAGEID>(stored.begin() + 1, stored.end()), walk()) << "GetFirstMessage restarted it";
+
+    com_ptr<IMXMessage> looked_up = Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[1]));
     ASSERT_TRUE(looked_up);
-    long message_id = -1;
-    EXPECT_HR(S_OK, looked_up->GetID(&message_id));
-    EXPECT_EQ(static_cast<long>(stored[1]), message_id);
+    EXPECT_EQ(static_cast<long>(stored[1]), Ask(looked_up.get(), &IMXMessage::GetID));
+    EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[2]) + 100));
 }
 
-TEST_F(FolderTest, DeleteMessageDeletesThroughTheMessage) {
-    long id = -1;
-    com_ptr<IMXFolder> folder = NewFolder(L"Deleting", &id);
-    MESSAGEID message = StoreMessage(store_api_.get(), id, "Subject: bye\r\n\r\nx\r\n");
-    const long deleted_items = SpecialFolderId(store_api_.get(), FOLDER_DELETED);
-    const size_t deleted_before = StoredMessageIds(store_api_.get(), deleted_items).size();
-    long done = -1;
-    ASSERT_HR(S_OK, folder->DeleteMessage(static_cast<long>(message), 0, &done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(std::vector<MESSAGEID>{}, StoredMessageIds(store_api_.get(), id));
-    EXPECT_EQ(deleted_before + 1, StoredMessageIds(store_api_.get(), deleted_items).size())
-        << "a message deleted for now goes to Deleted Items";
-    done = -1;
-    EXPECT_HR(S_OK, folder->DeleteMessage(static_cast<long>(message), 0, &done));
-    EXPECT_EQ(0, done) << "it is no longer in this folder";
+TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
+    const long id = NewFolder(L"Changes");
+    com_ptr<IMXFolder> folder = Folder(id);
+    const long message = static_cast<long>(Put(id, "Subject: m\r\n\r\nx\r\n", MSG_UNREAD));
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::MarkAsRead, message));
+    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::GetUnreadCount));
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::MarkAsUnread, message));
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::GetUnreadCount));
+    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::MarkAsRead, message + 100));
+    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::DeleteMessage, message + 100, 0));
+
+    // The source reaches the store in the ANSI code page, one byte per character.
+    const wchar_t* source = L"Subject: caf\u00e9\r\n\r\nna\u00efve \u00a3\r\n";
+    com_ptr<IMXMessage> created = Ask(folder.get(), &IMXFolder::CreateMessage, B(source).get());
+    ASSERT_TRUE(created);
+    const MESSAGEID created_id = static_cast<MESSAGEID>(Ask(created.get(), &IMXMessage::GetID));
+    EXPECT_EQ("Subject: caf\xE9\r\n\r\nna\xEFve \xA3\r\n", Source(id, created_id));
+    com_ptr<IMXMessage> empty = Ask(folder.get(), &IMXFolder::CreateMessage, nullptr);
+    ASSERT_TRUE(empty) << "a null source stores an empty message";
+    EXPECT_EQ("", Source(id, static_cast<MESSAGEID>(Ask(empty.get(), &IMXMessage::GetID))));
+
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0));
+    EXPECT_EQ(std::vector<MESSAGEID>({created_id, static_cast<MESSAGEID>(Ask(empty.get(), &IMXMessage::GetID))}),
+              Ids(id));
+    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0)) << "it is no longer in this folder";
 }
 
-TEST_F(FolderTest, MarksGoToTheStoreByIdAndUnknownIdsAreRefused) {
-    long id = -1;
-    com_ptr<IMXFolder> folder = NewFolder(L"Marks", &id);
-    MESSAGEID message = StoreMessage(store_api_.get(), id, "Subject: m\r\n\r\nx\r\n");
-    long done = -1;
-    ASSERT_HR(S_OK, folder->MarkAsRead(static_cast<long>(message), &done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(0, UnreadCountOf(folder.get()));
-    ASSERT_HR(S_OK, folder->MarkAsUnread(static_cast<long>(message), &done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(1, UnreadCountOf(folder.get()));
-
-    done = -1;
-    EXPECT_HR(S_OK, folder->MarkAsRead(static_cast<long>(message) + 100, &done));
-    EXPECT_EQ(0, done);
-    EXPECT_HR(S_OK, folder->DeleteMessage(static_cast<long>(message) + 100, 0, &done));
-    EXPECT_EQ(0, done);
-    com_ptr<IMXMessage> none;
-    EXPECT_HR(S_OK, folder->GetMessage(static_cast<long>(message) + 100, MessageOut(none)));
-    EXPECT_FALSE(none);
-    com_ptr<IMXMessage> found;
-    EXPECT_HR(S_OK, folder->GetMessage(static_cast<long>(message), MessageOut(found)));
-    EXPECT_TRUE(found);
-}
-
-TEST_F(FolderTest, CreateMessageStoresTheWholeSourceConvertedToAnsi) {
-    long id = -1;
-    com_ptr<IMXFolder> folder = NewFolder(L"Created", &id);
-    // Characters of the ANSI code page beyond ASCII: each becomes one byte.
-    const wchar_t* source = L"Subject: caf\u00e9 \u00fcber\r\n\r\nna\u00efve \u00a3 body\r\n";
-    unique_bstr text(SysAllocString(source));
-    com_ptr<IMXMessage> message;
-    ASSERT_HR(S_OK, folder->CreateMessage(text.get(), MessageOut(message)));
-    ASSERT_TRUE(message);
-    std::vector<MESSAGEID> ids = StoredMessageIds(store_api_.get(), id);
-    ASSERT_EQ(1u, ids.size());
-    std::string expected(WideCharToMultiByte(CP_ACP, 0, source, -1, nullptr, 0, nullptr, nullptr) - 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, source, -1, expected.data(), static_cast<int>(expected.size()) + 1, nullptr,
-                        nullptr);
-    EXPECT_EQ(expected, StoredSource(store_api_.get(), id, ids[0]));
-    EXPECT_EQ(std::wstring(source).size(), StoredSource(store_api_.get(), id, ids[0]).size());
-
-    // A null source stores an empty message and still answers with it.
-    com_ptr<IMXMessage> empty;
-    ASSERT_HR(S_OK, folder->CreateMessage(nullptr, MessageOut(empty)));
-    EXPECT_TRUE(empty);
-    ids = StoredMessageIds(store_api_.get(), id);
-    ASSERT_EQ(2u, ids.size());
-    EXPECT_EQ("", StoredSource(store_api_.get(), id, ids[1]));
-    EXPECT_EQ(2, MessageCountOf(folder.get()));
-}
-
-TEST_F(FolderTest, FolderNamesOutsideAsciiRoundTrip) {
+TEST_F(FolderTest, NamesOutsideAsciiRoundTrip) {
     const wchar_t* name = L"Re\u00e7us \u00e0 tri\u00e9r \u00df";
-    long id = CreateFolderIn(manager_.get(), 0, name);
-    ASSERT_GT(id, 0);
-    com_ptr<IMXFolder> folder = FolderById(manager_.get(), id);
-    EXPECT_EQ(name, NameOf(folder.get()));
-    unique_bstr renamed(SysAllocString(L"\u00c9t\u00e9 \u00a92024"));
-    long done = -1;
-    ASSERT_HR(S_OK, folder->Rename(renamed.get(), &done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(L"\u00c9t\u00e9 \u00a92024", NameOf(folder.get())) << "names are read from the store when asked";
+    com_ptr<IMXFolder> folder = Folder(NewFolder(name));
+    EXPECT_EQ(name, Ask(folder.get(), &IMXFolder::Name));
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(L"\u00c9t\u00e9").get()));
+    EXPECT_EQ(L"\u00c9t\u00e9", Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
 }
 
-TEST_F(FolderTest, AFolderRenamesMovesAndDeletesItself) {
-    long parent_id = -1, child_id = -1;
-    com_ptr<IMXFolder> parent = NewFolder(L"Parent", &parent_id);
-    com_ptr<IMXFolder> child = NewFolder(L"Child", &child_id);
-    long done = -1;
-    ASSERT_HR(S_OK, child->Move(parent_id, &done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(std::vector<std::wstring>{L"Child"}, ChildNames(parent.get()));
-    unique_bstr sub(SysAllocString(L"Grandchild"));
-    long grandchild = -1;
-    ASSERT_HR(S_OK, child->CreateFolder(sub.get(), &grandchild));
-    EXPECT_GT(grandchild, 0);
-    EXPECT_EQ(1, SubFolderCountOf(child.get()));
-    ASSERT_HR(S_OK, child->Delete(&done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(std::vector<std::wstring>{}, ChildNames(parent.get()));
-    EXPECT_EQ(0, SubFolderCountOf(parent.get()));
+TEST_F(FolderTest, ManagerWalkIsDepthFirstAndRestartsAfterItsEndOrOnGetFirstFolder) {
+    MakeTree();
+    EXPECT_EQ(-1, Current()) << "no current folder before the walk";
+    const auto tree = WalkOf({L"T", L"A", L"A1", L"B"});
+    EXPECT_EQ(tree, Walk(manager_.get(), &IMXFolderManager::GetNextFolder)) << "a fresh walk starts at the root";
+    EXPECT_EQ(-1, Current()) << "the walk's end leaves no current folder";
+    EXPECT_EQ(tree, Walk(manager_.get(), &IMXFolderManager::GetNextFolder)) << "and the next call starts again";
+
+    WalkTo(a1_);  // three enumerations deep
+    com_ptr<IMXFolder> root = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder);
+    EXPECT_EQ(0, Ask(root.get(), &IMXFolder::GetID));
+    EXPECT_EQ(root.get(), Ask(manager_.get(), &IMXFolderManager::GetCurrentFolder).get())
+        << "GetCurrentFolder hands out the walk's own object";
+    EXPECT_EQ(std::vector<std::wstring>(tree.begin() + 1, tree.end()),
+              Walk(manager_.get(), &IMXFolderManager::GetNextFolder));
 }
 
-TEST_F(FolderTest, NullOutPointersGiveEPointerWithoutAnErrorObject) {
-    com_ptr<IMXFolder> folder = NewFolder(L"F");
-    SetMarkerErrorInfo(L"marker");
-    EXPECT_HR(E_POINTER, folder->GetID(nullptr));
-    EXPECT_HR(E_POINTER, folder->IsNull(nullptr));
-    EXPECT_HR(E_POINTER, folder->IsInbox(nullptr));
-    EXPECT_HR(E_POINTER, folder->GetFirstChild(nullptr));
-    EXPECT_HR(E_POINTER, folder->GetNextChild(nullptr));
-    EXPECT_HR(E_POINTER, folder->GetFirstMessage(nullptr));
-    EXPECT_HR(E_POINTER, folder->GetMessage(1, nullptr));
-    EXPECT_HR(E_POINTER, folder->CreateMessage(nullptr, nullptr));
-    EXPECT_HR(E_POINTER, folder->DeleteMessage(1, 0, nullptr));
-    EXPECT_HR(E_POINTER, folder->Name(nullptr));
-    EXPECT_HR(E_POINTER, folder->Rename(nullptr, nullptr));
-    EXPECT_HR(E_POINTER, folder->CreateFolder(nullptr, nullptr));
-    EXPECT_HR(E_POINTER, folder->GetMessageCount(nullptr));
-    ErrorRecord record = ErrorInfoOf();
-    EXPECT_TRUE(record.present);
-    EXPECT_EQ(L"marker", record.source);
+TEST_F(FolderTest, DeletingTheWalksCurrentFolderMovesTheWalkOnFirst) {
+    MakeTree();
+    WalkTo(a1_);
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, a1_));
+    EXPECT_EQ(b_, Current()) << "after a deleted leaf, the next folder of the walk";
+
+    const long again = NewFolder(L"A1", a_);
+    WalkTo(a_);
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, b_));
+    EXPECT_EQ(a_, Current()) << "deleting another folder leaves the walk alone";
+    EXPECT_EQ(again, Ask(Ask(manager_.get(), &IMXFolderManager::GetNextFolder).get(), &IMXFolder::GetID));
+    WalkTo(a_);
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, a_));
+    EXPECT_EQ(again, Current()) << "a deleted parent's walk moves into its first child";
+    EXPECT_EQ(WalkOf({L"T"}), WholeWalk());
+}
+
+TEST_F(FolderTest, TheManagerChangesFoldersByIdAndRefusesTheRootAndMissingOnes) {
+    MakeTree();
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::RenameFolder, b_, B(L"B2").get()));
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::MoveFolder, b_, a1_));
+    EXPECT_EQ(WalkOf({L"T", L"A", L"A1", L"B2"}), WholeWalk());
+    for (long id : {0L, kMissing}) {
+        EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::RenameFolder, id, B(L"x").get())) << id;
+        EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::MoveFolder, id, t_)) << id;
+        EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, id)) << id;
+    }
+    EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::MoveFolder, a_, kMissing));
+    EXPECT_EQ(-1, Ask(manager_.get(), &IMXFolderManager::CreateFolder, kMissing, B(L"orphan").get()));
+    EXPECT_EQ(WalkOf({L"T", L"A", L"A1", L"B2"}), WholeWalk());
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, t_));
+    EXPECT_EQ(WalkOf({}), WholeWalk());
+}
+
+TEST_F(FolderTest, CopyKeepsTheSourceMoveTakesItAndBothKeepTheMessagesState) {
+    const long source = NewFolder(L"Source"), target = NewFolder(L"Target");
+    const char text[] = "Subject: hello\r\n\r\nbody\r\n";
+    const long id = static_cast<long>(Put(source, text, MSG_UNREAD));
+    EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::CopyMessage, kMissing, target, id));
+    EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::MoveMessage, source, kMissing, id));
+    EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::MoveMessage, source, target, id + 1000));
+    EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::CopyMessage, 0, target, id)) << "the root holds no messages";
+    EXPECT_EQ(1u, Ids(source).size());
+    EXPECT_TRUE(Ids(target).empty());
+
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::CopyMessage, source, target, id));
+    EXPECT_EQ(1u, Ids(source).size());
+    ASSERT_EQ(1u, Ids(target).size());
+    EXPECT_EQ(text, Source(target, Ids(target)[0]));
+    EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::MoveMessage, source, target, id));
+    EXPECT_TRUE(Ids(source).empty());
+    EXPECT_EQ(2, Ask(Folder(target).get(), &IMXFolder::GetUnreadCount)) << "both arrive unread, as they were";
 }
 
 }  // namespace

@@ -2,138 +2,100 @@
 // down with the last of them and built afresh (reading the store's location again) for the next;
 // a store out of reach still gives working, null, folders; first objects made on several
 // threads at once.
+#include <algorithm>
 #include <thread>
 
-#include "folder_test_util.h"
+#include "support/test_support.h"
 
 namespace pelkary::test {
 namespace {
 
-bool WalkHasFolder(IMXFolderManager* manager, const std::wstring& name) {
-    com_ptr<IMXFolder> root = FirstFolder(manager);
-    for (auto& walked : RestOfWalk(manager))
-        if (walked == name) return true;
-    return false;
+bool WalkHas(IMXFolderManager* manager, const wchar_t* name, Here at = Here::Caller()) {
+    const auto names = Walk(manager, &IMXFolderManager::GetNextFolder, at);
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-class StoreSessionTest : public ::testing::Test {
-protected:
-    ComApartment apartment_;
-};
-
-TEST_F(StoreSessionTest, TheLastObjectOutEndsTheSessionAndTheNextConnectsAgain) {
+TEST(StoreSession, TheLastObjectOutEndsTheSessionAndTheNextConnectsAgain) {
+    ComApartment apartment;
     TempStore first;
-    com_ptr<IMXFolder> kept;
+    com_ptr<IMXFolderManager> manager = CreateManager();
+    com_ptr<IMXFolder> kept = Ask(manager.get(), &IMXFolderManager::GetFolder,
+                                  Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"OnlyInFirst").get()));
+    manager = nullptr;
     {
-        com_ptr<IMXFolderManager> manager = CreateManager();
-        ASSERT_TRUE(manager);
-        long id = CreateFolderIn(manager.get(), 0, L"OnlyInFirst");
-        ASSERT_GT(id, 0);
-        kept = FolderById(manager.get(), id);
-    }
-    {
-        // While a folder lives the session stays, on the store it connected to.
         TempStore second;
-        com_ptr<IMXFolderManager> manager = CreateManager();
-        EXPECT_TRUE(WalkHasFolder(manager.get(), L"OnlyInFirst"));
+        manager = CreateManager();
+        EXPECT_TRUE(WalkHas(manager.get(), L"OnlyInFirst")) << "while a folder lives, the session stays";
         kept = nullptr;
         manager = nullptr;
-        // Everything released: the next manager builds a new session on the second store.
         manager = CreateManager();
-        EXPECT_FALSE(WalkHasFolder(manager.get(), L"OnlyInFirst"));
-        EXPECT_GT(CreateFolderIn(manager.get(), 0, L"OnlyInSecond"), 0);
+        EXPECT_FALSE(WalkHas(manager.get(), L"OnlyInFirst")) << "a new session opens the second store";
+        EXPECT_GT(Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"OnlyInSecond").get()), 0);
+        manager = nullptr;
     }
-    com_ptr<IMXFolderManager> manager = CreateManager();
-    EXPECT_TRUE(WalkHasFolder(manager.get(), L"OnlyInFirst"));
-    EXPECT_FALSE(WalkHasFolder(manager.get(), L"OnlyInSecond"));
+    manager = CreateManager();
+    EXPECT_TRUE(WalkHas(manager.get(), L"OnlyInFirst"));
+    EXPECT_FALSE(WalkHas(manager.get(), L"OnlyInSecond"));
 }
 
-TEST_F(StoreSessionTest, AStoreOutOfReachGivesNullFolders) {
+TEST(StoreSession, AStoreOutOfReachGivesNullFolders) {
+    ComApartment apartment;
     TempStore base;
     // A store directory below a plain file can never be created.
-    std::wstring blocker = base.path() + L"\\blocker";
-    {
-        HANDLE file = CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        CloseHandle(file);
-    }
-    std::wstring unreachable = blocker + L"\\store";
-    ASSERT_TRUE(SetEnvironmentVariableW(L"MAILSTORE_DIR", unreachable.c_str()));
+    const std::wstring blocker = base.path() + L"\\blocker";
+    unique_hfile(CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"MAILSTORE_DIR", (blocker + L"\\store").c_str()));
 
     com_ptr<IMXFolderManager> manager = CreateManager();
     ASSERT_TRUE(manager);
-    com_ptr<IMXFolder> inbox;
-    ASSERT_HR(S_OK, manager->GetInboxFolder(FolderOut(inbox)));
+    com_ptr<IMXFolder> inbox = Ask(manager.get(), &IMXFolderManager::GetInboxFolder);
     ASSERT_TRUE(inbox) << "special folders are never null objects";
-    EXPECT_EQ(0, IdOf(inbox.get()));
-    EXPECT_EQ(L"Local Folders", NameOf(inbox.get()));
-    EXPECT_EQ(1, IsNullOf(inbox.get()));
-    EXPECT_EQ(std::vector<long>(5, 0), SpecialTestsOf(inbox.get()));
-    EXPECT_EQ(std::vector<std::wstring>{}, ChildNames(inbox.get()));
-
-    com_ptr<IMXFolder> by_id = FolderById(manager.get(), 5);
-    EXPECT_EQ(5, IdOf(by_id.get()));
-    EXPECT_EQ(1, IsNullOf(by_id.get()));
-    EXPECT_EQ(-1, MessageCountOf(by_id.get()));
-
-    // The walk is the root alone; changes are refused.
-    com_ptr<IMXFolder> root = FirstFolder(manager.get());
-    ASSERT_TRUE(root);
-    EXPECT_EQ(std::vector<std::wstring>{}, RestOfWalk(manager.get()));
-    EXPECT_EQ(-1, CreateFolderIn(manager.get(), 0, L"x"));
-    long done = -1;
-    EXPECT_HR(S_OK, manager->CopyMessage(1, 2, 1, &done));
-    EXPECT_EQ(0, done);
-
-    root = nullptr;
-    by_id = nullptr;
-    inbox = nullptr;
-    manager = nullptr;
-    // Once everything is released, a reachable store is found again.
-    ASSERT_TRUE(SetEnvironmentVariableW(L"MAILSTORE_DIR", base.path().c_str()));
-    manager = CreateManager();
-    ASSERT_HR(S_OK, manager->GetInboxFolder(FolderOut(inbox)));
-    EXPECT_EQ(0, IsNullOf(inbox.get()));
-    EXPECT_EQ(L"Inbox", NameOf(inbox.get()));
+    EXPECT_EQ(0, Ask(inbox.get(), &IMXFolder::GetID));
+    EXPECT_EQ(L"Local Folders", Ask(inbox.get(), &IMXFolder::Name));
+    EXPECT_EQ(1, Ask(inbox.get(), &IMXFolder::IsNull));
+    EXPECT_EQ(0, Ask(inbox.get(), &IMXFolder::IsInbox));
+    EXPECT_TRUE(Walk(inbox.get(), &IMXFolder::GetNextChild).empty());
+    com_ptr<IMXFolder> by_id = Ask(manager.get(), &IMXFolderManager::GetFolder, 5);
+    EXPECT_EQ(5, Ask(by_id.get(), &IMXFolder::GetID));
+    EXPECT_EQ(-1, Ask(by_id.get(), &IMXFolder::GetMessageCount));
+    EXPECT_EQ(std::vector<std::wstring>{L"Local Folders"}, Walk(manager.get(), &IMXFolderManager::GetNextFolder));
+    EXPECT_EQ(-1, Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"x").get()));
+    EXPECT_EQ(0, Ask(manager.get(), &IMXFolderManager::CopyMessage, 1, 2, 1));
+    com_ptr<IMXMessage> message = CreateMessageObject();
+    EXPECT_EQ(1, Ask(message.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"s").get()));
+    EXPECT_HR(S_OK, message->SetFolderID(5));
+    EXPECT_EQ(0, Ask(message.get(), &IMXMessage::Commit)) << "no store to save into";
 }
 
-TEST_F(StoreSessionTest, FirstObjectsMadeOnSeveralThreadsAtOnceShareOneStore) {
+TEST(StoreSession, FirstObjectsMadeOnSeveralThreadsAtOnceShareOneStore) {
+    ComApartment apartment;
     TempStore store;
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 5;
-    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_TRUE(start);
+    constexpr int kThreads = 4, kRounds = 5;
+    unique_handle start(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::vector<std::thread> threads;
-    std::vector<HRESULT> results(kThreads * kRounds, E_FAIL);
+    std::vector<long> made(kThreads * kRounds, -1);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            WaitForSingleObject(start, INFINITE);
+            WaitForSingleObject(start.get(), INFINITE);
             for (int round = 0; round < kRounds; ++round) {
                 com_ptr<IMXFolderManager> manager;
-                HRESULT hr = CoCreateInstance(CLSID_MXFolderManager, nullptr, CLSCTX_INPROC_SERVER,
-                                              IID_IMXFolderManager, manager.put_void());
-                long id = -1;
-                if (SUCCEEDED(hr)) {
-                    std::wstring name = L"thread" + std::to_wstring(t) + L"-" + std::to_wstring(round);
-                    unique_bstr text(SysAllocString(name.c_str()));
-                    hr = manager->CreateFolder(0, text.get(), &id);
-                    if (SUCCEEDED(hr) && id <= 0) hr = E_UNEXPECTED;
-                }
-                results[t * kRounds + round] = hr;
+                const std::wstring name = L"thread" + std::to_wstring(t * kRounds + round);
+                if (SUCCEEDED(CoCreateInstance(CLSID_MXFolderManager, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_IMXFolderManager, manager.put_void())))
+                    manager->CreateFolder(0, B(name.c_str()).get(), &made[t * kRounds + round]);
             }
             CoUninitialize();
         });
     }
-    SetEvent(start);
+    SetEvent(start.get());
     for (auto& thread : threads) thread.join();
-    CloseHandle(start);
-    for (HRESULT hr : results) EXPECT_HR(S_OK, hr);
-
     com_ptr<IMXFolderManager> manager = CreateManager();
-    for (int t = 0; t < kThreads; ++t)
-        for (int round = 0; round < kRounds; ++round)
-            EXPECT_TRUE(WalkHasFolder(manager.get(), L"thread" + std::to_wstring(t) + L"-" + std::to_wstring(round)));
+    const auto names = Walk(manager.get(), &IMXFolderManager::GetNextFolder);
+    for (int i = 0; i < kThreads * kRounds; ++i) {
+        EXPECT_GT(made[i], 0) << i;
+        EXPECT_NE(std::find(names.begin(), names.end(), L"thread" + std::to_wstring(i)), names.end()) << i;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The module's exports and class objects, called directly on the registered pelkary.dll (the same
-// module instance the COM runtime uses), and the shape of every object's QueryInterface.
+// module instance the COM runtime uses), the module lock that every object and class-object
+// reference holds, and the shape of every object's QueryInterface.
 #include "support/test_support.h"
 
 namespace pelkary::test {
@@ -11,8 +12,7 @@ class ClassObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(module_.loaded());
-        // Nothing of pelkary's is alive between tests: the lock count is back to zero.
-        ASSERT_HR(S_OK, module_.CanUnloadNow());
+        ASSERT_HR(S_OK, module_.CanUnloadNow()) << "nothing of pelkary's is alive between tests";
     }
     void TearDown() override { EXPECT_HR(S_OK, module_.CanUnloadNow()) << "a test left a module lock behind"; }
 
@@ -34,64 +34,44 @@ TEST_F(ClassObjectTest, GetClassObjectServesTheThreeClassesOnly) {
         com_ptr<IUnknown> unknown;
         EXPECT_HR(S_OK, module_.GetClassObject(*clsid, IID_IUnknown, unknown.put_void()));
         EXPECT_TRUE(unknown);
-        void* wrong = reinterpret_cast<void*>(1);
-        EXPECT_HR(E_NOINTERFACE, module_.GetClassObject(*clsid, IID_IDispatch, &wrong));
-        EXPECT_EQ(wrong, nullptr);
+        out = reinterpret_cast<void*>(1);
+        EXPECT_HR(E_NOINTERFACE, module_.GetClassObject(*clsid, IID_IDispatch, &out));
+        EXPECT_EQ(out, nullptr);
         EXPECT_HR(E_POINTER, module_.GetClassObject(*clsid, IID_IClassFactory, nullptr));
     }
 }
 
-TEST_F(ClassObjectTest, EachClassObjectReferenceIsAModuleLock) {
+TEST_F(ClassObjectTest, ClassObjectReferencesAndServerLocksAreModuleLocks) {
     com_ptr<IClassFactory> factory = Factory(CLSID_MXFolder);
     ASSERT_TRUE(factory);
     EXPECT_HR(S_FALSE, module_.CanUnloadNow());
     // No count of its own: AddRef answers 2 and Release 1, whatever is held.
     EXPECT_EQ(factory->AddRef(), 2u);
     EXPECT_EQ(factory->Release(), 1u);
-    factory = nullptr;
-    EXPECT_HR(S_OK, module_.CanUnloadNow());
-}
-
-TEST_F(ClassObjectTest, LockServerCountsEachCall) {
-    com_ptr<IClassFactory> factory = Factory(CLSID_MXMessage);
-    ASSERT_TRUE(factory);
     EXPECT_HR(S_OK, factory->LockServer(TRUE));
     EXPECT_HR(S_OK, factory->LockServer(TRUE));
     EXPECT_HR(S_OK, factory->LockServer(FALSE));
     factory = nullptr;
     EXPECT_HR(S_FALSE, module_.CanUnloadNow()) << "one LockServer(TRUE) is still outstanding";
-    factory = Factory(CLSID_MXMessage);
-    EXPECT_HR(S_OK, factory->LockServer(FALSE));
-    factory = nullptr;
+    EXPECT_HR(S_OK, Factory(CLSID_MXMessage)->LockServer(FALSE));
 }
 
-TEST_F(ClassObjectTest, CreateInstanceRefusesAggregationBeforeTouchingTheOutPointer) {
+TEST_F(ClassObjectTest, CreateInstanceRefusals) {
     com_ptr<IClassFactory> factory = Factory(CLSID_MXMessage);
     ASSERT_TRUE(factory);
     void* out = reinterpret_cast<void*>(0x1234);
     EXPECT_HR(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.get(), IID_IUnknown, &out));
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234));
-}
-
-TEST_F(ClassObjectTest, CreateInstanceForAnUnservedInterfaceDestroysTheObjectAgain) {
-    com_ptr<IClassFactory> factory = Factory(CLSID_MXMessage);
-    ASSERT_TRUE(factory);
-    void* out = reinterpret_cast<void*>(0x1234);
+    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234)) << "refused before the out-pointer is touched";
     EXPECT_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IConnectionPointContainer, &out));
     EXPECT_EQ(out, nullptr);
     factory = nullptr;
-    // The object built and thrown away again left no lock of its own.
-    EXPECT_HR(S_OK, module_.CanUnloadNow());
+    EXPECT_HR(S_OK, module_.CanUnloadNow()) << "the object built and thrown away again left a lock";
 }
 
 TEST_F(ClassObjectTest, EveryObjectHoldsOneModuleLockWhileReferenced) {
     for (const CLSID* clsid : kClasses) {
         com_ptr<IUnknown> object;
-        {
-            com_ptr<IClassFactory> factory = Factory(*clsid);
-            ASSERT_TRUE(factory);
-            EXPECT_HR(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()));
-        }
+        EXPECT_HR(S_OK, Factory(*clsid)->CreateInstance(nullptr, IID_IUnknown, object.put_void()));
         ASSERT_TRUE(object);
         EXPECT_HR(S_FALSE, module_.CanUnloadNow());
         EXPECT_EQ(object->AddRef(), 2u);
@@ -99,58 +79,38 @@ TEST_F(ClassObjectTest, EveryObjectHoldsOneModuleLockWhileReferenced) {
         object = nullptr;
         EXPECT_HR(S_OK, module_.CanUnloadNow()) << GuidText(*clsid);
     }
-    // Objects that the runtime makes come from the same module and count the same way.
-    com_ptr<IMXMessage> message = CreateMessageObject();
+    com_ptr<IMXMessage> message = CreateMessageObject();  // through the runtime: the same module
     EXPECT_HR(S_FALSE, module_.CanUnloadNow());
-    message = nullptr;
-    EXPECT_HR(S_OK, module_.CanUnloadNow());
 }
 
 // One identity and one count behind every interface of an object.
 void CheckIdentity(IUnknown* main, REFIID main_iid, bool has_event_source) {
-    com_ptr<IUnknown> identity;
-    ASSERT_HR(S_OK, main->QueryInterface(IID_IUnknown, identity.put_void()));
-    EXPECT_EQ(identity.get(), main) << "IUnknown is the main interface's pointer";
-    com_ptr<IUnknown> dispatch;
-    ASSERT_HR(S_OK, main->QueryInterface(IID_IDispatch, dispatch.put_void()));
-    EXPECT_EQ(dispatch.get(), main) << "IDispatch is the main interface's pointer";
-
-    std::vector<IID> served = {main_iid, IID_IProvideClassInfo, IID_ISupportErrorInfo};
+    std::vector<IID> served = {IID_IUnknown, IID_IDispatch, main_iid, IID_IProvideClassInfo, IID_ISupportErrorInfo};
     if (has_event_source) served.push_back(IID_IConnectionPointContainer);
     for (const IID& iid : served) {
-        com_ptr<IUnknown> sub;
+        com_ptr<IUnknown> sub, back;
         ASSERT_HR(S_OK, main->QueryInterface(iid, sub.put_void())) << GuidText(iid);
-        com_ptr<IUnknown> back;
+        if (&iid - served.data() < 3) {
+            EXPECT_EQ(sub.get(), main) << "the main interface's pointer";
+        }
         EXPECT_HR(S_OK, sub->QueryInterface(IID_IUnknown, back.put_void()));
         EXPECT_EQ(back.get(), main) << "IUnknown through " << GuidText(iid);
-        com_ptr<IUnknown> main_again;
-        EXPECT_HR(S_OK, sub->QueryInterface(main_iid, main_again.put_void()));
-        EXPECT_EQ(main_again.get(), main);
-        // The sub-object forwards its count to the object.
-        ULONG via_sub = sub->AddRef();
-        EXPECT_EQ(main->AddRef(), via_sub + 1) << GuidText(iid);
+        const ULONG via_sub = sub->AddRef();
+        EXPECT_EQ(main->AddRef(), via_sub + 1) << "the count of " << GuidText(iid) << " is the object's";
         main->Release();
         sub->Release();
     }
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_HR(E_NOINTERFACE, main->QueryInterface(IID_IClassFactory, &out));
+    const IID& unserved = has_event_source ? IID_IClassFactory : IID_IConnectionPointContainer;
+    EXPECT_HR(E_NOINTERFACE, main->QueryInterface(unserved, &out));
     EXPECT_EQ(out, nullptr);
-    if (!has_event_source) {
-        out = reinterpret_cast<void*>(1);
-        EXPECT_HR(E_NOINTERFACE, main->QueryInterface(IID_IConnectionPointContainer, &out));
-        EXPECT_EQ(out, nullptr);
-    }
     EXPECT_HR(E_POINTER, main->QueryInterface(IID_IUnknown, nullptr));
 }
 
 TEST_F(ClassObjectTest, QueryInterfaceGivesEachObjectOneIdentity) {
-    com_ptr<IMXFolderManager> manager = CreateManager();
-    com_ptr<IMXFolder> folder = CreateFolderObject();
-    com_ptr<IMXMessage> message = CreateMessageObject();
-    ASSERT_TRUE(manager && folder && message);
-    CheckIdentity(manager.get(), IID_IMXFolderManager, true);
-    CheckIdentity(folder.get(), IID_IMXFolder, true);
-    CheckIdentity(message.get(), IID_IMXMessage, false);
+    CheckIdentity(CreateManager().get(), IID_IMXFolderManager, true);
+    CheckIdentity(CreateFolderObject().get(), IID_IMXFolder, true);
+    CheckIdentity(CreateMessageObject().get(), IID_IMXMessage, false);
 }
 
 }  // namespace

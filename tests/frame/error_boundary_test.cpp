@@ -1,218 +1,148 @@
 // The error model at the edge of every method, driven in-process through the frame's own code
-// (the boundary, the class objects' failure path and the teardown in Release) with the real
-// error objects of the COM runtime.
-#include <functional>
+// (the boundary, the class objects' failure path, the teardown in Release and the conversions at
+// pelkary's edge) with the real error objects of the COM runtime.
 #include <new>
 #include <stdexcept>
 
-#include "comsupport/class_factory.h"
-#include "comsupport/text.h"
-#include "frame/automation_object.h"
-#include "frame/module.h"
+#include "support/server_internals.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {
 namespace {
 
-const ClassIdentity kFolderIdentity = {L"MXFolder", &CLSID_MXFolder, &IID_IMXFolder};
+const ClassIdentity kFolder = {L"MXFolder", &CLSID_MXFolder, &IID_IMXFolder};
+const ClassIdentity kMessage = {L"MXMessage", &CLSID_MXMessage, &IID_IMXMessage};
 
 class ErrorBoundaryTest : public ::testing::Test {
 protected:
-    void SetUp() override { ClearErrorInfo(); }
-    void TearDown() override { ClearErrorInfo(); }
+    void SetUp() override { SetErrorInfo(0, nullptr); }
     ComApartment apartment_;
     TempStore store_;
 };
 
-TEST_F(ErrorBoundaryTest, NullOutPointerGivesEPointerAndLeavesTheErrorObjectAlone) {
+void ExpectError(const wchar_t* source, const wchar_t* description, REFGUID guid, Here at = Here::Caller()) {
+    ::testing::ScopedTrace trace(at.file, at.line, "error object");
+    ErrorRecord record = ErrorInfoOf();
+    ASSERT_TRUE(record.present);
+    EXPECT_EQ(record.source, source);
+    EXPECT_EQ(record.description, description);
+    EXPECT_EQ(GuidText(record.guid), GuidText(guid));
+}
+
+TEST_F(ErrorBoundaryTest, OutValuesStartNullAndASuccessLeavesTheErrorObjectAlone) {
     SetMarkerErrorInfo(L"marker");
     long value = 0;
     bool ran = false;
-    EXPECT_HR(E_POINTER, error_boundary::run(kFolderIdentity, L"GetFirstChild", [&] { ran = true; },
-                                             &value, static_cast<BSTR*>(nullptr)));
-    EXPECT_FALSE(ran);
-    ErrorRecord record = ErrorInfoOf();
-    EXPECT_TRUE(record.present);
-    EXPECT_EQ(record.source, L"marker");
-}
-
-TEST_F(ErrorBoundaryTest, OutValuesStartNullAndSuccessKeepsAnEarlierErrorObject) {
-    SetMarkerErrorInfo(L"earlier");
+    EXPECT_HR(E_POINTER, error_boundary::run(kFolder, L"GetFirstChild", [&] { ran = true; }, &value,
+                                             static_cast<BSTR*>(nullptr)));
+    EXPECT_FALSE(ran) << "a null out-pointer refuses the call before its work";
     BSTR text = reinterpret_cast<BSTR>(0x1234);
     IUnknown* object = reinterpret_cast<IUnknown*>(0x1234);
-    EXPECT_HR(S_OK, error_boundary::run(kFolderIdentity, L"Name", [&] {
-        EXPECT_EQ(text, nullptr);
-        EXPECT_EQ(object, nullptr);
-    }, &text, &object));
-    EXPECT_EQ(ErrorInfoOf().source, L"earlier");
+    EXPECT_HR(S_OK, error_boundary::run(kFolder, L"Name", [&] { EXPECT_TRUE(!text && !object); }, &text, &object));
+    EXPECT_EQ(ErrorInfoOf().source, L"marker") << "neither a refusal nor a success touches the error object";
 }
 
-TEST_F(ErrorBoundaryTest, PlatformFailureBecomesItsCodeWithTheComposedSource) {
+TEST_F(ErrorBoundaryTest, ThrownFailuresBecomeTheirCodeWithClassAndMethodAsSource) {
     BSTR out = nullptr;
-    EXPECT_HR(REGDB_E_CLASSNOTREG, error_boundary::run(kFolderIdentity, L"GetFirstChild", [] {
+    EXPECT_HR(REGDB_E_CLASSNOTREG, error_boundary::run(kFolder, L"GetFirstChild", [] {
         throw com_error(REGDB_E_CLASSNOTREG);
     }, &out));
-    ErrorRecord record = ErrorInfoOf();
-    ASSERT_TRUE(record.present);
-    EXPECT_EQ(record.source, L"MXFolder.GetFirstChild");
-    EXPECT_TRUE(IsEqualGUID(record.guid, IID_IMXFolder)) << GuidText(record.guid);
-    EXPECT_TRUE(record.description.empty()) << Narrow(record.description);
+    ExpectError(L"MXFolder.GetFirstChild", L"", IID_IMXFolder);
+
+    EXPECT_HR(E_FAIL, error_boundary::run(kMessage, L"GetBodyText", [] { throw std::bad_alloc(); }, &out));
+    ExpectError(L"MXMessage.GetBodyText", L"bad allocation", IID_IMXMessage);
+    EXPECT_HR(E_FAIL, error_boundary::run(kMessage, L"GetSubject", [] {
+        throw std::runtime_error("MultiByteToWideChar has failed");
+    }, &out));
+    ExpectError(L"MXMessage.GetSubject", L"MultiByteToWideChar has failed", IID_IMXMessage);
 }
 
-TEST_F(ErrorBoundaryTest, CalleeErrorObjectPassesThroughUnchanged) {
-    // What a failing inner IMXMessage call leaves behind, carried by throw_callee_failure.
+TEST_F(ErrorBoundaryTest, ACalleesErrorObjectPassesThroughUnchanged) {
     com_ptr<IMXMessage> inner = CreateMessageObject();
     ASSERT_TRUE(inner);
+    long result = 0;
+    // Without an error object of the callee, the outer method is the source.
+    EXPECT_HR(E_ACCESSDENIED, error_boundary::run(kFolder, L"DeleteMessage", [&] {
+        check_callee(inner.get(), E_ACCESSDENIED);
+    }, &result));
+    ExpectError(L"MXFolder.DeleteMessage", L"", IID_IMXFolder);
+
     com_ptr<ICreateErrorInfo> create;
     ASSERT_HR(S_OK, CreateErrorInfo(create.put()));
     create->SetSource(const_cast<LPOLESTR>(L"MXMessage.Delete"));
     create->SetDescription(const_cast<LPOLESTR>(L"inner text"));
     create->SetGUID(IID_IMXMessage);
     SetErrorInfo(0, create.try_query<IErrorInfo>().get());
-
-    long result = 7;
-    EXPECT_HR(E_ACCESSDENIED, error_boundary::run(kFolderIdentity, L"DeleteMessage", [&] {
+    EXPECT_HR(E_ACCESSDENIED, error_boundary::run(kFolder, L"DeleteMessage", [&] {
         check_callee(inner.get(), E_ACCESSDENIED);
     }, &result));
-    ErrorRecord record = ErrorInfoOf();
-    EXPECT_EQ(record.source, L"MXMessage.Delete");
-    EXPECT_EQ(record.description, L"inner text");
-    EXPECT_TRUE(IsEqualGUID(record.guid, IID_IMXMessage)) << GuidText(record.guid);
+    ExpectError(L"MXMessage.Delete", L"inner text", IID_IMXMessage);
 }
 
-TEST_F(ErrorBoundaryTest, CalleeWithoutErrorObjectReportsTheOuterMethod) {
-    com_ptr<IMXMessage> inner = CreateMessageObject();
-    ASSERT_TRUE(inner);
-    long result = 0;
-    EXPECT_HR(E_ACCESSDENIED, error_boundary::run(kFolderIdentity, L"DeleteMessage", [&] {
-        check_callee(inner.get(), E_ACCESSDENIED);
-    }, &result));
-    ErrorRecord record = ErrorInfoOf();
-    EXPECT_EQ(record.source, L"MXFolder.DeleteMessage");
-    EXPECT_TRUE(IsEqualGUID(record.guid, IID_IMXFolder));
-}
-
-TEST_F(ErrorBoundaryTest, StandardExceptionsBecomeEFailWithTheirText) {
-    const ClassIdentity message = {L"MXMessage", &CLSID_MXMessage, &IID_IMXMessage};
-    BSTR out = nullptr;
-    EXPECT_HR(E_FAIL, error_boundary::run(message, L"GetBodyText", [] { throw std::bad_alloc(); }, &out));
-    ErrorRecord record = ErrorInfoOf();
-    EXPECT_EQ(record.description, L"bad allocation");
-    EXPECT_EQ(record.source, L"MXMessage.GetBodyText");
-    EXPECT_TRUE(IsEqualGUID(record.guid, IID_IMXMessage));
-
-    EXPECT_HR(E_FAIL, error_boundary::run(message, L"GetSubject", [] {
-        throw std::runtime_error("MultiByteToWideChar has failed");
-    }, &out));
-    record = ErrorInfoOf();
-    EXPECT_EQ(record.description, L"MultiByteToWideChar has failed");
-    EXPECT_EQ(record.source, L"MXMessage.GetSubject");
-}
-
-TEST_F(ErrorBoundaryTest, Win32FailureConvertsTheStatus) {
-    EXPECT_HR(0x80070005, hresult_from_win32(ERROR_ACCESS_DENIED));
-    EXPECT_HR(0x800703FD, hresult_from_win32(1021));
-    EXPECT_HR(0, hresult_from_win32(0));
-    EXPECT_HR(-5, hresult_from_win32(-5));
-    try {
-        throw_win32(ERROR_FILE_NOT_FOUND);
-        ADD_FAILURE() << "no throw";
-    } catch (const com_error& e) {
-        EXPECT_HR(0x80070002, e.hr());
-        EXPECT_STRNE(e.what(), "") << "the system's text for the code";
-    }
-}
-
-TEST_F(ErrorBoundaryTest, TextConversionsKeepNullAndEmbeddedCharacters) {
+TEST_F(ErrorBoundaryTest, TextConversionsAtTheEdgeKeepNullAndEveryCharacter) {
     EXPECT_FALSE(ansi_to_bstr(nullptr));
-    unique_bstr empty = ansi_to_bstr("");
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty.length(), 0u);
-    unique_bstr text = ansi_to_bstr("ab\0cd", 5);
-    EXPECT_EQ(text.length(), 5u);
-    EXPECT_EQ(bstr_to_ansi(text.get()), std::string("ab\0cd", 5));
+    EXPECT_EQ(ansi_to_bstr("").length(), 0u);
+    unique_bstr text = ansi_to_bstr("ab\0c\xE9", 5);
+    EXPECT_EQ(std::wstring(text.get(), text.length()), std::wstring(L"ab\0c\u00E9", 5));
+    EXPECT_EQ(bstr_to_ansi(text.get()), std::string("ab\0c\xE9", 5));
     EXPECT_EQ(to_ansi(nullptr), "");
-    EXPECT_EQ(to_ansi(L"plain"), "plain");
+    EXPECT_EQ(to_ansi(L"plain \u00E9"), "plain \xE9");
 }
 
-// A class object whose builder fails the way a constructor can.
 IUnknown* FailingBuilder() { throw std::runtime_error("constructor failed"); }
 
-TEST_F(ErrorBoundaryTest, ClassObjectReportsABuildFailureAsEFail) {
+TEST_F(ErrorBoundaryTest, AClassObjectReportsABuildFailureAsEFail) {
     ClassFactory factory(&FailingBuilder);
     void* out = reinterpret_cast<void*>(1);
     EXPECT_HR(E_FAIL, factory.CreateInstance(nullptr, IID_IMXFolderManager, &out));
     EXPECT_EQ(out, nullptr);
-    ErrorRecord record = ErrorInfoOf();
-    ASSERT_TRUE(record.present);
-    EXPECT_EQ(record.source, L"ClassFactory.CreateInstance({ba6e24c0-44e7-4ce6-8d2e-232b7b140cca})");
-    EXPECT_TRUE(IsEqualGUID(record.guid, IID_IUnknown)) << GuidText(record.guid);
-    EXPECT_TRUE(record.description.empty());
+    ExpectError(L"ClassFactory.CreateInstance({ba6e24c0-44e7-4ce6-8d2e-232b7b140cca})", L"", IID_IUnknown);
     EXPECT_EQ(Module::Get().lock_count(), 0);
 }
 
-// The smallest automation object: IMXFolderManager answering E_NOTIMPL, with a teardown that
-// fails on demand.
+// The smallest automation object, with a teardown that throws.
 class Probe : public AutomationObject<Probe, IMXFolderManager> {
 public:
-    using MainInterface = IMXFolderManager;
     static const ClassIdentity kIdentity;
-    static inline int destroyed = 0;
-
-    explicit Probe(std::function<void()> teardown) : teardown_(std::move(teardown)) {}
-    void Teardown() { teardown_(); }
-
-    HRESULT STDMETHODCALLTYPE ActivateGlobalNotification() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetInboxFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOutboxFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetSentFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDeletedFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDraftFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFolder(long, ::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFirstFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNextFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentFolder(::MXFolder**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RenameFolder(long, BSTR, long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE MoveFolder(long, long, long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteFolder(long, long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateFolder(long, BSTR, long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyMessage(long, long, long, long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE MoveMessage(long, long, long, long*) override { return E_NOTIMPL; }
-
-protected:
-    ~Probe() override { ++destroyed; }
+    explicit Probe(std::exception_ptr failure) : failure_(failure) {}
+    void Teardown() { std::rethrow_exception(failure_); }
+#define PELKARY_PROBE_METHOD(name, ...) HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { return E_NOTIMPL; }
+    PELKARY_PROBE_METHOD(ActivateGlobalNotification)
+    PELKARY_PROBE_METHOD(GetInboxFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetOutboxFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetSentFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetDeletedFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetDraftFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetFolder, long, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetFirstFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetNextFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(GetCurrentFolder, ::MXFolder**)
+    PELKARY_PROBE_METHOD(RenameFolder, long, BSTR, long*)
+    PELKARY_PROBE_METHOD(MoveFolder, long, long, long*)
+    PELKARY_PROBE_METHOD(DeleteFolder, long, long*)
+    PELKARY_PROBE_METHOD(CreateFolder, long, BSTR, long*)
+    PELKARY_PROBE_METHOD(CopyMessage, long, long, long, long*)
+    PELKARY_PROBE_METHOD(MoveMessage, long, long, long, long*)
+#undef PELKARY_PROBE_METHOD
 
 private:
-    std::function<void()> teardown_;
+    std::exception_ptr failure_;
 };
 const ClassIdentity Probe::kIdentity = {L"MXFolderManager", &CLSID_MXFolderManager, &IID_IMXFolderManager};
 
-TEST_F(ErrorBoundaryTest, ReleaseRunsTheTeardownInsideABoundaryAndStillUnlocks) {
-    const int destroyed = Probe::destroyed;
-    Probe* probe = new Probe([] { throw com_error(E_ACCESSDENIED); });
+TEST_F(ErrorBoundaryTest, ReleaseTearsDownInsideABoundaryAndStillUnlocks) {
+    Probe* probe = new Probe(std::make_exception_ptr(com_error(E_ACCESSDENIED)));
     EXPECT_EQ(probe->AddRef(), 1u);
     EXPECT_EQ(Module::Get().lock_count(), 1);
     EXPECT_EQ(probe->Release(), 0u);
-    EXPECT_EQ(Probe::destroyed, destroyed + 1);
     EXPECT_EQ(Module::Get().lock_count(), 0);
-    ErrorRecord record = ErrorInfoOf();
-    ASSERT_TRUE(record.present);
-    EXPECT_EQ(record.source, L"Release");
-    EXPECT_TRUE(IsEqualGUID(record.guid, IID_IUnknown)) << GuidText(record.guid);
+    ExpectError(L"Release", L"", IID_IUnknown);
 
-    probe = new Probe([] { throw std::runtime_error("teardown text"); });
+    probe = new Probe(std::make_exception_ptr(std::runtime_error("teardown text")));
     probe->AddRef();
     EXPECT_EQ(probe->Release(), 0u);
     EXPECT_EQ(ErrorInfoOf().description, L"teardown text");
     EXPECT_EQ(Module::Get().lock_count(), 0);
-}
-
-TEST_F(ErrorBoundaryTest, InterfaceSupportsErrorInfoForAnyInterface) {
-    com_ptr<IMXFolder> folder = CreateFolderObject();
-    com_ptr<ISupportErrorInfo> support = folder.try_query<ISupportErrorInfo>();
-    ASSERT_TRUE(support);
-    EXPECT_HR(S_OK, support->InterfaceSupportsErrorInfo(IID_IMXFolder));
-    EXPECT_HR(S_OK, support->InterfaceSupportsErrorInfo(IID_IClassFactory));
 }
 
 }  // namespace

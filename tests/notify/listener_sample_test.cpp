@@ -1,93 +1,56 @@
 // The event listener sample, run as a user runs it: in a process of its own, while mxstore
 // delivers a message into the Inbox from another process.
-#include <string>
-
-#include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
 
 #include "support/test_support.h"
 
-namespace pelkary {
+namespace pelkary::test {
 namespace {
 
-// A child process whose standard output and error go into a file.
-struct Child {
-    unique_handle process;
-    DWORD ExitCode(DWORD wait_ms) {
-        if (WaitForSingleObject(process.get(), wait_ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
-        DWORD code = 1;
-        GetExitCodeProcess(process.get(), &code);
-        return code;
-    }
-};
-
-Child Start(std::wstring command, const std::wstring& output_file) {
+// Starts `command` with its output and errors going to `output`.
+unique_handle Start(std::wstring command, const std::wstring& output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    unique_hfile output(CreateFileW(output_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr));
-    EXPECT_TRUE(output);
+    unique_hfile out(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 CREATE_ALWAYS, 0, nullptr));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
+    startup.hStdOutput = startup.hStdError = out.get();
     PROCESS_INFORMATION info{};
-    EXPECT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info));
-    Child child;
-    child.process.reset(info.hProcess);
-    if (info.hThread) CloseHandle(info.hThread);
-    return child;
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info));
+    unique_handle thread(info.hThread);
+    return unique_handle(info.hProcess);
 }
 
-std::string ReadAll(const std::wstring& file) {
-    unique_hfile f(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               0, nullptr));
-    std::string text;
-    if (!f) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(f.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    return text;
+DWORD ExitCode(HANDLE process) {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+    return code;
 }
 
 TEST(ListenerSample, PrintsTheEventsOfMailDeliveredByAnotherProcess) {
-    test::ComApartment apartment;
-    test::TempStore store;
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring out = std::wstring(temp) + L"pelkary-listener.txt";
-    const std::wstring eml = std::wstring(temp) + L"pelkary-listener.eml";
-    auto cleanup = scope_exit([&] {
-        DeleteFileW(out.c_str());
-        DeleteFileW(eml.c_str());
-    });
-    {
-        unique_hfile file(CreateFileW(eml.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file);
-        const std::string text = "From: a@example.com\r\nTo: b@example.com\r\nSubject: hello\r\n\r\nHello.\r\n";
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
-    }
-
-    Child listener = Start(L"\"" + test::BuiltBinaryPath(L"listener.exe") + L"\" --seconds 60 --exit-after-new 1", out);
-    ASSERT_TRUE(test::PumpUntil([&] { return ReadAll(out).find("listening") != std::string::npos; }, 30000))
-        << ReadAll(out);
-    // The listener's session first records what the store holds; mail that comes during that
-    // scan counts as already seen.
-    Sleep(1000);
-    std::wstring import = L"\"" + test::BuiltBinaryPath(L"mxstore.exe") + L"\" import Inbox \"" + eml + L"\"";
-    const std::wstring import_out = std::wstring(temp) + L"pelkary-listener-import.txt";
-    Child importer = Start(import, import_out);
-    EXPECT_EQ(importer.ExitCode(60000), 0u) << ReadAll(import_out);
-    DeleteFileW(import_out.c_str());
-
-    const DWORD code = listener.ExitCode(60000);
-    const std::string printed = ReadAll(out);
-    if (code == STILL_ACTIVE) TerminateProcess(listener.process.get(), 1);
+    ComApartment apartment;
+    TempStore store;
+    const std::wstring out = store.path() + L"\\listener.txt", eml = store.path() + L"\\hello.eml";
+    std::ofstream(std::filesystem::path(eml), std::ios::binary)
+        << "From: a@example.com\r\nTo: b@example.com\r\nSubject: hello\r\n\r\nHello.\r\n";
+    unique_handle listener =
+        Start(L"\"" + BuiltBinaryPath(L"listener.exe") + L"\" --seconds 60 --exit-after-new 1", out);
+    ASSERT_TRUE(PumpUntil([&] { return FileBytes(out).find("listening") != std::string::npos; }, 30000))
+        << FileBytes(out);
+    Sleep(1000);  // mail that comes during the listener's first scan counts as already seen
+    unique_handle importer = Start(L"\"" + BuiltBinaryPath(L"mxstore.exe") + L"\" import Inbox \"" + eml + L"\"",
+                                   store.path() + L"\\import.txt");
+    EXPECT_EQ(ExitCode(importer.get()), 0u) << FileBytes(store.path() + L"\\import.txt");
+    const DWORD code = ExitCode(listener.get());
+    if (code == STILL_ACTIVE) TerminateProcess(listener.get(), 1);
+    const std::string printed = FileBytes(out);
     EXPECT_EQ(code, 0u) << printed;
-    EXPECT_NE(printed.find("(Inbox): message "), std::string::npos) << printed;
-    EXPECT_NE(printed.find("manager: unread count changed: folder "), std::string::npos) << printed;
-    EXPECT_NE(printed.find("manager: new unread message "), std::string::npos) << printed;
+    for (const char* line : {"(Inbox): message ", "manager: unread count changed: folder ",
+                             "manager: new unread message "})
+        EXPECT_NE(printed.find(line), std::string::npos) << printed;
 }
 
 }  // namespace
-}  // namespace pelkary
+}  // namespace pelkary::test

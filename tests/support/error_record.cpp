@@ -12,7 +12,8 @@ std::string Narrow(const std::wstring& text) {
     if (text.empty()) return std::string();
     int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -22,16 +23,6 @@ std::string GuidText(const GUID& guid) {
     return Narrow(text);
 }
 
-void PrintTo(const ErrorRecord& r, std::ostream* os) {
-    if (!r.present) {
-        *os << "(no error object)";
-        return;
-    }
-    *os << "{source " << (r.source_null ? "null" : "\"" + Narrow(r.source) + "\"") << ", description "
-        << (r.description_null ? "null" : "\"" + Narrow(r.description) + "\"") << ", guid " << GuidText(r.guid)
-        << "}";
-}
-
 ErrorRecord ErrorInfoOf() {
     ErrorRecord record;
     com_ptr<IErrorInfo> info;
@@ -39,7 +30,6 @@ ErrorRecord ErrorInfoOf() {
     record.present = true;
     unique_bstr description;
     EXPECT_EQ(S_OK, info->GetDescription(description.put()));
-    record.description_null = !description;
     if (description) record.description.assign(description.get(), description.length());
     unique_bstr source;
     EXPECT_EQ(S_OK, info->GetSource(source.put()));
@@ -48,8 +38,6 @@ ErrorRecord ErrorInfoOf() {
     EXPECT_EQ(S_OK, info->GetGUID(&record.guid));
     return record;
 }
-
-void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
 
 void SetMarkerErrorInfo(const wchar_t* source) {
     com_ptr<ICreateErrorInfo> create;

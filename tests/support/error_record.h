@@ -1,7 +1,6 @@
 // The thread's error object as a test reads it.
 #pragma once
 
-#include <ostream>
 #include <string>
 
 #include <objbase.h>
@@ -10,20 +9,15 @@ namespace pelkary::test {
 
 struct ErrorRecord {
     bool present = false;           // GetErrorInfo found an error object
-    bool description_null = true;   // GetDescription gave a null BSTR
     std::wstring description;
     bool source_null = true;
     std::wstring source;
     GUID guid = GUID_NULL;
 };
-void PrintTo(const ErrorRecord& record, std::ostream* os);
 
 // Takes the calling thread's error object (GetErrorInfo(0, ...), which also clears it) and reads
 // its description, source and GUID. Without one, `present` is false and the rest is empty.
 ErrorRecord ErrorInfoOf();
-
-// Clears the thread's error object.
-void ClearErrorInfo();
 
 // Sets an error object whose source is `source` (and no other field): a marker for tests that a
 // call leaves the thread's error object as it was.

@@ -11,6 +11,14 @@
 
 namespace pelkary::test {
 
+// Where a helper was called from: a last parameter `Here at = Here::Caller()` takes the caller's
+// file and line, for the helper's failure messages (::testing::ScopedTrace).
+struct Here {
+    const char* file;
+    int line;
+    static Here Caller(const char* file = __builtin_FILE(), int line = __builtin_LINE()) { return {file, line}; }
+};
+
 inline std::string HrText(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));

@@ -21,15 +21,6 @@ void WaitForMessage(DWORD deadline) {
 
 }  // namespace
 
-void PumpMessages(DWORD ms) {
-    const DWORD deadline = GetTickCount() + ms;
-    do {
-        DispatchPending();
-        WaitForMessage(deadline);
-    } while (static_cast<LONG>(deadline - GetTickCount()) > 0);
-    DispatchPending();
-}
-
 bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
     const DWORD deadline = GetTickCount() + timeout_ms;
     for (;;) {
@@ -41,5 +32,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
     DispatchPending();
     return done();
 }
+
+void PumpMessages(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 }  // namespace pelkary::test

@@ -25,8 +25,4 @@ com_ptr<IMXFolderManager> CreateManager();
 com_ptr<IMXFolder> CreateFolderObject();
 com_ptr<IMXMessage> CreateMessageObject();
 
-// CLSIDFromProgID + CoCreateInstance asking for `riid`; returns the first failure code unchanged
-// (no test failure), for tests of the registration itself.
-HRESULT CreateByProgId(const wchar_t* prog_id, REFIID riid, void** object);
-
 }  // namespace pelkary::test

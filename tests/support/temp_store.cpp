@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,13 @@ TempStore::~TempStore() {
     std::error_code error;
     std::filesystem::remove_all(std::filesystem::path(path_), error);
     EXPECT_FALSE(error) << "could not remove the temporary store (still open?): " << error.message();
+}
+
+std::string FileBytes(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return in ? bytes.str() : "<no file>";
 }
 
 }  // namespace pelkary::test

@@ -26,4 +26,7 @@ private:
     std::optional<std::wstring> previous_;
 };
 
+// The bytes of a file, or "<no file>" when it cannot be read.
+std::string FileBytes(const std::wstring& path);
+
 }  // namespace pelkary::test

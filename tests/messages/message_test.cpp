@@ -1,0 +1,225 @@
+// The message object itself: unsaved and stored answers, the record's fields, priorities, read
+// marking through a folder, deletion with and without the deletion mark; and reading the raw
+// source through the one read position: pieces, resets, the header split, the body limits, NUL
+// bytes, hostile counts, the ANSI conversion, and SaveAsFile appending from the read position.
+#include <climits>
+#include <filesystem>
+#include <fstream>
+
+#include "support/object_factory.h"
+#include "support/store_test.h"
+
+namespace pelkary::test {
+namespace {
+
+const char kPlain[] =
+    "From: Ann Example <ann@example.org>\r\nTo: Bob Example <bob@example.org>\r\n"
+    "Subject: Re: Quarterly figures\r\n\r\nThe figures are in.\r\n";
+// 10 header characters, CR LF CR LF, 5 body characters: 19 bytes.
+const char kNineteen[] = "0123456789\r\n\r\nabcde";
+
+class MessageTest : public StoreTest {
+protected:
+    com_ptr<IMXMessage> PutAndOpen(const std::string& source, DWORD flags = 0, Here at = Here::Caller()) {
+        return Open(Inbox(at), Put(Inbox(at), source, flags, at), at);
+    }
+};
+
+std::wstring Read(IMXMessage* m, long count, Here at = Here::Caller()) {
+    return Ask(m, &IMXMessage::GetSource, count, at);
+}
+
+TEST_F(MessageTest, AnUnsavedMessageAnswersEmptyValuesAndKeepsWhatACommitWillUse) {
+    com_ptr<IMXMessage> m = CreateMessageObject();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(-1, Ask(m.get(), &IMXMessage::GetID));
+    EXPECT_EQ(-1, Ask(m.get(), &IMXMessage::GetFolderID));
+    for (auto text : {&IMXMessage::GetSubject, &IMXMessage::GetNormalSubject, &IMXMessage::GetDisplayTo,
+                      &IMXMessage::GetDisplayFrom, &IMXMessage::GetAllSource, &IMXMessage::GetHeader,
+                      &IMXMessage::GetAllBody})
+        EXPECT_EQ(L"", Ask(m.get(), text));
+    for (auto number : {&IMXMessage::GetState, &IMXMessage::HasHighPriority, &IMXMessage::HasNormalPriority,
+                        &IMXMessage::HasLowPriority, &IMXMessage::MarkAsRead, &IMXMessage::MarkAsUnread,
+                        &IMXMessage::GetSourceLength, &IMXMessage::GetHeaderLength, &IMXMessage::GetBodyLength})
+        EXPECT_EQ(0, Ask(m.get(), number));
+    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::Delete, 1));
+    EXPECT_EQ(L"", Read(m.get(), 10));
+    EXPECT_EQ(L"", Ask(m.get(), &IMXMessage::GetBody, 10));
+    EXPECT_HR(S_OK, m->SetState(MX_MSG_UNREAD));
+    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::GetState));
+    EXPECT_HR(S_OK, m->SetFolderID(1234));
+    EXPECT_EQ(1234, Ask(m.get(), &IMXMessage::GetFolderID));
+}
+
+TEST_F(MessageTest, AStoredMessageAnswersFromItsRecord) {
+    const MESSAGEID id = Put(Inbox(), kPlain, MSG_UNREAD | MSG_RECEIVED);
+    com_ptr<IMXMessage> m = Open(Inbox(), id);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(static_cast<long>(id), Ask(m.get(), &IMXMessage::GetID));
+    EXPECT_EQ(Inbox(), Ask(m.get(), &IMXMessage::GetFolderID));
+    EXPECT_EQ(L"Re: Quarterly figures", Ask(m.get(), &IMXMessage::GetSubject));
+    EXPECT_EQ(L"Quarterly figures", Ask(m.get(), &IMXMessage::GetNormalSubject));
+    EXPECT_EQ(L"Ann Example", Ask(m.get(), &IMXMessage::GetDisplayFrom));
+    EXPECT_EQ(L"Bob Example", Ask(m.get(), &IMXMessage::GetDisplayTo));
+    EXPECT_EQ(static_cast<long>(sizeof kPlain - 1), Ask(m.get(), &IMXMessage::GetSourceLength));
+    EXPECT_EQ(MSG_UNREAD | MSG_RECEIVED, Ask(m.get(), &IMXMessage::GetState));
+    EXPECT_HR(S_OK, m->SetState(0x80));
+    EXPECT_EQ(MSG_UNREAD | MSG_RECEIVED, Ask(m.get(), &IMXMessage::GetState)) << "the record, not the value set";
+    EXPECT_HR(S_OK, m->SetFolderID(FolderId(FOLDER_DRAFT)));
+    EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox())) << "SetFolderID moves nothing";
+
+    using Priority = std::tuple<const char*, long, long, long>;
+    for (auto [header, high, normal, low] :
+         {Priority{"X-Priority: 1\r\n", 1, 0, 0}, Priority{"", 0, 1, 0}, Priority{"X-Priority: 5\r\n", 0, 0, 1}}) {
+        com_ptr<IMXMessage> p = PutAndOpen(std::string("Subject: p\r\n") + header + "\r\nbody\r\n");
+        EXPECT_EQ(high, Ask(p.get(), &IMXMessage::HasHighPriority)) << header;
+        EXPECT_EQ(normal, Ask(p.get(), &IMXMessage::HasNormalPriority)) << header;
+        EXPECT_EQ(low, Ask(p.get(), &IMXMessage::HasLowPriority)) << header;
+    }
+}
+
+TEST_F(MessageTest, MarkingGoesThroughTheFolderSetLastAndLeavesTheRecordAlone) {
+    const MESSAGEID id = Put(Inbox(), kPlain, MSG_UNREAD);
+    com_ptr<IMXMessage> m = Open(Inbox(), id);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::MarkAsRead));
+    EXPECT_EQ(0u, State(Inbox(), id) & MSG_UNREAD);
+    EXPECT_EQ(MSG_UNREAD, Ask(m.get(), &IMXMessage::GetState));
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::MarkAsUnread));
+    EXPECT_EQ(static_cast<DWORD>(MSG_UNREAD), State(Inbox(), id) & MSG_UNREAD);
+    EXPECT_HR(S_OK, m->SetFolderID(FolderId(FOLDER_SENT)));
+    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::MarkAsRead)) << "the Sent folder has no such message";
+    EXPECT_EQ(static_cast<DWORD>(MSG_UNREAD), State(Inbox(), id) & MSG_UNREAD);
+}
+
+TEST_F(MessageTest, DeleteMovesTheSourceAndAPermanentOneCommitsTheMarkFirst) {
+    const long deleted_items = FolderId(FOLDER_DELETED);
+    com_ptr<IMXMessage> kept = PutAndOpen(kPlain), marked = PutAndOpen(kPlain);
+    EXPECT_EQ(1, Ask(kept.get(), &IMXMessage::Delete, 0));
+    ASSERT_EQ(1u, Ids(deleted_items).size());
+    EXPECT_EQ(kPlain, Source(deleted_items, Ids(deleted_items)[0])) << "moved without a change";
+    EXPECT_EQ(L"Re: Quarterly figures", Ask(kept.get(), &IMXMessage::GetSubject)) << "the record stays";
+    EXPECT_EQ(0, Ask(kept.get(), &IMXMessage::Delete, 0)) << "its id names nothing any more";
+    EXPECT_EQ(L"", Read(kept.get(), 10));
+    EXPECT_EQ(L"", Ask(kept.get(), &IMXMessage::GetHeader));
+    EXPECT_EQ(0, Ask(kept.get(), &IMXMessage::GetPlainBody));
+
+    EXPECT_EQ(1, Ask(marked.get(), &IMXMessage::Delete, 1));
+    EXPECT_TRUE(Ids(Inbox()).empty());
+    const std::string moved = Source(deleted_items, Ids(deleted_items).back());
+    EXPECT_NE(std::string::npos, moved.find("X_NUVAK_DELETED: True")) << moved;
+    EXPECT_NE(std::string::npos, moved.find("The figures are in.")) << moved;
+}
+
+TEST_F(MessageTest, PiecesFollowOneReadPositionAndAnEmptyReadStartsOver) {
+    com_ptr<IMXMessage> m = PutAndOpen(kNineteen);
+    ASSERT_TRUE(m);
+    for (const wchar_t* piece : {L"01234", L"56789", L"\r\n\r\na", L"bcde", L"", L"01234"})
+        EXPECT_EQ(piece, Read(m.get(), 5));
+    EXPECT_HR(S_OK, m->GetContentReset());
+    EXPECT_EQ(L"012", Read(m.get(), 3));
+    EXPECT_EQ(L"", Read(m.get(), 0)) << "reads nothing, and resets";
+    EXPECT_EQ(L"012", Read(m.get(), 3));
+    EXPECT_EQ(L"3456789\r\n\r\nabcde", Read(m.get(), 100000)) << "at most the rest of the source";
+    EXPECT_EQ(L"", Read(m.get(), 100000));
+    EXPECT_EQ(L"012", Read(m.get(), 3));
+    EXPECT_EQ(L"0123456789\r\n\r\nabcde", Ask(m.get(), &IMXMessage::GetAllSource)) << "from the start, always";
+    EXPECT_EQ(L"", Read(m.get(), 5)) << "and up to the end";
+    // Counts that name no buffer read nothing and reset: negatives, and a size that is refused
+    // rather than allocated.
+    for (long count : {-2L, -1000L, LONG_MIN, LONG_MAX}) {
+        EXPECT_EQ(L"012", Read(m.get(), 3));
+        EXPECT_EQ(L"", Read(m.get(), count)) << count;
+        EXPECT_EQ(L"012", Read(m.get(), 3)) << count << ": the position was not reset";
+        EXPECT_EQ(L"", Ask(m.get(), &IMXMessage::GetBody, count)) << count;
+    }
+}
+
+TEST_F(MessageTest, HeaderAndBodySplitAtTheFirstEmptyLine) {
+    com_ptr<IMXMessage> m = PutAndOpen(kNineteen);
+    EXPECT_EQ(19, Ask(m.get(), &IMXMessage::GetSourceLength));
+    EXPECT_EQ(10, Ask(m.get(), &IMXMessage::GetHeaderLength));
+    EXPECT_EQ(L"0123456789", Ask(m.get(), &IMXMessage::GetHeader));
+    EXPECT_EQ(5, Ask(m.get(), &IMXMessage::GetBodyLength));
+    EXPECT_EQ(L"abcde", Ask(m.get(), &IMXMessage::GetAllBody));
+    EXPECT_EQ(L"abcde", Ask(m.get(), &IMXMessage::GetBody, 100));
+    EXPECT_EQ(L"ab", Ask(m.get(), &IMXMessage::GetBody, 2));
+    EXPECT_EQ(L"ab", Ask(m.get(), &IMXMessage::GetBody, 2)) << "every GetBody starts over";
+    EXPECT_EQ(L"abc", Ask(m.get(), &IMXMessage::GetBody, 3));
+
+    com_ptr<IMXMessage> no_body = PutAndOpen("Subject: no body\r\nX-Other: yes\r\n");
+    EXPECT_EQ(L"Subject: no body\r\nX-Other: yes\r\n", Ask(no_body.get(), &IMXMessage::GetHeader));
+    EXPECT_EQ(32, Ask(no_body.get(), &IMXMessage::GetHeaderLength));
+    EXPECT_EQ(0, Ask(no_body.get(), &IMXMessage::GetBodyLength));
+    EXPECT_EQ(L"", Ask(no_body.get(), &IMXMessage::GetAllBody));
+
+    // A header longer than one 100-byte piece: the search resets, reads two pieces, and leaves the
+    // position there; the header is then kept and read no more.
+    const std::string header = "Subject: " + std::string(120, 'h');
+    std::string body;
+    for (int i = 0; i < 5000; ++i) body += static_cast<char>('a' + i % 26);
+    com_ptr<IMXMessage> big = PutAndOpen(header + "\r\n\r\n" + body);
+    EXPECT_EQ(L"Subj", Read(big.get(), 4));
+    EXPECT_EQ(std::wstring(header.begin(), header.end()), Ask(big.get(), &IMXMessage::GetHeader));
+    EXPECT_EQ(std::wstring(body.begin() + 200 - header.size() - 4, body.begin() + 205 - header.size() - 4),
+              Read(big.get(), 5));
+    EXPECT_EQ(static_cast<long>(header.size()), Ask(big.get(), &IMXMessage::GetHeaderLength));
+    EXPECT_EQ(5000, Ask(big.get(), &IMXMessage::GetBodyLength));
+    EXPECT_EQ(std::wstring(body.begin(), body.end()), Ask(big.get(), &IMXMessage::GetAllBody));
+    EXPECT_EQ(std::wstring(body.begin(), body.begin() + 2500), Ask(big.get(), &IMXMessage::GetBody, 2500));
+}
+
+TEST_F(MessageTest, ANulByteCutsItsPiece) {
+    com_ptr<IMXMessage> m = PutAndOpen(std::string("AB\0CD\0EFGH\r\n\r\nbody", 18));
+    EXPECT_EQ(L"AB", Read(m.get(), 5));
+    EXPECT_EQ(L"", Read(m.get(), 5)) << "a piece that starts with NUL reads empty, the position moves on";
+    EXPECT_EQ(L"\r\n\r\nb", Read(m.get(), 5));
+    EXPECT_EQ(L"AB", Ask(m.get(), &IMXMessage::GetAllSource));
+    EXPECT_EQ(L"AB", Ask(m.get(), &IMXMessage::GetHeader)) << "the search ends at the empty piece";
+    EXPECT_EQ(L"", Ask(m.get(), &IMXMessage::GetAllBody));
+
+    com_ptr<IMXMessage> late_nul = PutAndOpen(std::string(45, 'x') + '\0' + std::string(100, 'y'));
+    EXPECT_EQ(std::wstring(45, L'x'), Read(late_nul.get(), 120));
+    EXPECT_EQ(std::wstring(26, L'y'), Read(late_nul.get(), 120));
+    com_ptr<IMXMessage> body = PutAndOpen(std::string("H: v\r\n\r\nabcd\0efgh", 17));
+    EXPECT_EQ(L"abcd", Ask(body.get(), &IMXMessage::GetBody, 4)) << "pieces of 4: the fourth is empty";
+    // A piece cut short by a NUL leaves the body below its limit, and reading goes on past it.
+    com_ptr<IMXMessage> short_piece = PutAndOpen(std::string("H: v\r\n\r\nab\0cdefgh", 17));
+    EXPECT_EQ(L"abdefgh", Ask(short_piece.get(), &IMXMessage::GetBody, 4)) << "the limit is not met exactly";
+}
+
+TEST_F(MessageTest, EveryByteConvertsAsTheAnsiCodePageSays) {
+    // Every byte 1..255 at every alignment within 16-byte blocks, between ASCII runs long enough
+    // to be widened in blocks.
+    std::string source = "X: y\r\n\r\n";
+    for (int shift = 0; shift < 16; ++shift) {
+        source += std::string(static_cast<size_t>(32 + shift), 'a');
+        for (int b = 1; b < 256; ++b) source.push_back(static_cast<char>(b));
+    }
+    std::wstring expected(source.size(), L'\0');
+    const int size = static_cast<int>(source.size());
+    ASSERT_EQ(size, MultiByteToWideChar(CP_ACP, 0, source.data(), size, expected.data(), size));
+    com_ptr<IMXMessage> m = PutAndOpen(source);
+    EXPECT_EQ(expected, Ask(m.get(), &IMXMessage::GetAllSource));
+    EXPECT_HR(S_OK, m->GetContentReset());
+    EXPECT_EQ(expected.substr(0, 37), Read(m.get(), 37));
+    EXPECT_EQ(expected.substr(37, 300), Read(m.get(), 300));
+    EXPECT_EQ(expected.substr(8), Ask(m.get(), &IMXMessage::GetAllBody));
+}
+
+TEST_F(MessageTest, SaveAsFileAppendsTheSourceFromTheReadPosition) {
+    TempStore dir;  // a fresh directory of its own
+    const std::wstring file = dir.path() + L"\\out.eml";
+    std::ofstream(std::filesystem::path(file), std::ios::binary) << "OLD|";
+    com_ptr<IMXMessage> m = PutAndOpen(kNineteen);
+    EXPECT_EQ(L"0123456789", Read(m.get(), 10));
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveAsFile, B(file.c_str()).get()));
+    EXPECT_EQ("OLD|\r\n\r\nabcde", FileBytes(file));
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveAsFile, B(file.c_str()).get())) << "the read ended: all of it";
+    EXPECT_EQ(std::string("OLD|\r\n\r\nabcde") + kNineteen, FileBytes(file));
+    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::SaveAsFile, B((dir.path() + L"\\missing\\out.eml").c_str()).get()));
+    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::SaveAsFile, nullptr));
+}
+
+}  // namespace
+}  // namespace pelkary::test

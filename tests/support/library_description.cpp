@@ -1,0 +1,197 @@
+#include "support/library_description.h"
+
+#include <oleauto.h>
+
+#include <sstream>
+
+#include "comsupport/holders.h"
+#include "pelkary.h"
+#include "support/error_record.h"
+
+namespace pelkary::test {
+
+namespace {
+
+std::string TextOf(const unique_bstr& text) { return text ? Narrow(std::wstring(text.get(), text.length())) : ""; }
+
+std::string Hex(unsigned long value) {
+    std::ostringstream out;
+    out << "0x" << std::hex << std::uppercase << value;
+    return out.str();
+}
+
+// The names of the bits set in `flags`, and the hexadecimal rest of any it does not name.
+std::string FlagNames(unsigned long flags, std::initializer_list<std::pair<unsigned long, const char*>> names) {
+    std::string text;
+    for (const auto& [bit, name] : names) {
+        if (!(flags & bit)) continue;
+        text += (text.empty() ? "" : ", ") + std::string(name);
+        flags &= ~bit;
+    }
+    if (flags) text += (text.empty() ? "" : ", ") + Hex(flags);
+    return text;
+}
+
+std::string NameOf(ITypeInfo* info, MEMBERID id, std::string* help = nullptr) {
+    unique_bstr name, doc;
+    info->GetDocumentation(id, name.put(), help ? doc.put() : nullptr, nullptr, nullptr);
+    if (help) *help = TextOf(doc);
+    return TextOf(name);
+}
+
+std::string TypeText(ITypeInfo* info, const TYPEDESC& type) {
+    com_ptr<ITypeInfo> referenced;
+    switch (type.vt) {
+        case VT_I4: return "long";
+        case VT_BSTR: return "BSTR";
+        case VT_HRESULT: return "HRESULT";
+        case VT_PTR: return TypeText(info, *type.lptdesc) + "*";
+        case VT_USERDEFINED:
+            return SUCCEEDED(info->GetRefTypeInfo(type.hreftype, referenced.put()))
+                       ? NameOf(referenced.get(), MEMBERID_NIL)
+                       : "?";
+        default: return "vt" + std::to_string(type.vt);
+    }
+}
+
+LibraryMember ReadFunction(ITypeInfo* info, UINT index) {
+    LibraryMember member;
+    FUNCDESC* f = nullptr;
+    if (FAILED(info->GetFuncDesc(index, &f))) return member;
+    auto release = scope_exit([&] { info->ReleaseFuncDesc(f); });
+    member.name = NameOf(info, f->memid, &member.help);
+    member.id = f->memid;
+    if (f->funckind == FUNC_PUREVIRTUAL || f->funckind == FUNC_VIRTUAL)
+        member.slot = f->oVft / static_cast<int>(sizeof(void*));
+    member.kind = f->invkind == INVOKE_FUNC ? "method" : f->invkind == INVOKE_PROPERTYGET ? "propget" : "propput";
+    if (f->callconv != CC_STDCALL) member.kind += " callconv " + std::to_string(f->callconv);
+    if (f->cParamsOpt) member.kind += " optional " + std::to_string(f->cParamsOpt);
+    member.result = TypeText(info, f->elemdescFunc.tdesc);
+    std::vector<BSTR> names(static_cast<size_t>(f->cParams) + 1, nullptr);
+    UINT got = 0;
+    info->GetNames(f->memid, names.data(), static_cast<UINT>(names.size()), &got);
+    for (SHORT p = 0; p < f->cParams; ++p) {
+        const ELEMDESC& e = f->lprgelemdescParam[p];
+        LibraryParam param;
+        param.name = static_cast<UINT>(p) + 1 < got ? Narrow(names[p + 1] ? names[p + 1] : L"") : "";
+        param.type = TypeText(info, e.tdesc);
+        param.flags = FlagNames(e.paramdesc.wParamFlags, {{PARAMFLAG_FIN, "in"}, {PARAMFLAG_FOUT, "out"},
+                                                          {PARAMFLAG_FRETVAL, "retval"}, {PARAMFLAG_FLCID, "lcid"},
+                                                          {PARAMFLAG_FOPT, "optional"},
+                                                          {PARAMFLAG_FHASDEFAULT, "default"}});
+        member.params.push_back(param);
+    }
+    for (BSTR n : names) SysFreeString(n);
+    return member;
+}
+
+LibraryMember ReadConstant(ITypeInfo* info, UINT index) {
+    LibraryMember member;
+    VARDESC* v = nullptr;
+    if (FAILED(info->GetVarDesc(index, &v))) return member;
+    auto release = scope_exit([&] { info->ReleaseVarDesc(v); });
+    member.name = NameOf(info, v->memid, &member.help);
+    member.kind = v->varkind == VAR_CONST ? "const" : "var";
+    if (v->varkind == VAR_CONST && v->lpvarValue) {
+        VARIANT value;
+        VariantInit(&value);
+        if (SUCCEEDED(VariantChangeType(&value, v->lpvarValue, 0, VT_I4))) member.id = V_I4(&value);
+        TYPEDESC type{};
+        type.vt = V_VT(v->lpvarValue);
+        member.result = TypeText(info, type);
+    }
+    return member;
+}
+
+LibraryType ReadType(ITypeInfo* info) {
+    LibraryType type;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr))) return type;
+    auto release = scope_exit([&] { info->ReleaseTypeAttr(attr); });
+    type.name = NameOf(info, MEMBERID_NIL, &type.help);
+    static const char* const kinds[] = {"enum", "record", "module", "interface", "dispinterface", "coclass"};
+    type.kind = attr->typekind <= TKIND_COCLASS ? kinds[attr->typekind] : "tkind" + std::to_string(attr->typekind);
+    type.guid = GuidText(attr->guid);
+    type.flags = "version " + std::to_string(attr->wMajorVerNum) + "." + std::to_string(attr->wMinorVerNum);
+    const std::string flags =
+        FlagNames(attr->wTypeFlags, {{TYPEFLAG_FCANCREATE, "cancreate"}, {TYPEFLAG_FDUAL, "dual"},
+                                     {TYPEFLAG_FOLEAUTOMATION, "oleautomation"},
+                                     {TYPEFLAG_FDISPATCHABLE, "dispatchable"}, {TYPEFLAG_FHIDDEN, "hidden"},
+                                     {TYPEFLAG_FNONEXTENSIBLE, "nonextensible"}});
+    if (!flags.empty()) type.flags += ", " + flags;
+    if (attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH)
+        type.flags += ", vtable " + std::to_string(attr->cbSizeVft / sizeof(void*));
+    for (UINT i = 0; i < attr->cImplTypes; ++i) {
+        HREFTYPE ref = 0;
+        com_ptr<ITypeInfo> base;
+        INT impl_flags = 0;
+        if (FAILED(info->GetRefTypeOfImplType(i, &ref)) || FAILED(info->GetRefTypeInfo(ref, base.put()))) continue;
+        std::string entry = NameOf(base.get(), MEMBERID_NIL);
+        if (attr->typekind == TKIND_COCLASS && SUCCEEDED(info->GetImplTypeFlags(i, &impl_flags)))
+            entry += " [" + FlagNames(impl_flags, {{IMPLTYPEFLAG_FDEFAULT, "default"},
+                                                   {IMPLTYPEFLAG_FSOURCE, "source"},
+                                                   {IMPLTYPEFLAG_FRESTRICTED, "restricted"}}) + "]";
+        type.bases.push_back(entry);
+    }
+    for (UINT i = 0; i < attr->cFuncs; ++i) type.members.push_back(ReadFunction(info, i));
+    for (UINT i = 0; i < attr->cVars; ++i) type.members.push_back(ReadConstant(info, i));
+    return type;
+}
+
+}  // namespace
+
+HRESULT LoadRegisteredLibrary(ITypeLib** library) {
+    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0, library);
+    return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0x409, library) : hr;
+}
+
+LibraryDescription::LibraryDescription(ITypeLib* library) {
+    unique_bstr name, help, help_file;
+    DWORD context = 0;
+    library->GetDocumentation(-1, name.put(), help.put(), &context, help_file.put());
+    name_ = TextOf(name);
+    std::ostringstream header;
+    header << "library " << name_;
+    TLIBATTR* attr = nullptr;
+    if (SUCCEEDED(library->GetLibAttr(&attr))) {
+        guid_ = GuidText(attr->guid);
+        header << " " << guid_ << " version " << attr->wMajorVerNum << "." << attr->wMinorVerNum
+               << " lcid " << Hex(attr->lcid) << " syskind " << attr->syskind << " flags "
+               << Hex(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE);
+        library->ReleaseTLibAttr(attr);
+    }
+    header << " helpfile \"" << TextOf(help_file) << "\" context " << context << " \"" << TextOf(help) << "\"";
+    header_ = header.str();
+    for (UINT i = 0, n = library->GetTypeInfoCount(); i < n; ++i) {
+        com_ptr<ITypeInfo> info;
+        types_.push_back(SUCCEEDED(library->GetTypeInfo(i, info.put())) ? ReadType(info.get()) : LibraryType{});
+    }
+}
+
+std::string LibraryDescription::Text() const {
+    std::ostringstream out;
+    out << header_ << "\n";
+    for (size_t i = 0; i < types_.size(); ++i) {
+        const LibraryType& t = types_[i];
+        out << "\n" << i << " " << t.kind << " " << t.name << " " << t.guid << " " << t.flags << " \"" << t.help
+            << "\"\n";
+        for (const std::string& base : t.bases) out << "  : " << base << "\n";
+        for (const LibraryMember& m : t.members) {
+            if (m.kind == "const") {
+                out << "  " << m.name << " = " << Hex(static_cast<unsigned long>(m.id)) << " " << m.result;
+            } else {
+                out << "  " << Hex(static_cast<unsigned long>(m.id));
+                if (m.slot >= 0) out << " slot " << m.slot;
+                out << " " << m.kind << " " << m.result << " " << m.name << "(";
+                for (size_t p = 0; p < m.params.size(); ++p)
+                    out << (p ? ", " : "") << "[" << m.params[p].flags << "] " << m.params[p].type << " "
+                        << m.params[p].name;
+                out << ")";
+            }
+            out << (m.help.empty() ? "" : " \"" + m.help + "\"") << "\n";
+        }
+    }
+    return out.str();
+}
+
+}  // namespace pelkary::test

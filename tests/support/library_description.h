@@ -1,0 +1,63 @@
+// A type library read through the COM runtime into plain data, and printed as text: the one
+// reader of pelkary's type library in the tests. The frame tests compare its text with a checked-in
+// copy and call every member it lists; the documentation test checks the reference against it.
+#pragma once
+
+#include <objbase.h>
+
+#include <string>
+#include <vector>
+
+namespace pelkary::test {
+
+struct LibraryParam {
+    std::string name;
+    std::string type;   // "long", "BSTR", "long*", "MXFolder**", an enumeration's name, ...
+    std::string flags;  // "in", "out", "out, retval", ...
+    bool out() const { return flags.find("out") != std::string::npos; }
+    bool retval() const { return flags.find("retval") != std::string::npos; }
+};
+
+// A function of an interface or a constant of an enumeration.
+struct LibraryMember {
+    std::string name;
+    std::string help;
+    long id = 0;     // the DISPID of a function, the value of a constant
+    int slot = -1;   // the vtable slot of a function of a vtable interface
+    std::string kind;  // "method", "propget", ... for a function; "const" for a constant
+    std::string result;
+    std::vector<LibraryParam> params;
+};
+
+struct LibraryType {
+    std::string name;
+    std::string kind;  // "enum", "interface", "dispinterface", "coclass", ...
+    std::string guid;  // upper-case, braced
+    std::string help;
+    std::string flags;
+    std::vector<std::string> bases;  // base interface, or a class's interfaces with their flags
+    std::vector<LibraryMember> members;
+};
+
+class LibraryDescription {
+public:
+    // Reads `library`; a call of the runtime that fails leaves what it would have read out.
+    explicit LibraryDescription(ITypeLib* library);
+
+    const std::string& name() const noexcept { return name_; }
+    const std::string& guid() const noexcept { return guid_; }
+    const std::vector<LibraryType>& types() const noexcept { return types_; }
+    // Every type in index order with its attributes and members, one line each.
+    std::string Text() const;
+
+private:
+    std::string name_;
+    std::string guid_;
+    std::string header_;
+    std::vector<LibraryType> types_;
+};
+
+// pelkary's library as the registry gives it (LIBID, version 2.3), as the server itself loads it.
+HRESULT LoadRegisteredLibrary(ITypeLib** library);
+
+}  // namespace pelkary::test
