@@ -8,6 +8,7 @@
 #include "comsupport/unique_henumstore.h"
 #include "folders/message_props.h"
 #include "frame/object_creation.h"
+#include "messages/message_folder.h"
 #include "messages/mx_message.h"
 #include "notify/folder_sink.h"
 #include "notify/store_session.h"
@@ -39,6 +40,10 @@ void MXFolder::Teardown() {
 }
 
 IStoreNamespace* MXFolder::Namespace() const noexcept { return session_ ? session_->namespace_() : nullptr; }
+
+FolderEventTarget& FolderEventTargetOf(IMXFolder* folder) noexcept { return *ImplOf<MXFolder>(folder); }
+
+com_ptr<IMXFolder> OpenMessageFolder(long folder_id) { return MXFolder::CreateById(folder_id); }
 
 com_ptr<IMXFolder> MXFolder::CreateById(long folder_id) {
     CreatedObject<MXFolder> created = CreateByClassId<MXFolder>();

@@ -1,3 +1,6 @@
+// Layering: folders is the top folder: the folder and folder-manager objects. It may call
+// messages, notify and frame, and implements the event targets notify raises events on.
+//
 // MXFolder: one folder of the mail store, named by its folder id, or the store's root (id 0,
 // "Local Folders", which has no store folder of its own). It walks its child folders and its
 // messages, creates, deletes and marks messages by id, renames, moves and deletes itself, creates
@@ -10,6 +13,7 @@
 #include "comsupport/unique_henumstore.h"
 #include "frame/automation_object.h"
 #include "notify/event_connection_point.h"
+#include "notify/folder_events.h"
 #include "pelkary.h"
 #include "store_api.h"
 
@@ -17,7 +21,7 @@ namespace pelkary {
 
 class StoreSession;
 
-class MXFolder : public AutomationObject<MXFolder, IMXFolder> {
+class MXFolder : public AutomationObject<MXFolder, IMXFolder>, public FolderEventTarget {
 public:
     static const ClassIdentity kIdentity;
 
@@ -64,10 +68,10 @@ public:
 
     // For the notification layer: the open store folder (null for a null folder), the folder's
     // id and special type, and the holder of its sink window.
-    IStoreFolder* store_folder() const noexcept { return storeFolder_.get(); }
-    long id() const noexcept { return folderId_; }
-    long special_type() const noexcept { return specialType_; }
-    unique_hwnd& sink_window() noexcept { return sinkWindow_; }
+    IStoreFolder* store_folder() const noexcept override { return storeFolder_.get(); }
+    long id() const noexcept override { return folderId_; }
+    long special_type() const noexcept override { return specialType_; }
+    unique_hwnd& sink_window() noexcept override { return sinkWindow_; }
 
     // The event source: IConnectionPointContainer for IMXFolderEvents.
     IUnknown* EventSource() noexcept { return events_.container(); }
@@ -81,9 +85,9 @@ protected:
 
 public:
     // Event raisers of IMXFolderEvents, called on the folder's thread by its sink window.
-    virtual void FireOnNewMessage(long msgId);
-    virtual void FireOnMessageDeleted(long msgId);
-    virtual void FireOnDeletion();
+    void FireOnNewMessage(long msgId) override;
+    void FireOnMessageDeleted(long msgId) override;
+    void FireOnDeletion() override;
 
 private:
     IStoreNamespace* Namespace() const noexcept;

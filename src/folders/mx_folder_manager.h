@@ -12,6 +12,7 @@
 #include "comsupport/unique_henumstore.h"
 #include "frame/automation_object.h"
 #include "notify/event_connection_point.h"
+#include "notify/folder_events.h"
 #include "pelkary.h"
 #include "store_api.h"
 
@@ -19,7 +20,7 @@ namespace pelkary {
 
 class StoreSession;
 
-class MXFolderManager : public AutomationObject<MXFolderManager, IMXFolderManager> {
+class MXFolderManager : public AutomationObject<MXFolderManager, IMXFolderManager>, public ManagerEventTarget {
 public:
     static const ClassIdentity kIdentity;
 
@@ -59,12 +60,12 @@ protected:
 public:
     // Event raisers of IMXFolderManagerEvents, called by the store session on the thread that
     // built it, with the session lock held.
-    virtual void FireOnFolderCreated(long folderId);
-    virtual void FireOnFolderDeleted(long folderId);
-    virtual void FireOnFolderRenamed(long folderId);
-    virtual void FireOnFolderMoved(long folderId);
-    virtual void FireOnFolderUnreadChanged(long folderId);
-    virtual void FireOnNewMessage(long folderId, long msgId);
+    void FireOnFolderCreated(long folderId) override;
+    void FireOnFolderDeleted(long folderId) override;
+    void FireOnFolderRenamed(long folderId) override;
+    void FireOnFolderMoved(long folderId) override;
+    void FireOnFolderUnreadChanged(long folderId) override;
+    void FireOnNewMessage(long folderId, long msgId) override;
 
 private:
     IStoreNamespace* Namespace() const noexcept;

@@ -1,3 +1,7 @@
+// Layering: frame is pelkary.dll's lowest folder (module state, class objects, registration, the
+// automation object base); it calls only comsupport and typelib. Only dll_entry.cpp, the module's
+// entry, names the classes of the folders above.
+//
 // Module-wide state of pelkary.dll on top of the shared module lock (comsupport/module_lock.h):
 // the instance handle, and the shutdown list of process-wide interface slots released at detach.
 #pragma once

@@ -4,8 +4,8 @@
 #include "comsupport/com_ptr.h"
 #include "comsupport/text.h"
 #include "comsupport/unique_bstr.h"
-#include "folders/mx_folder.h"
 #include "frame/object_creation.h"
+#include "messages/message_folder.h"
 #include "notify/store_session.h"
 
 namespace pelkary {
@@ -159,11 +159,9 @@ HRESULT MXMessage::MarkThroughFolder(const wchar_t* method, HRESULT (STDMETHODCA
     return Guard(method, [&] {
         *result = 0;
         if (!IsStored()) return;
-        auto folder = CreateByClassId<MXFolder>();
-        folder.impl->OpenById(folderId_);
+        com_ptr<IMXFolder> folder = OpenMessageFolder(folderId_);
         long marked = 0;
-        check_callee(folder.object.get(),
-                     (folder.object.get()->*mark)(static_cast<long>(record_->dwMessageId), &marked));
+        check_callee(folder.get(), (folder.get()->*mark)(static_cast<long>(record_->dwMessageId), &marked));
         *result = marked;
     }, result);
 }

@@ -1,3 +1,7 @@
+// Layering: messages owns the message object, its MIME bodies and sending. It may call notify
+// (the store session) and frame; a folder of its own comes from messages/message_folder.h, which
+// the folders layer provides.
+//
 // MXMessage: the automation object for one message of the store.
 //
 // The object keeps no content of its own. It knows the folder and the stored message it stands

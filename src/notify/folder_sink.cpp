@@ -1,7 +1,6 @@
 #include "notify/folder_sink.h"
 
 #include "comsupport/unique_any.h"
-#include "folders/mx_folder.h"
 #include "notify/sink_window.h"
 
 namespace pelkary {
@@ -13,7 +12,7 @@ constexpr char kTitle[] = "Folder";
 
 LRESULT CALLBACK FolderSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     // The folder object (not counted): the window dies in the folder's teardown, before the object.
-    auto* folder = reinterpret_cast<MXFolder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* folder = reinterpret_cast<FolderEventTarget*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     switch (message) {
     case WM_NEWMSGS:
     case WM_DELETEFOLDER:
@@ -48,7 +47,7 @@ InternalFolderScope::InternalFolderScope() noexcept { ++t_internal_scopes; }
 
 InternalFolderScope::~InternalFolderScope() { --t_internal_scopes; }
 
-void AttachFolderSink(MXFolder& folder) noexcept {
+void AttachFolderSink(FolderEventTarget& folder) noexcept {
     IStoreFolder* store = folder.store_folder();
     if (!store || folder.sink_window() || t_internal_scopes > 0) return;
     unique_hwnd window = CreateSinkWindow(kClassName, kTitle, FolderSinkProc);
@@ -58,7 +57,7 @@ void AttachFolderSink(MXFolder& folder) noexcept {
     folder.sink_window() = std::move(window);
 }
 
-void DetachFolderSink(MXFolder& folder) noexcept {
+void DetachFolderSink(FolderEventTarget& folder) noexcept {
     unique_hwnd& window = folder.sink_window();
     if (!window) return;
     if (IStoreFolder* store = folder.store_folder()) store->UnregisterNotification(0, window.get());

@@ -5,9 +5,8 @@
 #include "comsupport/com_error.h"
 #include "comsupport/com_ptr.h"
 #include "comsupport/unique_henumstore.h"
-#include "folders/mx_folder.h"
-#include "folders/mx_folder_manager.h"
 #include "frame/object_creation.h"
+#include "notify/folder_events.h"
 #include "notify/folder_sink.h"
 #include "notify/store_session.h"
 
@@ -60,14 +59,14 @@ void NewMessageWatcher::Scan() {
     com_ptr<IMXFolder> folder;
     check_callee(manager.get(), manager->GetFirstFolder(reinterpret_cast<::MXFolder**>(folder.put())));
     while (folder) {
-        MXFolder* impl = ImplOf<MXFolder>(folder.get());
-        unsigned long last = LastMessageId(*impl);
-        if (last != kNoMessage) lastMessageIds_[static_cast<unsigned long>(impl->id())] = last;
+        FolderEventTarget& target = FolderEventTargetOf(folder.get());
+        unsigned long last = LastMessageId(target);
+        if (last != kNoMessage) lastMessageIds_[static_cast<unsigned long>(target.id())] = last;
         check_callee(manager.get(), manager->GetNextFolder(reinterpret_cast<::MXFolder**>(folder.put())));
     }
 }
 
-unsigned long NewMessageWatcher::LastMessageId(MXFolder& folder, unsigned long after,
+unsigned long NewMessageWatcher::LastMessageId(FolderEventTarget& folder, unsigned long after,
                                                std::vector<unsigned long>* fresh) noexcept {
     IStoreFolder* store = folder.store_folder();
     if (!store) return kNoMessage;
@@ -108,15 +107,15 @@ void NewMessageWatcher::DetectNewMessages(unsigned long folder_id, StoreSession&
                                                            reinterpret_cast<::MXFolder**>(folder.put())));
         }
         if (!folder) return;
-        MXFolder* impl = ImplOf<MXFolder>(folder.get());
-        if (impl->special_type() >= kFirstSkippedType && impl->special_type() <= kLastSkippedType) return;
+        FolderEventTarget& target = FolderEventTargetOf(folder.get());
+        if (target.special_type() >= kFirstSkippedType && target.special_type() <= kLastSkippedType) return;
 
         auto recorded = lastMessageIds_.find(folder_id);
         const unsigned long prev = recorded == lastMessageIds_.end() ? kNoMessage : recorded->second;
         // One walk gives the new last id and the ids that came after the recorded one, so only ids
         // the folder holds are probed.
         std::vector<unsigned long> fresh;
-        const unsigned long last = LastMessageId(*impl, prev, &fresh);
+        const unsigned long last = LastMessageId(target, prev, &fresh);
         if (last == kNoMessage) return;
         if (prev != kNoMessage && prev >= last) return;
         lastMessageIds_[folder_id] = last;

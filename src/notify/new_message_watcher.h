@@ -16,7 +16,7 @@
 
 namespace pelkary {
 
-class MXFolder;
+class FolderEventTarget;
 class StoreSession;
 
 class NewMessageWatcher {
@@ -47,7 +47,7 @@ public:
     // kNoMessage when it has none, has no store folder, or the store fails. When `after` is given
     // (not kNoMessage), the ids greater than it are collected into `fresh`, in the store's order.
     // Never throws (fresh ids are dropped when memory runs out).
-    static unsigned long LastMessageId(MXFolder& folder, unsigned long after = kNoMessage,
+    static unsigned long LastMessageId(FolderEventTarget& folder, unsigned long after = kNoMessage,
                                        std::vector<unsigned long>* fresh = nullptr) noexcept;
 
 private:

@@ -5,8 +5,6 @@
 #include <new>
 
 #include "comsupport/critical_section.h"
-#include "folders/mx_folder.h"
-#include "folders/mx_folder_manager.h"
 #include "notify/deleted_items_sink.h"
 #include "notify/store_sink.h"
 
@@ -62,9 +60,9 @@ StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object)
     return session;
 }
 
-StoreSession* StoreSession::JoinFolder(MXFolder* folder) noexcept { return Join(&StoreSession::folders_, folder); }
+StoreSession* StoreSession::JoinFolder(FolderEventTarget* folder) noexcept { return Join(&StoreSession::folders_, folder); }
 
-StoreSession* StoreSession::JoinManager(MXFolderManager* manager) noexcept {
+StoreSession* StoreSession::JoinManager(ManagerEventTarget* manager) noexcept {
     return Join(&StoreSession::managers_, manager);
 }
 
@@ -97,9 +95,9 @@ void StoreSession::Leave() noexcept {
     delete this;
 }
 
-void StoreSession::UnregisterFolder(MXFolder* folder) noexcept { Unregister(folders_, folder); }
+void StoreSession::UnregisterFolder(FolderEventTarget* folder) noexcept { Unregister(folders_, folder); }
 
-void StoreSession::UnregisterManager(MXFolderManager* manager) noexcept { Unregister(managers_, manager); }
+void StoreSession::UnregisterManager(ManagerEventTarget* manager) noexcept { Unregister(managers_, manager); }
 
 void StoreSession::Connect() noexcept {
     Disconnect();
@@ -144,10 +142,10 @@ void StoreSession::ForEachManager(Fire&& fire) noexcept {
     // Other threads cannot change the list while the lock is held; this thread's handlers can.
     // Visiting the first manager not yet called, afresh each time, never calls one that left
     // (and may be gone) and also reaches those that joined.
-    std::vector<MXFolderManager*> called;
+    std::vector<ManagerEventTarget*> called;
     for (;;) {
-        MXFolderManager* next = nullptr;
-        for (MXFolderManager* manager : managers_) {
+        ManagerEventTarget* next = nullptr;
+        for (ManagerEventTarget* manager : managers_) {
             if (std::find(called.begin(), called.end(), manager) == called.end()) {
                 next = manager;
                 break;
@@ -178,26 +176,26 @@ void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
 }
 
 void StoreSession::DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept {
-    using Raise = void (MXFolderManager::*)(long);
+    using Raise = void (ManagerEventTarget::*)(long);
     Raise raise = nullptr;
     switch (record.type) {
-    case NEW_FOLDER: raise = &MXFolderManager::FireOnFolderCreated; break;
-    case DELETE_FOLDER: raise = &MXFolderManager::FireOnFolderDeleted; break;
-    case RENAME_FOLDER: raise = &MXFolderManager::FireOnFolderRenamed; break;
-    case MOVE_FOLDER: raise = &MXFolderManager::FireOnFolderMoved; break;
-    case UNREAD_CHANGE: raise = &MXFolderManager::FireOnFolderUnreadChanged; break;
+    case NEW_FOLDER: raise = &ManagerEventTarget::FireOnFolderCreated; break;
+    case DELETE_FOLDER: raise = &ManagerEventTarget::FireOnFolderDeleted; break;
+    case RENAME_FOLDER: raise = &ManagerEventTarget::FireOnFolderRenamed; break;
+    case MOVE_FOLDER: raise = &ManagerEventTarget::FireOnFolderMoved; break;
+    case UNREAD_CHANGE: raise = &ManagerEventTarget::FireOnFolderUnreadChanged; break;
     default: return;
     }
     // The scan thread takes the lock to join and leave; a handler here that released the last
     // object would wait for the scan with the lock held. The scan ends first.
     watcher_.WaitForScan();
     const long folder_id = static_cast<long>(record.idFolder);
-    ForEachManager([&](MXFolderManager& manager) { (manager.*raise)(folder_id); });
+    ForEachManager([&](ManagerEventTarget& manager) { (manager.*raise)(folder_id); });
     if (record.type == UNREAD_CHANGE) DetectNewMessages(record.idFolder);
 }
 
 void StoreSession::FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept {
-    ForEachManager([&](MXFolderManager& manager) {
+    ForEachManager([&](ManagerEventTarget& manager) {
         manager.FireOnNewMessage(static_cast<long>(folder_id), static_cast<long>(message_id));
     });
 }

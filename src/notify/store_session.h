@@ -1,3 +1,7 @@
+// Layering: notify owns the store connection, the hidden sink windows and the event connection
+// points. It may call only frame and the store; it reaches folder objects and managers through
+// the targets of notify/folder_events.h, which the folders layer implements.
+//
 // StoreSession: the one process-wide connection to the mail store. It holds the process's only
 // IStoreNamespace, knows every live MXFolder and MXFolderManager, owns the hidden windows that
 // hear the store's notifications and carries the state of the new-message watcher.
@@ -12,13 +16,11 @@
 #include "comsupport/com_ptr.h"
 #include "comsupport/critical_section.h"
 #include "comsupport/unique_any.h"
+#include "notify/folder_events.h"
 #include "notify/new_message_watcher.h"
 #include "store_api.h"
 
 namespace pelkary {
-
-class MXFolder;
-class MXFolderManager;
 
 class StoreSession {
 public:
@@ -37,15 +39,15 @@ public:
     // on another thread can never slip between the two. Called by the MXFolder and MXFolderManager
     // constructors. Returns the session joined; null only when memory ran out while building it.
     // Never throws. Any thread.
-    static StoreSession* JoinFolder(MXFolder* folder) noexcept;
-    static StoreSession* JoinManager(MXFolderManager* manager) noexcept;
+    static StoreSession* JoinFolder(FolderEventTarget* folder) noexcept;
+    static StoreSession* JoinManager(ManagerEventTarget* manager) noexcept;
 
     // Removes every entry of the object. Unless called on the scan thread, then waits for the scan
     // to end, and when no folder and no manager is left, disconnects and destroys the session
     // (`this` is gone afterwards). Called as the last step of an object's teardown; the caller
     // must not use the session again.
-    void UnregisterFolder(MXFolder* folder) noexcept;
-    void UnregisterManager(MXFolderManager* manager) noexcept;
+    void UnregisterFolder(FolderEventTarget* folder) noexcept;
+    void UnregisterManager(ManagerEventTarget* manager) noexcept;
 
     // The session lock: re-entrant, guards the lists; held while manager events are fired.
     critical_section& lock() noexcept { return lock_; }
@@ -65,7 +67,7 @@ public:
     // on the session's thread; FireNewMessage raises OnNewMessage on every manager under the lock.
     void DetectNewMessages(unsigned long folder_id) noexcept { watcher_.DetectNewMessages(folder_id, *this); }
     void FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept;
-    static unsigned long LastMessageId(MXFolder& folder) noexcept { return NewMessageWatcher::LastMessageId(folder); }
+    static unsigned long LastMessageId(FolderEventTarget& folder) noexcept { return NewMessageWatcher::LastMessageId(folder); }
 
     // True on the scan thread of this session.
     bool IsScanThread() const noexcept { return watcher_.IsScanThread(); }
@@ -100,8 +102,8 @@ private:
     // publishing lock, so that the one unregistration that brings it to zero, and only that one,
     // tears the session down, and no join can reach a session that is being torn down.
     long users_ = 0;
-    std::vector<MXFolderManager*> managers_;  // not counted, in registration order
-    std::vector<MXFolder*> folders_;          // not counted, in registration order
+    std::vector<ManagerEventTarget*> managers_;  // not counted, in registration order
+    std::vector<FolderEventTarget*> folders_;        // not counted, in registration order
     unique_hwnd storeSinkWindow_;
     com_ptr<IStoreNamespace> storeNamespace_;
     com_ptr<IStoreFolder> deletedItemsFolder_;

@@ -4,11 +4,6 @@
 
 namespace mailstore {
 
-bool DataFile::Open(const std::string& directory, File::Mode mode) {
-  path_ = JoinPath(directory, "messages.dat");
-  return file_.Open(path_, mode);
-}
-
 bool DataFile::Write(uint64_t offset, std::string_view source, bool sync) {
   if (source.empty()) return true;
   const uint64_t need = offset + source.size();

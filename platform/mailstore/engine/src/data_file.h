@@ -12,16 +12,14 @@
 #include <string>
 #include <string_view>
 
-#include "mailstore/file.h"
+#include "store_file.h"
 
 namespace mailstore {
 
-class DataFile {
+class DataFile : public StoreFile {
  public:
   // Opens messages.dat in |directory|; kReadWrite creates it. False on failure.
-  bool Open(const std::string& directory, File::Mode mode);
-  bool is_open() const { return file_.is_open(); }
-  const std::string& path() const { return path_; }
+  bool Open(const std::string& directory, File::Mode mode) { return OpenIn(directory, "messages.dat", mode); }
 
   // Writes |source| at |offset| (the model's data_end()), synced with |sync|.
   // False when the disk refused.
@@ -30,11 +28,6 @@ class DataFile {
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const {
     return file_.ReadAt(offset, buffer, size);
   }
-  bool Sync() { return file_.Sync(); }
-
- private:
-  std::string path_;
-  File file_;
 };
 
 }  // namespace mailstore

@@ -49,11 +49,6 @@ std::string Frame(std::string_view payload) {
 
 }  // namespace
 
-bool Journal::Open(const std::string& directory, File::Mode mode) {
-  path_ = JoinPath(directory, "journal.dat");
-  return file_.Open(path_, mode);
-}
-
 void Journal::MapCounter(const std::string& directory, bool writable) {
   if (!counter_file_.Open(JoinPath(directory, "store.seq"), writable ? File::Mode::kReadWrite
                                                                        : File::Mode::kRead))

@@ -15,17 +15,15 @@
 #include <string_view>
 
 #include "journal_ops.h"
-#include "mailstore/file.h"
 #include "mailstore/store_types.h"
+#include "store_file.h"
 
 namespace mailstore {
 
-class Journal {
+class Journal : public StoreFile {
  public:
   // Opens journal.dat in |directory|; kReadWrite creates it. False on failure.
-  bool Open(const std::string& directory, File::Mode mode);
-  bool is_open() const { return file_.is_open(); }
-  const std::string& path() const { return path_; }
+  bool Open(const std::string& directory, File::Mode mode) { return OpenIn(directory, "journal.dat", mode); }
 
   // Maps store.seq; with |writable| (under the exclusive lock) it is made
   // when missing. Without it every freshness check asks the file system.
@@ -47,8 +45,6 @@ class Journal {
   // length; on failure cuts the file back and returns kIoError.
   Status Append(std::string_view payload, bool sync, OpSink& sink);
 
-  bool Sync() { return file_.Sync(); }
-
   // Bytes handed on or skipped as damaged; what a catch-up starts from.
   uint64_t applied() const { return applied_; }
   // The journal's length when last read, unreadable bytes at its end included.
@@ -59,8 +55,6 @@ class Journal {
  private:
   void Publish();
 
-  std::string path_;
-  File file_;
   File counter_file_;
   std::atomic<uint64_t>* counter_ = nullptr;  // in counter_file_'s shared view, or null
   bool counter_writable_ = false;

@@ -1,0 +1,30 @@
+// StoreFile: one file of a store directory under its fixed name, keeping the path it was opened
+// at for the store's messages. What the data file and the journal have in common.
+#pragma once
+
+#include <string>
+
+#include "mailstore/file.h"
+
+namespace mailstore {
+
+class StoreFile {
+ public:
+  bool is_open() const { return file_.is_open(); }
+  const std::string& path() const { return path_; }
+  bool Sync() { return file_.Sync(); }
+
+ protected:
+  // Opens |name| in |directory|; kReadWrite creates it. False on failure.
+  bool OpenIn(const std::string& directory, const char* name, File::Mode mode) {
+    path_ = JoinPath(directory, name);
+    return file_.Open(path_, mode);
+  }
+
+  File file_;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace mailstore

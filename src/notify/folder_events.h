@@ -1,0 +1,51 @@
+// The objects the notification layer raises events on, as that layer sees them: a folder and a
+// folder manager. The folders layer implements both; notify holds and calls only these, never
+// the classes behind them.
+#pragma once
+
+#include "comsupport/unique_any.h"
+#include "pelkary.h"
+#include "store_api.h"
+
+namespace pelkary {
+
+// A folder object. Its sink window raises its events on the folder's thread; the sink window and
+// the new-message watcher read its store folder through it.
+class FolderEventTarget {
+public:
+    // Event raisers of IMXFolderEvents.
+    virtual void FireOnNewMessage(long msgId) = 0;
+    virtual void FireOnMessageDeleted(long msgId) = 0;
+    virtual void FireOnDeletion() = 0;
+
+    // The open store folder (null for a null folder), the folder's id and special type, and the
+    // holder of its sink window.
+    virtual IStoreFolder* store_folder() const noexcept = 0;
+    virtual long id() const noexcept = 0;
+    virtual long special_type() const noexcept = 0;
+    virtual unique_hwnd& sink_window() noexcept = 0;
+
+protected:
+    ~FolderEventTarget() = default;
+};
+
+// The folder object behind one of pelkary's own folder interface pointers. Valid only for
+// pointers that pelkary created in this apartment (never a proxy). Provided by the folders layer.
+FolderEventTarget& FolderEventTargetOf(IMXFolder* folder) noexcept;
+
+// A folder manager: the store session raises the events of IMXFolderManagerEvents on it, on the
+// thread that built the session, with the session lock held.
+class ManagerEventTarget {
+public:
+    virtual void FireOnFolderCreated(long folderId) = 0;
+    virtual void FireOnFolderDeleted(long folderId) = 0;
+    virtual void FireOnFolderRenamed(long folderId) = 0;
+    virtual void FireOnFolderMoved(long folderId) = 0;
+    virtual void FireOnFolderUnreadChanged(long folderId) = 0;
+    virtual void FireOnNewMessage(long folderId, long msgId) = 0;
+
+protected:
+    ~ManagerEventTarget() = default;
+};
+
+}  // namespace pelkary
