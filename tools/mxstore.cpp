@@ -438,15 +438,15 @@ struct Arguments {
   std::map<std::wstring, std::wstring> values;  // --mbox FILE, --eml DIR
 };
 
-struct CommandSpec {
+struct CommandForm {
   const wchar_t* name;
   const char* synopsis;
   std::vector<std::wstring> flags, valued;
   size_t min_words, max_words;
 };
 
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandForm>& Commands() {
+  static const std::vector<CommandForm> kCommands = {
       {L"folders", "folders", {}, {}, 0, 0},
       {L"list", "list FOLDER", {}, {}, 1, 1},
       {L"cat", "cat FOLDER ID", {}, {}, 2, 2},
@@ -460,8 +460,8 @@ const std::vector<CommandSpec>& Commands() {
   return kCommands;
 }
 
-Arguments Parse(const CommandSpec& spec, const std::vector<std::wstring>& args) {
-  const std::string usage = std::string("usage: mxstore ") + spec.synopsis;
+Arguments Parse(const CommandForm& form, const std::vector<std::wstring>& args) {
+  const std::string usage = std::string("usage: mxstore ") + form.synopsis;
   Arguments out;
   bool options = true;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -469,9 +469,9 @@ Arguments Parse(const CommandSpec& spec, const std::vector<std::wstring>& args) 
     if (options && a == L"--") {
       options = false;
     } else if (options && a.size() > 1 && a[0] == L'-') {
-      if (std::find(spec.flags.begin(), spec.flags.end(), a) != spec.flags.end()) {
+      if (std::find(form.flags.begin(), form.flags.end(), a) != form.flags.end()) {
         out.flags.insert(a);
-      } else if (std::find(spec.valued.begin(), spec.valued.end(), a) != spec.valued.end()) {
+      } else if (std::find(form.valued.begin(), form.valued.end(), a) != form.valued.end()) {
         if (i + 1 == args.size()) Misuse(ToAnsi(a) + " needs a value; " + usage);
         out.values[a] = args[++i];
       } else {
@@ -481,7 +481,7 @@ Arguments Parse(const CommandSpec& spec, const std::vector<std::wstring>& args) 
       out.words.push_back(a);
     }
   }
-  if (out.words.size() < spec.min_words || out.words.size() > spec.max_words) Misuse(usage);
+  if (out.words.size() < form.min_words || out.words.size() > form.max_words) Misuse(usage);
   return out;
 }
 
@@ -496,14 +496,14 @@ int Run(std::vector<std::wstring> args) {
     return args.empty() ? 2 : 0;
   }
   const std::wstring cmd = args[0];
-  auto spec = std::find_if(Commands().begin(), Commands().end(),
-                           [&](const CommandSpec& c) { return cmd == c.name; });
-  if (spec == Commands().end()) Misuse("no command '" + ToAnsi(cmd) + "'; run mxstore help for the list");
+  auto form = std::find_if(Commands().begin(), Commands().end(),
+                           [&](const CommandForm& c) { return cmd == c.name; });
+  if (form == Commands().end()) Misuse("no command '" + ToAnsi(cmd) + "'; run mxstore help for the list");
   // Check the arguments before touching the store.
-  Arguments a = Parse(*spec, std::vector<std::wstring>(args.begin() + 1, args.end()));
+  Arguments a = Parse(*form, std::vector<std::wstring>(args.begin() + 1, args.end()));
   auto flag = [&](const wchar_t* f) { return a.flags.count(f) != 0; };
   auto value = [&](const wchar_t* v) { return a.values.count(v) ? &a.values[v] : nullptr; };
-  const std::string usage = std::string("usage: mxstore ") + spec->synopsis;
+  const std::string usage = std::string("usage: mxstore ") + form->synopsis;
   if (cmd == L"export" && (!value(L"--mbox") == !value(L"--eml") || (flag(L"--crlf") && !value(L"--mbox"))))
     Misuse(usage);
   if (cmd == L"rm" && flag(L"-r") && a.words.size() > 1) Misuse("-r is for folders, not messages; " + usage);
