@@ -49,12 +49,12 @@ std::vector<std::string> MboxFormat::Split(std::string_view data) {
 }
 
 void MboxFormat::Append(std::string_view message, std::string_view sender, std::string_view date,
-                        std::string* out) {
+                        std::string* out, std::string_view line_end) {
   out->append("From ");
   out->append(sender.empty() ? std::string_view("MAILER-DAEMON") : sender);
   out->push_back(' ');
   out->append(date);
-  out->push_back('\n');
+  out->append(line_end);
   size_t pos = 0;
   while (pos < message.size()) {
     size_t end = message.find('\n', pos);
@@ -64,8 +64,8 @@ void MboxFormat::Append(std::string_view message, std::string_view sender, std::
     out->append(line);
     pos = next;
   }
-  if (message.empty() || message.back() != '\n') out->push_back('\n');
-  out->push_back('\n');
+  if (message.empty() || message.back() != '\n') out->append(line_end);
+  out->append(line_end);
 }
 
 }  // namespace mxstore

@@ -20,9 +20,11 @@ class MboxFormat {
   static std::vector<std::string> Split(std::string_view data);
 
   // Appends |message| to |out| as one mbox entry (separator line, quoting,
-  // closing blank line). |sender| and |date| go into the separator line.
+  // closing blank line). |sender| and |date| go into the separator line;
+  // |line_end| ends the lines the entry adds (the separator, a missing last
+  // line end, the closing blank line), the message's own stay as they are.
   static void Append(std::string_view message, std::string_view sender, std::string_view date,
-                     std::string* out);
+                     std::string* out, std::string_view line_end = "\n");
 };
 
 }  // namespace mxstore

@@ -4,26 +4,9 @@
 
 #include "comsupport/com_ptr.h"
 #include "comsupport/unique_henumstore.h"
+#include "folder_path.h"
 
 namespace mxstore {
-namespace {
-
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string cur;
-  for (char c : path) {
-    if (c == '/' || c == '\\') {
-      if (!cur.empty()) parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) parts.push_back(cur);
-  return parts;
-}
-
-}  // namespace
 
 bool StoreClient::Connect(const std::wstring& directory, std::string* error) {
   if (!directory.empty()) SetEnvironmentVariableW(L"MAILSTORE_DIR", directory.c_str());
@@ -66,38 +49,39 @@ bool StoreClient::Connect(const std::wstring& directory, std::string* error) {
   return true;
 }
 
-STOREFOLDERID StoreClient::FindFolder(const std::string& path) {
-  if (!path.empty() && path.find_first_not_of("0123456789") == std::string::npos && path.size() < 10) {
-    STOREFOLDERID id = static_cast<STOREFOLDERID>(std::stoul(path));
-    FOLDERPROPS p = {};
-    p.cbSize = sizeof(p);
-    return SUCCEEDED(ns_->GetFolderProps(id, 0, &p)) ? id : FOLDERID_INVALID;
-  }
+STOREFOLDERID StoreClient::FindFolder(const std::string& text) {
+  FolderPath path = FolderPath::Parse(text);
+  FOLDERPROPS p = {};
+  p.cbSize = sizeof(p);
+  if (path.is_id()) return SUCCEEDED(ns_->GetFolderProps(path.id(), 0, &p)) ? path.id() : FOLDERID_INVALID;
   STOREFOLDERID cur = FOLDERID_ROOT;
-  for (const std::string& part : SplitPath(path)) {
-    FOLDERPROPS p = {};
-    p.cbSize = sizeof(p);
-    pelkary::unique_henumstore<IStoreNamespace> e;
-    STOREFOLDERID found = FOLDERID_INVALID;
-    if (ns_->GetFirstSubFolder(cur, &p, e.put(ns_.get())) == S_OK) {
-      do {
-        if (lstrcmpiA(p.szName, part.c_str()) == 0) {
-          found = p.dwFolderId;
-          break;
-        }
-      } while (ns_->GetNextSubFolder(e.get(), &p) == S_OK);
-    }
-    if (found == FOLDERID_INVALID) return FOLDERID_INVALID;
-    cur = found;
+  for (const std::string& name : path.names()) {
+    cur = FindChild(cur, name);
+    if (cur == FOLDERID_INVALID) break;
+  }
+  if (cur == FOLDERID_INVALID && path.is_bare_number()) {
+    STOREFOLDERID id = static_cast<STOREFOLDERID>(std::stoul(path.names()[0]));
+    if (id != FOLDERID_ROOT && SUCCEEDED(ns_->GetFolderProps(id, 0, &p))) return id;
   }
   return cur;
 }
 
-std::string StoreClient::FolderPath(STOREFOLDERID id) {
+STOREFOLDERID StoreClient::FindChild(STOREFOLDERID parent, const std::string& name) {
   FOLDERPROPS p = {};
   p.cbSize = sizeof(p);
-  if (FAILED(ns_->GetFolderProps(id, 0, &p))) return "?";
-  return p.szName;
+  pelkary::unique_henumstore<IStoreNamespace> e;
+  if (ns_->GetFirstSubFolder(parent, &p, e.put(ns_.get())) == S_OK) {
+    do {
+      if (lstrcmpiA(p.szName, name.c_str()) == 0) return p.dwFolderId;
+    } while (ns_->GetNextSubFolder(e.get(), &p) == S_OK);
+  }
+  return FOLDERID_INVALID;
+}
+
+bool StoreClient::GetProps(STOREFOLDERID id, FOLDERPROPS* props) {
+  *props = {};
+  props->cbSize = sizeof(*props);
+  return SUCCEEDED(ns_->GetFolderProps(id, 0, props));
 }
 
 }  // namespace mxstore

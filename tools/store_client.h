@@ -22,11 +22,16 @@ class StoreClient {
 
   IStoreNamespace* ns() const { return ns_.get(); }
 
-  // Resolves "Inbox", "Inbox/Sub", "/A/B" (names compared without regard to
-  // case) or a numeric id. Returns FOLDERID_INVALID when there is none.
+  // Resolves a folder path as FolderPath reads it ("Inbox", "A/B", "#7";
+  // names compared without regard to case). A path that is one name of
+  // digits names the top-level folder of that name, else (as in older
+  // versions) the folder with that id. Returns FOLDERID_ROOT for the top
+  // and FOLDERID_INVALID when there is no such folder.
   STOREFOLDERID FindFolder(const std::string& path);
-  // The folder's path from the root, for messages.
-  std::string FolderPath(STOREFOLDERID id);
+  // The sub-folder of |parent| named |name|, or FOLDERID_INVALID.
+  STOREFOLDERID FindChild(STOREFOLDERID parent, const std::string& name);
+  // The folder's properties; false when there is no such folder.
+  bool GetProps(STOREFOLDERID id, FOLDERPROPS* props);
 
  private:
   pelkary::unique_hmodule module_;  // loaded directly when not registered; outlives ns_

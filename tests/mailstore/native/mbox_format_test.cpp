@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "folder_path.h"
+#include "line_ends.h"
+#include "mail_file.h"
 #include "mbox_format.h"
 
+using mxstore::FolderPath;
+using mxstore::LineEnds;
+using mxstore::MailFile;
 using mxstore::MboxFormat;
 
 TEST(MboxFormat, SplitsUnquotesAndDropsSeparators) {
@@ -44,4 +50,77 @@ TEST(MboxFormat, NotAnMbox) {
   EXPECT_FALSE(MboxFormat::LooksLikeMbox("Subject: x\n\nFrom y\n"));
   EXPECT_TRUE(MboxFormat::Split("").empty());
   EXPECT_TRUE(MboxFormat::Split("no separator at all\n").empty());
+}
+
+TEST(MailImport, LfMboxIsStoredCrlfAndExportsBackByteForByte) {
+  const std::string mbox =
+      "From a@b Mon Jan  1 00:00:00 2024\n"
+      "Subject: one\n\nbody\n>From quoted\n>>From twice\n\n"
+      "From a@b Mon Jan  1 00:00:00 2024\n"
+      "Subject: two\n\n\nends with blank lines\n\n\n";
+  ASSERT_EQ(MailFile::Kind::kMbox, MailFile::Classify(mbox));
+  const auto stored = MailFile::Messages(mbox, MailFile::Kind::kMbox, false);
+  EXPECT_EQ((std::vector<std::string>{"Subject: one\r\n\r\nbody\r\nFrom quoted\r\n>From twice\r\n",
+                                      "Subject: two\r\n\r\n\r\nends with blank lines\r\n\r\n"}),
+            stored);
+  std::string lf, crlf;
+  for (const auto& m : stored) {
+    MboxFormat::Append(LineEnds::ToLf(m), "a@b", "Mon Jan  1 00:00:00 2024", &lf);
+    MboxFormat::Append(LineEnds::ToCrlf(m), "a@b", "Mon Jan  1 00:00:00 2024", &crlf, "\r\n");
+  }
+  EXPECT_EQ(mbox, lf);
+  EXPECT_EQ(LineEnds::ToCrlf(mbox), crlf);
+}
+
+TEST(MailImport, CrlfInputAndKeepLineEndsStoreTheBytesRead) {
+  const std::string crlf = "Subject: x\r\n\r\na bare\nLF and a lone\r in CRLF mail\r\n";
+  const std::string lf = "Subject: x\n\nbody\n";
+  EXPECT_EQ(std::vector<std::string>{crlf}, MailFile::Messages(crlf, MailFile::Kind::kMessage, false));
+  EXPECT_EQ(std::vector<std::string>{lf}, MailFile::Messages(lf, MailFile::Kind::kMessage, true));
+  EXPECT_EQ(std::vector<std::string>{"Subject: x\r\n\r\nbody\r\n"},
+            MailFile::Messages(lf, MailFile::Kind::kMessage, false));
+  EXPECT_EQ("a\r\nb\r\n\rc", LineEnds::ToCrlf("a\nb\r\n\rc"));
+  EXPECT_EQ("a\nb\n\rc\r", LineEnds::ToLf("a\r\nb\n\rc\r"));
+}
+
+TEST(MailImport, OnlyMboxesAndHeaderFieldsCountAsMail) {
+  const std::vector<std::pair<std::string, MailFile::Kind>> cases = {
+      {"From a@b Mon Jan  1 00:00:00 2024\n", MailFile::Kind::kMbox},
+      {"From: a@b\r\n", MailFile::Kind::kMessage},
+      {"X-Tag:no space", MailFile::Kind::kMessage},
+      {"", MailFile::Kind::kNotMail},
+      {"just some notes\nSubject: later\n", MailFile::Kind::kNotMail},
+      {"Two words: x\n", MailFile::Kind::kNotMail},
+      {": no name\n", MailFile::Kind::kNotMail},
+      {"\nSubject: after a blank line\n", MailFile::Kind::kNotMail},
+      {"Subject", MailFile::Kind::kNotMail},
+  };
+  for (const auto& [data, kind] : cases) EXPECT_EQ(kind, MailFile::Classify(data)) << data;
+}
+
+TEST(FolderPathText, NamesEscapesAndIds) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> names;
+    bool id, bare_number;
+  };
+  const Case cases[] = {
+      {"Archive/2024", {"Archive", "2024"}, false, false},
+      {"/A\\B//C/", {"A", "B", "C"}, false, false},
+      {"a\\/b/c\\\\d/\\#7", {"a/b", "c\\d", "#7"}, false, false},
+      {"2024", {"2024"}, false, true},
+      {"#7", {}, true, false},
+      {"#4294967296", {"#4294967296"}, false, false},
+      {"#7x", {"#7x"}, false, false},
+      {"/", {}, false, false},
+  };
+  for (const auto& c : cases) {
+    FolderPath p = FolderPath::Parse(c.text);
+    EXPECT_EQ(c.names, p.names()) << c.text;
+    EXPECT_EQ(c.id, p.is_id()) << c.text;
+    EXPECT_EQ(c.bare_number, p.is_bare_number()) << c.text;
+  }
+  EXPECT_EQ(7u, FolderPath::Parse("#7").id());
+  for (const char* name : {"a/b", "c\\d", "#7", "x#/\\"})
+    EXPECT_EQ(std::vector<std::string>{name}, FolderPath::Parse(FolderPath::Escape(name)).names()) << name;
 }
