@@ -59,7 +59,9 @@ std::string LocalDateField() {
     GetSystemTimeAsFileTime(&utc);
     SYSTEMTIME t{};
     if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) throw com_error(E_FAIL);
-    auto ticks = [](const FILETIME& f) { return static_cast<LONGLONG>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime); };
+    auto ticks = [](const FILETIME& f) {
+        return static_cast<LONGLONG>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime);
+    };
     const long minutes = static_cast<long>((ticks(local) - ticks(utc)) / 600000000);
     const long offset = minutes < 0 ? -minutes : minutes;
     char text[64];
