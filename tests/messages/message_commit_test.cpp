@@ -1,5 +1,7 @@
 // Commit, Clone and Send, with the current user's mail account written into the registry by the
 // test itself.
+#include <algorithm>
+#include <cstdlib>
 #include <regex>
 #include <set>
 
@@ -144,13 +146,21 @@ TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWa
     snprintf(today, sizeof today, "%02u %.3s %04u", now.wDay,
              &"JanFebMarAprMayJunJulAugSepOctNovDec"[3 * (now.wMonth - 1)], now.wYear);
     const std::regex date(std::string("(^|\r\n)Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), ") + today +
-                          " [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [+-][0-9]{4}\r\n");
+                          " ([0-2][0-9]):([0-5][0-9]):[0-6][0-9] ([+-])([0-9]{2})([0-9]{2})\r\n");
     const std::regex id("(^|\r\n)Message-ID: (<[0-9]{14}\\.[0-9a-f]{32}@mail\\.example\\.org>)\r\n");
     std::set<std::string> ids;
     for (MESSAGEID copy : Ids(outbox)) {
         const std::string source = Source(outbox, copy);
-        std::smatch found;
-        EXPECT_TRUE(std::regex_search(source, date)) << source;
+        std::smatch found, when;
+        ASSERT_TRUE(std::regex_search(source, when, date)) << source;
+        // Local time less its offset is now in UTC; no offset is "+0000" ("-0000" means unknown).
+        const int offset = (when[5] == "-" ? -1 : 1) * (std::stoi(when[6]) * 60 + std::stoi(when[7]));
+        EXPECT_FALSE(offset == 0 && when[5] == "-") << source;
+        SYSTEMTIME utc{};
+        GetSystemTime(&utc);
+        const int apart =
+            std::abs(std::stoi(when[3]) * 60 + std::stoi(when[4]) - offset - utc.wHour * 60 - utc.wMinute);
+        EXPECT_LE(std::min(apart % 1440, 1440 - apart % 1440), 2) << source;
         EXPECT_TRUE(std::regex_search(source, found, id)) << source;
         ids.insert(found.size() > 2 ? found[2].str() : "");
     }
