@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds pelkary (cross build) and assembles a release bundle that a user takes to a machine of
-# their own: the three DLLs, the store tool, the samples, the reference, the install steps.
+# their own: the three DLLs, the store tool, the SDK, the samples, the reference, the install steps.
 #
 #   scripts/bundle.sh [--no-build] [--build DIR] [--out DIR]
 #
@@ -65,6 +65,8 @@ mkdir -p "$stage/docs" "$stage/scripts"
 
 cp "$bin/mimelib.dll" "$bin/mailstore.dll" "$bin/pelkary.dll" "$stage/"
 [ -f "$bin/mxstore.exe" ] && cp "$bin/mxstore.exe" "$stage/"
+"$repo/scripts/register.sh" --sdk "$stage/sdk" "$build" >/dev/null ||
+    fail "the SDK (pelkary.h, pelkary_i.c, pelkary.tlb) is missing from $build/generated: build first"
 cp "$repo/docs/reference.md" "$stage/docs/"
 # The Wine install command works from the bundle alone.
 cp "$repo/scripts/register.sh" "$repo/scripts/wine.sh" "$stage/scripts/"
@@ -91,6 +93,9 @@ Contents of this folder
   mimelib.dll     the MIME object library that pelkary reads and writes messages with
 $( [ $has_tool = yes ] && echo "  mxstore.exe     the store tool: list, import (.eml, mbox) and export mail" || true)
   docs/reference.md   every class, method, result, error and event, for script authors
+  sdk/            for C and C++ clients: include/pelkary.h (the interfaces), lib/pelkary_i.c
+                  (their ids, compiled with the client) and lib/pelkary.tlb (the type library);
+                  samples/listener/README.md shows a program built with it
   samples/        sample scripts (samples/README.md says what each does and how to run it)
   scripts/        the install command for Wine (register.sh, with its helper wine.sh)
 

@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
 # Registers pelkary and the platform servers it calls (mailstore.dll, mimelib.dll) in a Wine
-# prefix, or removes them.
+# prefix, or removes them; or installs the SDK for C and C++ clients.
 #   scripts/register.sh [--unregister] [--prefix DIR] [BIN_DIR]
+#   scripts/register.sh --sdk SDK_DIR [BIN_DIR]
 # BIN_DIR holds the three DLLs: a build tree (its bin/ is used) or an unpacked release bundle.
 # The prefix defaults to the build tree's own ($PELKARY_BUILD/wineprefix).
+# --sdk copies the header pelkary.h into SDK_DIR/include, and the interface and class ids
+# (pelkary_i.c) and the type library (pelkary.tlb) into SDK_DIR/lib, from a build tree (its
+# generated/) or a bundle (its sdk/); it registers nothing and needs no Wine.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-usage() { echo "usage: scripts/register.sh [--unregister] [--prefix DIR] [BIN_DIR]" >&2; exit 2; }
+usage() {
+    echo "usage: scripts/register.sh [--unregister] [--prefix DIR] [BIN_DIR] | --sdk SDK_DIR [BIN_DIR]" >&2
+    exit 2
+}
 mode=register
 dir=
+sdk=
 while [ $# -gt 0 ]; do
     case $1 in
         --unregister|-u) mode=unregister ;;
+        --sdk) [ $# -ge 2 ] || usage; sdk=$2; shift ;;
         --prefix) [ $# -ge 2 ] || usage; export WINEPREFIX=$(realpath -m -- "$2"); prefix_given=1; shift ;;
         -h|--help) usage ;;
         -*) usage ;;
@@ -20,6 +29,22 @@ while [ $# -gt 0 ]; do
     shift
 done
 dir=${dir:-${PELKARY_BUILD:-$repo/build}}
+if [ -n "$sdk" ]; then
+    [ $mode = register ] && [ -z "${prefix_given:-}" ] || usage
+    from=$dir/generated header=$dir/generated/pelkary.h
+    [ -f "$dir/sdk/include/pelkary.h" ] && from=$dir/sdk/lib header=$dir/sdk/include/pelkary.h
+    for file in "$header" "$from/pelkary_i.c" "$from/pelkary.tlb"; do
+        if [ ! -f "$file" ]; then
+            echo "register: $file not found: build first (scripts/build.sh cross) or name a build tree or bundle" >&2
+            exit 1
+        fi
+    done
+    mkdir -p "$sdk/include" "$sdk/lib" 2>/dev/null || { echo "register: cannot create $sdk/include and $sdk/lib: choose a folder you can write to" >&2; exit 1; }
+    cp "$header" "$sdk/include/"
+    cp "$from/pelkary_i.c" "$from/pelkary.tlb" "$sdk/lib/"
+    echo "register: installed the SDK into $sdk (include/pelkary.h, lib/pelkary_i.c, lib/pelkary.tlb)"
+    exit 0
+fi
 [ -d "$dir/bin" ] && dir=$dir/bin
 for dll in mimelib.dll mailstore.dll pelkary.dll; do
     if [ ! -f "$dir/$dll" ]; then

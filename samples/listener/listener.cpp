@@ -11,6 +11,9 @@
 // A script version needs a host that connects script sinks: Wine's cscript does not (both
 // WScript.ConnectObject and WScript.CreateObject with an event prefix answer error 445, "Object
 // doesn't support this action"), so under Wine events reach C++ clients only.
+//
+// It needs nothing but pelkary's SDK (pelkary.h and pelkary_i.c) and plain COM; README.md beside
+// it gives the build line.
 #include <windows.h>
 #include <objbase.h>
 #include <ocidl.h>
@@ -21,15 +24,50 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "comsupport/holders.h"
 #include "pelkary.h"
 
-using pelkary::com_ptr;
-using pelkary::unique_bstr;
-
 namespace {
+
+// Owns one reference to a COM interface and releases it when it goes.
+template <typename T>
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* owned) : p_(owned) {}  // takes over a reference the caller had
+    Ref(const Ref& other) : p_(other.p_) {
+        if (p_) p_->AddRef();
+    }
+    Ref& operator=(Ref other) {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~Ref() {
+        if (p_) p_->Release();
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T** put() {
+        *this = Ref();
+        return &p_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Owns a BSTR that a method handed out.
+struct OwnedBstr {
+    BSTR text = nullptr;
+    OwnedBstr() = default;
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    ~OwnedBstr() { SysFreeString(text); }
+};
 
 int g_new_messages = 0;
 
@@ -97,7 +135,7 @@ struct Connection {
     Connection() = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    com_ptr<IConnectionPoint> point;
+    Ref<IConnectionPoint> point;
     DWORD cookie = 0;
     ~Connection() {
         if (point && cookie) point->Unadvise(cookie);
@@ -105,19 +143,19 @@ struct Connection {
 };
 
 bool Connect(IUnknown* source, const IID& events, const std::string& who, Connection* out) {
-    com_ptr<IConnectionPointContainer> container;
+    Ref<IConnectionPointContainer> container;
     if (FAILED(source->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return false;
     if (FAILED(container->FindConnectionPoint(events, out->point.put()))) return false;
-    auto sink = com_ptr<IDispatch>::attach(new PrintingSink(events, who));
+    Ref<IDispatch> sink(new PrintingSink(events, who));
     return SUCCEEDED(out->point->Advise(sink.get(), &out->cookie));
 }
 
 std::string NameOf(IMXFolder* folder) {
-    unique_bstr name;
-    if (FAILED(folder->Name(name.put())) || !name) return "?";
-    int n = WideCharToMultiByte(CP_ACP, 0, name.get(), -1, nullptr, 0, nullptr, nullptr);
+    OwnedBstr name;
+    if (FAILED(folder->Name(&name.text)) || !name.text) return "?";
+    int n = WideCharToMultiByte(CP_ACP, 0, name.text, -1, nullptr, 0, nullptr, nullptr);
     std::string text(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_ACP, 0, name.get(), -1, &text[0], n, nullptr, nullptr);
+    if (n > 1) WideCharToMultiByte(CP_ACP, 0, name.text, -1, &text[0], n, nullptr, nullptr);
     return text;
 }
 
@@ -138,7 +176,7 @@ int main(int argc, char** argv) {
     if (FAILED(CoInitialize(nullptr))) return 1;
     int status = 0;
     {
-        com_ptr<IMXFolderManager> manager;
+        Ref<IMXFolderManager> manager;
         HRESULT hr = CoCreateInstance(CLSID_MXFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IMXFolderManager,
                                       manager.put_void());
         if (FAILED(hr)) {
@@ -152,10 +190,10 @@ int main(int argc, char** argv) {
         Connect(manager.get(), DIID_IMXFolderManagerEvents, "manager", connections.back().get());
 
         // Folder events need the folder object alive: keep one per folder.
-        std::vector<com_ptr<IMXFolder>> folders;
+        std::vector<Ref<IMXFolder>> folders;
         ::MXFolder* raw = nullptr;
         for (manager->GetFirstFolder(&raw); raw; manager->GetNextFolder(&raw)) {
-            auto folder = com_ptr<IMXFolder>::attach(reinterpret_cast<IMXFolder*>(raw));
+            Ref<IMXFolder> folder(reinterpret_cast<IMXFolder*>(raw));
             raw = nullptr;
             long is_null = 1, id = 0;
             folder->IsNull(&is_null);

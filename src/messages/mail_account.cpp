@@ -1,7 +1,9 @@
 #include "messages/mail_account.h"
 
+#include <cctype>
 #include <cstdio>
 
+#include "comsupport/text.h"
 #include "comsupport/unique_any.h"
 
 namespace pelkary {
@@ -9,8 +11,7 @@ namespace pelkary {
 namespace {
 
 constexpr DWORD kValueBytes = 256;
-constexpr REGSAM kManagerAccess = 0x20019;  // KEY_READ
-constexpr REGSAM kAccountAccess = 0xF003F;  // KEY_ALL_ACCESS
+constexpr REGSAM kReadAccess = KEY_READ;
 
 // A string value of at most 256 bytes, NUL-terminated whatever the registry stored.
 std::optional<std::string> ReadString(HKEY key, const char* name) {
@@ -40,22 +41,50 @@ unique_hkey OpenIdentityManagerKey() {
 
 }  // namespace
 
-std::optional<MailAccount> MailAccount::ReadDefault() {
+std::optional<MailAccount> MailAccount::ReadDefault(std::wstring& failure) {
     unique_hkey manager = OpenIdentityManagerKey();
     if (!manager &&
-        RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Internet Account Manager", 0, kManagerAccess,
+        RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Internet Account Manager", 0, kReadAccess,
                       manager.put()) != ERROR_SUCCESS)
+        manager.reset();
+    std::optional<std::string> id;
+    if (manager) id = ReadString(manager.get(), "Default Mail Account");
+    if (!id) {
+        failure = L"The current user has no default mail account (no \"Default Mail Account\" value).";
         return std::nullopt;
-    std::optional<std::string> id = ReadString(manager.get(), "Default Mail Account");
-    if (!id) return std::nullopt;
+    }
     char subkey[kValueBytes];
     snprintf(subkey, sizeof subkey, "Accounts\\%s", id->c_str());
     unique_hkey account;
-    if (RegOpenKeyExA(manager.get(), subkey, 0, kAccountAccess, account.put()) != ERROR_SUCCESS)
+    std::optional<std::string> name;
+    if (RegOpenKeyExA(manager.get(), subkey, 0, kReadAccess, account.put()) == ERROR_SUCCESS)
+        name = ReadString(account.get(), "Account Name");
+    if (!name) {
+        failure = L"The key of the default mail account (" + ansi_to_wide(subkey) +
+                  L") cannot be read or has no \"Account Name\".";
         return std::nullopt;
-    std::optional<std::string> name = ReadString(account.get(), "Account Name");
-    if (!name) return std::nullopt;
-    return MailAccount{std::move(*id), std::move(*name)};
+    }
+    std::optional<std::string> address = ReadString(account.get(), "SMTP Email Address");
+    return MailAccount{std::move(*id), std::move(*name), address ? std::move(*address) : std::string()};
+}
+
+std::string MailAccount::Domain() const {
+    // Only what a message id's right-hand side may carry: an address like "ann@[host name]>"
+    // gives "hostname".
+    auto host_characters = [](const std::string& text) {
+        std::string kept;
+        for (char c : text)
+            if (isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') kept += c;
+        return kept;
+    };
+    const size_t at = address.rfind('@');
+    std::string domain = at == std::string::npos ? std::string() : host_characters(address.substr(at + 1));
+    if (domain.empty()) {
+        char machine[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = sizeof machine;
+        if (GetComputerNameA(machine, &size)) domain = host_characters(std::string(machine, size));
+    }
+    return domain.empty() ? "localhost" : domain;
 }
 
 }  // namespace pelkary

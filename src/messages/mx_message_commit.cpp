@@ -3,7 +3,11 @@
 // unsaved copy of a stored message; Send stamps the default mail account and places a copy in the
 // Outbox flagged as submitted.
 
+#include <cstdio>
+
+#include "comsupport/com_error.h"
 #include "comsupport/com_ptr.h"
+#include "comsupport/error_boundary.h"
 #include "comsupport/scope_exit.h"
 #include "comsupport/text.h"
 #include "comsupport/unique_propvariant.h"
@@ -20,6 +24,8 @@ namespace {
 constexpr DWORD kCommitNew = 0;
 constexpr DWORD kCommitToStore = COMMIT_REUSESTORAGE;  // writes back through the store
 constexpr char kAccountNameProperty[] = "att:athena-account-name";
+constexpr char kDateField[] = "Date";
+constexpr char kMessageIdField[] = "Message-ID";
 
 com_ptr<IStoreFolder> OpenOutbox() noexcept {
     com_ptr<IStoreFolder> outbox;
@@ -27,6 +33,83 @@ com_ptr<IStoreFolder> OpenOutbox() noexcept {
     IStoreNamespace* store = session ? session->namespace_() : nullptr;
     if (!store || FAILED(store->OpenSpecialFolder(FOLDER_OUTBOX, 0, outbox.put()))) outbox.reset();
     return outbox;
+}
+
+bool HasField(IMimeMessage* message, const char* name) noexcept {
+    unique_propvariant value;
+    value.vt = VT_LPSTR;
+    const HRESULT hr = message->GetProp(name, 0, &value);
+    return hr == S_OK && value.vt == VT_LPSTR && value.pszVal && *value.pszVal;
+}
+
+bool SetField(IMimeMessage* message, const char* name, const std::string& text) noexcept {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    value.vt = VT_LPSTR;
+    value.pszVal = const_cast<char*>(text.c_str());
+    return SUCCEEDED(message->SetProp(name, 0, &value));
+}
+
+// "Sun, 06 Dec 2026 04:05:06 +0100": now, in local time with its offset from UTC.
+std::string LocalDateField() {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    FILETIME utc{}, local{};
+    GetSystemTimeAsFileTime(&utc);
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) throw com_error(E_FAIL);
+    auto ticks = [](const FILETIME& f) {
+        return static_cast<LONGLONG>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime);
+    };
+    const long minutes = static_cast<long>((ticks(local) - ticks(utc)) / 600000000);
+    const long offset = minutes < 0 ? -minutes : minutes;
+    char text[64];
+    snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u %c%02ld%02ld", kDays[t.wDayOfWeek % 7], t.wDay,
+             kMonths[(t.wMonth + 11) % 12], t.wYear, t.wHour, t.wMinute, t.wSecond, minutes < 0 ? '-' : '+',
+             offset / 60, offset % 60);
+    return text;
+}
+
+// "<20261206040506.1f2e...@domain>": the UTC time and 128 random bits make it unique.
+std::string NewMessageId(const std::string& domain) {
+    GUID random{};
+    check_hr(CoCreateGuid(&random));
+    SYSTEMTIME t{};
+    GetSystemTime(&t);
+    char text[128];
+    snprintf(text, sizeof text, "<%04u%02u%02u%02u%02u%02u.%08lx%04x%04x", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute, t.wSecond, static_cast<unsigned long>(random.Data1), random.Data2, random.Data3);
+    std::string id = text;
+    for (unsigned char byte : random.Data4) {
+        snprintf(text, sizeof text, "%02x", byte);
+        id += text;
+    }
+    return id + "@" + domain + ">";
+}
+
+// `message` itself when it has a Date and a Message-ID; else a copy of it that has both. Null
+// when the copy cannot be made.
+com_ptr<IMimeMessage> WithDateAndMessageId(const com_ptr<IMimeMessage>& message, const std::string& domain) {
+    const bool has_date = HasField(message.get(), kDateField);
+    const bool has_id = HasField(message.get(), kMessageIdField);
+    if (has_date && has_id) return message;
+    com_ptr<IStream> source;
+    com_ptr<IMimeMessage> copy;
+    if (FAILED(message->GetMessageSource(source.put(), 0)) || !source ||
+        FAILED(CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
+                                copy.put_void())) || !copy)
+        return nullptr;
+    LARGE_INTEGER zero{};
+    try {
+        if (FAILED(source->Seek(zero, STREAM_SEEK_SET, nullptr)) || FAILED(copy->Load(source.get())) ||
+            (!has_date && !SetField(copy.get(), kDateField, LocalDateField())) ||
+            (!has_id && !SetField(copy.get(), kMessageIdField, NewMessageId(domain))))
+            return nullptr;
+    } catch (const com_error&) {
+        return nullptr;
+    }
+    return copy;
 }
 
 }  // namespace
@@ -110,22 +193,36 @@ HRESULT MXMessage::Clone(long folderId, ::MXMessage **result) {
 }
 
 // Steps done before a failure stay done: the commit, and the account properties in the MIME
-// object. The submitted flag stays in the save state whatever the outcome of the save.
+// object. The submitted flag stays in the save state whatever the outcome of the save. Mail needs
+// a Date and a Message-ID: when the message lacks either, the Outbox gets a copy that has them,
+// and the object keeps exactly what the client built. A failure leaves the result 0 with S_OK
+// and an error object that says why, for the clients that ask (GetErrorInfo).
 HRESULT MXMessage::Send(long *result) {
     return Guard(L"Send", [&] {
         *result = 0;
-        if (!EnsureMimeMessage()) return;
-        if (FAILED(mimeMessage_->Commit(IsStored() ? kCommitToStore : kCommitNew))) return;
-        std::optional<MailAccount> account = MailAccount::ReadDefault();
-        if (!account) return;
-        if (!WriteBodyProperty(-1, PropertyIdAsName(MX_PID_ATT_ACCOUNT), account->id)) return;
-        if (!WriteBodyProperty(-1, kAccountNameProperty, account->name)) return;
+        SetErrorInfo(0, nullptr);
+        std::wstring failure;
+        auto fail = [&](const wchar_t* why) {
+            if (why) failure = why;
+            const std::wstring source = ErrorSource{kIdentity.class_name, L"Send", *kIdentity.iid}.composed();
+            set_error_object(S_OK, failure.c_str(), source.c_str(), *kIdentity.iid, nullptr, 0);
+        };
+        if (!EnsureMimeMessage()) return fail(L"The message cannot be loaded.");
+        if (FAILED(mimeMessage_->Commit(IsStored() ? kCommitToStore : kCommitNew)))
+            return fail(L"The message cannot be committed.");
+        std::optional<MailAccount> account = MailAccount::ReadDefault(failure);
+        if (!account) return fail(nullptr);
+        if (!WriteBodyProperty(-1, PropertyIdAsName(MX_PID_ATT_ACCOUNT), account->id) ||
+            !WriteBodyProperty(-1, kAccountNameProperty, account->name))
+            return fail(L"The mail account cannot be recorded in the message.");
+        com_ptr<IMimeMessage> outgoing = WithDateAndMessageId(mimeMessage_, account->Domain());
+        if (!outgoing) return fail(L"The message cannot be given a Date and a Message-ID.");
         com_ptr<IStoreFolder> outbox = OpenOutbox();
-        if (!outbox) return;
+        if (!outbox) return fail(L"The Outbox cannot be opened.");
         saveState_ |= MX_MSG_SUBMITTED;
         MESSAGEID id = MESSAGEID_INVALID;
-        if (FAILED(outbox->SaveMessage(IID_IMimeMessage, mimeMessage_.get(), static_cast<DWORD>(saveState_), &id)))
-            return;
+        if (FAILED(outbox->SaveMessage(IID_IMimeMessage, outgoing.get(), static_cast<DWORD>(saveState_), &id)))
+            return fail(L"The message cannot be saved into the Outbox.");
         if (IsStored()) mimeMessage_.reset();
         *result = 1;
     }, result);

@@ -30,6 +30,11 @@ fi
 if [ -f "$build/bin/listener.exe" ]; then
     check "the event listener program is included" cmp -s "$build/bin/listener.exe" "$bundle/samples/listener/listener.exe"
 fi
+for f in include/pelkary.h lib/pelkary_i.c lib/pelkary.tlb; do
+    check "the SDK's $f is the built one" cmp -s "$build/generated/${f#*/}" "$bundle/sdk/$f"
+done
+"$repo/scripts/register.sh" --sdk "$work/sdk" "$bundle" >/dev/null
+check "register.sh --sdk installs the bundle's SDK" diff -r "$bundle/sdk" "$work/sdk"
 check "the reference is included" cmp -s "$repo/docs/reference.md" "$bundle/docs/reference.md"
 check "the Wine install command is included" test -x "$bundle/scripts/register.sh" -a -x "$bundle/scripts/wine.sh"
 if [ -d "$repo/samples" ]; then
@@ -75,6 +80,10 @@ check "a wrong argument prints usage" test $status -eq 2 -a -n "$(grep '^usage: 
 status=$?
 check "register.sh refuses a folder without the DLLs" test $status -eq 1 -a "$(wc -l <"$work/err")" -eq 1
 check "... before a prefix is made" test ! -e "$work/prefix"
+"$repo/scripts/register.sh" --sdk "$work/no-sdk" "$work/empty" >/dev/null 2>"$work/err"
+status=$?
+check "register.sh --sdk refuses a folder without the SDK, in one line" \
+    test $status -eq 1 -a "$(wc -l <"$work/err")" -eq 1 -a ! -e "$work/no-sdk"
 "$repo/scripts/register.sh" --prefix >/dev/null 2>"$work/err"
 status=$?
 check "register.sh with a wrong argument prints usage" test $status -eq 2 -a -n "$(grep '^usage:' "$work/err")"

@@ -1,5 +1,11 @@
 // Commit, Clone and Send, with the current user's mail account written into the registry by the
 // test itself.
+#include <algorithm>
+#include <cstdlib>
+#include <regex>
+#include <set>
+
+#include "support/error_record.h"
 #include "support/object_factory.h"
 #include "support/store_test.h"
 
@@ -102,12 +108,77 @@ TEST_F(MessageCommit, ACloneCarriesSourceStateAndUncommittedRootPropertiesIntoIt
     EXPECT_EQ(0, Ask(lost.get(), &IMXMessage::Commit)) << "and cannot be committed";
 }
 
-TEST_F(MessageCommit, SendWithoutADefaultAccountSendsNothing) {
+TEST_F(MessageCommit, AFailedSendGivesZeroAndAnErrorObjectThatSaysWhy) {
     com_ptr<IMXMessage> m = Open(Inbox(), Put(Inbox(), kStored));
-    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::Send));
+    auto expect_failure = [&](const wchar_t* why) {
+        SCOPED_TRACE(Narrow(why));
+        long sent = 7;
+        EXPECT_HR(S_OK, m->Send(&sent));
+        EXPECT_EQ(0, sent);
+        const ErrorRecord error = ErrorInfoOf();
+        EXPECT_EQ(L"MXMessage.Send", error.source);
+        EXPECT_NE(std::wstring::npos, error.description.find(why)) << Narrow(error.description);
+    };
+    expect_failure(L"no default mail account");
     SetString(kManagerKey, L"Default Mail Account", L"00000009");
-    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::Send)) << "an account id without its account key";
+    expect_failure(L"(Accounts\\00000009) cannot be read");
     EXPECT_TRUE(Ids(FolderId(FOLDER_OUTBOX)).empty());
+
+    WriteAccount(kManagerKey, L"00000009", L"Home");
+    SetMarkerErrorInfo(L"stale");
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Send));
+    EXPECT_FALSE(ErrorInfoOf().present) << "a successful Send leaves no error object behind";
+}
+
+TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWasBuilt) {
+    WriteAccount(kManagerKey, L"00000001", L"Work Mail");
+    SetString(kManagerKey + L"\\Accounts\\00000001", L"SMTP Email Address", L"Ann <ann@mail.example.org>");
+    com_ptr<IMXMessage> made = CreateMessageObject();
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"Fresh").get()));
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Send));
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Send));
+    const long outbox = FolderId(FOLDER_OUTBOX);
+    ASSERT_EQ(2u, Ids(outbox).size());
+
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char today[16];
+    snprintf(today, sizeof today, "%02u %.3s %04u", now.wDay,
+             &"JanFebMarAprMayJunJulAugSepOctNovDec"[3 * (now.wMonth - 1)], now.wYear);
+    const std::regex date(std::string("(^|\r\n)Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), ") + today +
+                          " ([0-2][0-9]):([0-5][0-9]):[0-6][0-9] ([+-])([0-9]{2})([0-9]{2})\r\n");
+    const std::regex id("(^|\r\n)Message-ID: (<[0-9]{14}\\.[0-9a-f]{32}@mail\\.example\\.org>)\r\n");
+    std::set<std::string> ids;
+    for (MESSAGEID copy : Ids(outbox)) {
+        const std::string source = Source(outbox, copy);
+        std::smatch found, when;
+        ASSERT_TRUE(std::regex_search(source, when, date)) << source;
+        // Local time less its offset is now in UTC; no offset is "+0000" ("-0000" means unknown).
+        const int offset = (when[5] == "-" ? -1 : 1) * (std::stoi(when[6]) * 60 + std::stoi(when[7]));
+        EXPECT_FALSE(offset == 0 && when[5] == "-") << source;
+        SYSTEMTIME utc{};
+        GetSystemTime(&utc);
+        const int apart =
+            std::abs(std::stoi(when[3]) * 60 + std::stoi(when[4]) - offset - utc.wHour * 60 - utc.wMinute);
+        EXPECT_LE(std::min(apart % 1440, 1440 - apart % 1440), 2) << source;
+        EXPECT_TRUE(std::regex_search(source, found, id)) << source;
+        ids.insert(found.size() > 2 ? found[2].str() : "");
+    }
+    EXPECT_EQ(2u, ids.size()) << "each copy has an id of its own";
+
+    // The object keeps what the client built, with the account that Send set.
+    EXPECT_HR(S_OK, made->SetFolderID(FolderId(FOLDER_DRAFT)));
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Commit));
+    const std::string draft = Source(FolderId(FOLDER_DRAFT), static_cast<MESSAGEID>(Ask(made.get(), &IMXMessage::GetID)));
+    EXPECT_FALSE(std::regex_search(draft, std::regex("(^|\n)(Date|Message-ID):", std::regex::icase))) << draft;
+    EXPECT_NE(std::string::npos, draft.find("X-Mail-Account-Name: Work Mail")) << draft;
+
+    const char own[] = "Date: Sat, 01 Feb 2020 10:00:00 +0100\r\nMessage-Id: <own@example.net>\r\n"
+                       "Subject: Old\r\n\r\nbody\r\n";
+    EXPECT_EQ(1, Ask(Open(Inbox(), Put(Inbox(), own)).get(), &IMXMessage::Send));
+    const std::string kept = Source(outbox, Ids(outbox).back());
+    EXPECT_EQ(0u, kept.find("Date: Sat, 01 Feb 2020 10:00:00 +0100\r\nMessage-Id: <own@example.net>\r\n")) << kept;
+    EXPECT_EQ(kept.find("Date:"), kept.rfind("Date:")) << kept;
 }
 
 TEST_F(MessageCommit, SendPutsSubmittedCopiesStampedWithTheAccountInTheOutbox) {

@@ -1,4 +1,5 @@
-// The event listener sample, run as a user runs it: in a process of its own, while mxstore
+// The event listener sample, built from the SDK alone with its README's build line
+// (build_listener_from_sdk.sh) and run as a user runs it: in a process of its own, while mxstore
 // delivers a message into the Inbox from another process.
 #include <filesystem>
 #include <fstream>
