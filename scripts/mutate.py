@@ -173,11 +173,18 @@ def main():
     ap.add_argument("--only", default="", help="sample only files under this path")
     ap.add_argument("--list", action="store_true", help="print the sampled mutants and stop")
     ap.add_argument("--timeout", type=int, default=300, help="seconds a single test may take")
+    ap.add_argument("--shard", default="1/1", help="K/N: run every Nth mutant of the sample from the Kth, and "
+                    "COUNT/N of them (run the N shards at once in N checkouts and add up their figures)")
     args = ap.parse_args()
+    k, n = (int(x) for x in args.shard.split("/"))
+    if not 1 <= k <= n:
+        ap.error("--shard wants K/N with 1 <= K <= N")
 
     sites = all_sites(args.only)
     random.Random(args.seed).shuffle(sites)
     print(f"mutate: {len(sites)} places found in {len(source_files())} files; seed {args.seed}", flush=True)
+    sites = sites[k - 1::n]
+    args.count = args.count // n + (1 if k <= args.count % n else 0)
     if args.list:
         for path, no, op, old, new in sites[:args.count]:
             print(f"{path}:{no} {op}: {old.strip()}  ->  {new.strip()}")
