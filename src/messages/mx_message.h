@@ -146,6 +146,8 @@ private:
 
     // Source reading.
     unique_bstr ReadSourceChunk(long count);
+    // Opens the stored source at offset 0 when the cursor is closed; false when it cannot be had.
+    bool OpenSourceCursor() noexcept;
     void ResetSourceCursor() noexcept { sourceCursor_.reset(); }
     void FindHeader();
     std::wstring ReadBody(long maxBytesToRead);
