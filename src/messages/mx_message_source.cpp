@@ -250,6 +250,11 @@ HRESULT MXMessage::GetHeader(BSTR *result) {
 HRESULT MXMessage::GetBodyLength(long *result) {
     return Guard(L"GetBodyLength", [&] {
         FindHeader();
+        // A source that cannot be had (the message is gone) has no body, whatever its record says.
+        if (headerCache_.empty() && !OpenSourceCursor()) {
+            *result = 0;
+            return;
+        }
         const long long size = IsStored() ? static_cast<long long>(record_->cbMessage) : 0;
         const long long length = size - static_cast<long long>(headerCache_.size()) - 4;
         *result = length < 0 ? 0 : static_cast<long>(std::min<long long>(length, LONG_MAX));
@@ -271,7 +276,7 @@ HRESULT MXMessage::GetAllBody(BSTR *result) {
 HRESULT MXMessage::SaveAsFile(BSTR filename, long *error) {
     return Guard(L"SaveAsFile", [&] {
         *error = 0;
-        if (IsStored() && !OpenSourceCursor()) return;
+        if (gone_ || (IsStored() && !OpenSourceCursor())) return;
         unique_hfile file(CreateFileW(filename ? filename : L"", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return;

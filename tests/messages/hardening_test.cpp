@@ -39,5 +39,45 @@ TEST_F(HardeningTest, SaveAsFileWritesTheStoredBytesUnchangedAndNothingForAGoneM
     EXPECT_FALSE(Exists(none)) << "no empty file is left";
 }
 
+TEST_F(HardeningTest, AMessageWalkSkipsWhatLeftTheFolderAfterTheStoreListedIt) {
+    const long inbox = Inbox();
+    const MESSAGEID first = Put(inbox, "Subject: 1\r\n\r\n1"), second = Put(inbox, "Subject: 2\r\n\r\n2"),
+                    third = Put(inbox, "Subject: 3\r\n\r\n3");
+    com_ptr<IMXFolder> folder = Folder(inbox);
+    com_ptr<IMXMessage> m = Ask(folder.get(), &IMXFolder::GetFirstMessage);
+    EXPECT_EQ(static_cast<long>(first), Ask(m.get(), &IMXMessage::GetID));
+    Remove(inbox, second);
+    m = Ask(folder.get(), &IMXFolder::GetNextMessage);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(static_cast<long>(third), Ask(m.get(), &IMXMessage::GetID)) << "not an unsaved stand-in";
+    EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetNextMessage));
+    EXPECT_EQ((std::vector<MESSAGEID>{first, third}), Ids(inbox));
+
+    // A message that goes after its object was bound: no body length made of the record's size.
+    com_ptr<IMXMessage> gone = Open(inbox, first);
+    Remove(inbox, first);
+    EXPECT_EQ(0, Ask(gone.get(), &IMXMessage::GetBodyLength));
+}
+
+TEST_F(HardeningTest, FolderWalksSkipADeletedFolderAndItsObjectIsNull) {
+    const long parent = NewFolder(L"Parent");
+    NewFolder(L"A", parent);
+    const long b = NewFolder(L"B", parent);
+    NewFolder(L"C", parent);
+    com_ptr<IMXFolder> folder = Folder(parent), b_object = Folder(b);
+    EXPECT_EQ(0, Ask(b_object.get(), &IMXFolder::IsNull));
+    EXPECT_EQ(L"A", Ask(Ask(folder.get(), &IMXFolder::GetFirstChild).get(), &IMXFolder::Name));
+    com_ptr<IMXFolder> at_parent = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder);
+    while (at_parent && Ask(at_parent.get(), &IMXFolder::GetID) != parent)
+        at_parent = Ask(manager_.get(), &IMXFolderManager::GetNextFolder);
+    ASSERT_TRUE(at_parent);
+    EXPECT_EQ(L"A", Ask(Ask(manager_.get(), &IMXFolderManager::GetNextFolder).get(), &IMXFolder::Name));
+
+    ASSERT_HR(S_OK, direct_->DeleteFolder(static_cast<STOREFOLDERID>(b), 0));
+    EXPECT_EQ(1, Ask(b_object.get(), &IMXFolder::IsNull));
+    EXPECT_EQ(std::vector<std::wstring>{L"C"}, Walk(folder.get(), &IMXFolder::GetNextChild));
+    EXPECT_EQ(L"C", Ask(Ask(manager_.get(), &IMXFolderManager::GetNextFolder).get(), &IMXFolder::Name));
+}
+
 }  // namespace
 }  // namespace pelkary::test
