@@ -51,6 +51,13 @@ com_ptr<IMXFolder> MXFolder::CreateById(long folder_id) {
     return std::move(created.object);
 }
 
+com_ptr<IMXFolder> MXFolder::CreateIfPresent(long folder_id) {
+    CreatedObject<MXFolder> created = CreateByClassId<MXFolder>();
+    created.impl->OpenById(folder_id);
+    if (!created.impl->storeFolder_) return nullptr;
+    return std::move(created.object);
+}
+
 com_ptr<IMXFolder> MXFolder::CreateSpecial(long special_type) {
     CreatedObject<MXFolder> created = CreateByClassId<MXFolder>();
     created.impl->OpenSpecial(special_type);
@@ -95,10 +102,21 @@ com_ptr<IMXMessage> MXFolder::MessageById(unsigned long message_id) {
     return std::move(created.object);
 }
 
+com_ptr<IMXMessage> MXFolder::MessageIfPresent(unsigned long message_id) {
+    CreatedObject<MXMessage> created = CreateByClassId<MXMessage>();
+    created.impl->OpenFromStore(folderId_, message_id);
+    if (!created.impl->is_stored()) return nullptr;
+    return std::move(created.object);
+}
+
 // --- Always answering ---------------------------------------------------------------------------
 
 HRESULT MXFolder::GetID(long *result) { return Answer(result, folderId_); }
-HRESULT MXFolder::IsNull(long *result) { return Answer(result, storeFolder_ ? 0 : 1); }
+// A folder deleted after it was opened keeps its store folder, which no longer answers.
+HRESULT MXFolder::IsNull(long *result) {
+    FOLDERPROPS props = EmptyFolderProps();
+    return Answer(result, ReadProps(props) ? 0 : 1);
+}
 HRESULT MXFolder::IsInbox(long *result) { return Answer(result, SpecialTest(FOLDER_INBOX)); }
 HRESULT MXFolder::IsOutbox(long *result) { return Answer(result, SpecialTest(FOLDER_OUTBOX)); }
 HRESULT MXFolder::IsSent(long *result) { return Answer(result, SpecialTest(FOLDER_SENT)); }
@@ -118,19 +136,23 @@ com_ptr<IMXFolder> MXFolder::FirstChild() {
     if (!Yields(store->GetFirstSubFolder(static_cast<STOREFOLDERID>(folderId_), &props, walk.put(store))) || !walk)
         return nullptr;
     childWalk_ = std::move(walk);
-    return CreateById(static_cast<long>(props.dwFolderId));
+    // A child deleted after the store listed it is skipped.
+    if (com_ptr<IMXFolder> child = CreateIfPresent(static_cast<long>(props.dwFolderId))) return child;
+    return NextChild();
 }
 
 com_ptr<IMXFolder> MXFolder::NextChild() {
     if (!storeFolder_ && folderId_ != 0) return nullptr;
     if (!childWalk_) return FirstChild();
     IStoreNamespace* store = Namespace();
-    FOLDERPROPS props = EmptyFolderProps();
-    if (!store || !Yields(store->GetNextSubFolder(childWalk_.get(), &props))) {
-        childWalk_.reset();  // the next call starts again with the first child
-        return nullptr;
+    for (;;) {
+        FOLDERPROPS props = EmptyFolderProps();
+        if (!store || !Yields(store->GetNextSubFolder(childWalk_.get(), &props))) {
+            childWalk_.reset();  // the next call starts again with the first child
+            return nullptr;
+        }
+        if (com_ptr<IMXFolder> child = CreateIfPresent(static_cast<long>(props.dwFolderId))) return child;
     }
-    return CreateById(static_cast<long>(props.dwFolderId));
 }
 
 HRESULT MXFolder::GetFirstChild(::MXFolder **result) {
@@ -153,19 +175,23 @@ com_ptr<IMXMessage> MXFolder::FirstMessage() {
         return nullptr;
     props.set_filled();
     messageWalk_ = std::move(walk);
-    return MessageById(props->dwMessageId);
+    // A message that left the folder after the store listed it is skipped, like those below.
+    if (com_ptr<IMXMessage> message = MessageIfPresent(props->dwMessageId)) return message;
+    return NextMessage();
 }
 
 com_ptr<IMXMessage> MXFolder::NextMessage() {
     if (folderId_ == 0 || !storeFolder_) return nullptr;
     if (!messageWalk_) return FirstMessage();
-    MessageProps props(storeFolder_.get());
-    if (!Yields(storeFolder_->GetNextMessage(messageWalk_.get(), MSGPROPS_FAST, props.put()))) {
-        messageWalk_.reset();  // the next call starts again with the first message
-        return nullptr;
+    for (;;) {
+        MessageProps props(storeFolder_.get());
+        if (!Yields(storeFolder_->GetNextMessage(messageWalk_.get(), MSGPROPS_FAST, props.put()))) {
+            messageWalk_.reset();  // the next call starts again with the first message
+            return nullptr;
+        }
+        props.set_filled();
+        if (com_ptr<IMXMessage> message = MessageIfPresent(props->dwMessageId)) return message;
     }
-    props.set_filled();
-    return MessageById(props->dwMessageId);
 }
 
 HRESULT MXFolder::GetFirstMessage(::MXMessage **result) {

@@ -65,6 +65,9 @@ public:
     // folder id or a special type. Throws com_error with the creation's HRESULT.
     static com_ptr<IMXFolder> CreateById(long folder_id);
     static com_ptr<IMXFolder> CreateSpecial(long special_type);
+    // As CreateById, but null when the store cannot open the folder (it was deleted): walks use
+    // it so that they never hand out a folder that is gone.
+    static com_ptr<IMXFolder> CreateIfPresent(long folder_id);
 
     // For the notification layer: the open store folder (null for a null folder), the folder's
     // id and special type, and the holder of its sink window.
@@ -100,6 +103,8 @@ private:
     com_ptr<IMXMessage> FirstMessage();
     com_ptr<IMXMessage> NextMessage();
     com_ptr<IMXMessage> MessageById(unsigned long message_id);
+    // A message object bound to a stored message, or null when the message is gone.
+    com_ptr<IMXMessage> MessageIfPresent(unsigned long message_id);
     com_ptr<IMXMessage> LookUpMessage(long msgId);
     long MarkMessage(long msgId, BOOL read) noexcept;
     long SpecialTest(long type) const noexcept { return specialType_ == type ? 1 : 0; }

@@ -104,15 +104,15 @@ void MXFolderManager::AdvanceWalk() {
         if (Yields(store->GetFirstSubFolder(static_cast<STOREFOLDERID>(id), &props, children.put(store))) &&
             children) {
             walkLevels_.push_back(std::move(children));
-            current_ = MXFolder::CreateById(static_cast<long>(props.dwFolderId));
-            return;
+            current_ = MXFolder::CreateIfPresent(static_cast<long>(props.dwFolderId));
         }
         children.reset();
-        // No children: the next sibling here, or of the nearest ancestor that has one.
+        // No (present) child: the next sibling here, or of the nearest ancestor that has one. A
+        // folder deleted after the store listed it is skipped.
         while (!walkLevels_.empty() && !current_) {
             props = EmptyFolderProps();
             if (Yields(store->GetNextSubFolder(walkLevels_.back().get(), &props)))
-                current_ = MXFolder::CreateById(static_cast<long>(props.dwFolderId));
+                current_ = MXFolder::CreateIfPresent(static_cast<long>(props.dwFolderId));
             else
                 walkLevels_.pop_back();
         }

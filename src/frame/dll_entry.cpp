@@ -18,12 +18,15 @@ ClassFactory g_manager_factory(&BuildObject<MXFolderManager>, E_FAIL);
 }  // namespace
 }  // namespace pelkary
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     using pelkary::Module;
     if (reason == DLL_PROCESS_ATTACH) {
         Module::Get().set_instance(instance);
         DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH) {
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Only on FreeLibrary: when the process ends (reserved non-null) the COM libraries the
+        // cached objects live in may be gone already, and releasing under the loader lock could
+        // call into them. The process takes everything with it.
         Module::Get().RunShutdownList();
     }
     return TRUE;

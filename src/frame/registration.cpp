@@ -1,6 +1,5 @@
 #include "frame/registration.h"
 
-#include <cstdlib>
 #include <exception>
 #include <string>
 
@@ -24,11 +23,18 @@ const ClassRegistration kClassRegistrations[3] = {
 
 namespace {
 
-// The module's file name as the ANSI file functions give it.
-std::string ModulePath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(Module::Get().instance(), path, MAX_PATH);
-    return path;
+// The module's file name, wide, so that a folder whose name the ANSI code page cannot hold is
+// registered as it is.
+std::wstring ModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(Module::Get().instance(), path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
 }
 
 // Upper-case braced form, as StringFromCLSID writes it.
@@ -41,8 +47,7 @@ std::wstring GuidText(const GUID& guid) {
 // Every class key and value, class by class in table order. Within a class the subkeys come
 // first, so that removing the keys in the same order deletes every key after its subkeys (the
 // server path's key is listed twice: once for the path, once for the threading model).
-RegistrationWriter ClassKeys(const std::string& module) {
-    const std::wstring path = ansi_to_wide(module.c_str());
+RegistrationWriter ClassKeys(const std::wstring& path) {
     const std::wstring libid = GuidText(LIBID_PELKARY);
     RegistrationWriter keys;
     for (const ClassRegistration& c : kClassRegistrations) {
@@ -58,15 +63,9 @@ RegistrationWriter ClassKeys(const std::string& module) {
     return keys;
 }
 
-std::wstring WidePath(const std::string& path) {
-    wchar_t wide[MAX_PATH + 1] = {};
-    mbstowcs(wide, path.c_str(), MAX_PATH);
-    return wide;
-}
-
-void UnregisterTypeLibrary(const std::string& module) noexcept {
+void UnregisterTypeLibrary(const std::wstring& module) noexcept {
     com_ptr<ITypeLib> library;
-    if (FAILED(LoadTypeLib(WidePath(module).c_str(), library.put())) || !library) return;
+    if (FAILED(LoadTypeLib(module.c_str(), library.put())) || !library) return;
     TLIBATTR* attr = nullptr;
     if (FAILED(library->GetLibAttr(&attr)) || !attr) return;
     UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
@@ -77,9 +76,9 @@ void UnregisterTypeLibrary(const std::string& module) noexcept {
 
 HRESULT RegisterServer() noexcept {
     try {
-        const std::string module = ModulePath();
+        const std::wstring module = ModulePath();
         {
-            std::wstring path = WidePath(module);
+            const std::wstring& path = module;
             com_ptr<ITypeLib> library;
             if (FAILED(LoadTypeLib(path.c_str(), library.put())) || !library ||
                 FAILED(RegisterTypeLib(library.get(), const_cast<LPOLESTR>(path.c_str()), nullptr)))
@@ -100,7 +99,7 @@ HRESULT RegisterServer() noexcept {
 
 HRESULT UnregisterServer() noexcept {
     try {
-        const std::string module = ModulePath();
+        const std::wstring module = ModulePath();
         UnregisterTypeLibrary(module);
         ClassKeys(module).Remove();
     } catch (const std::exception&) {

@@ -77,12 +77,13 @@ void MXMessage::OpenFromStore(long folder_id, unsigned long message_id) {
         storeFolder_.reset();
     }
     storeFolder_ = OpenStoreFolder(folder_id);
-    if (!storeFolder_) return;
-    record_ = ReadRecord(message_id);
+    if (storeFolder_) record_ = ReadRecord(message_id);
+    gone_ = !record_;
 }
 
 bool MXMessage::EnsureMimeMessage() noexcept {
     if (mimeMessage_) return true;
+    if (gone_) return false;
     if (!IsStored()) {
         HRESULT hr = CoCreateInstance(CLSID_IMimeMessage, nullptr, CLSCTX_INPROC_SERVER, IID_IMimeMessage,
                                       mimeMessage_.put_void());

@@ -110,6 +110,8 @@ public:
     // reads the message's record. When either fails the object behaves as unsaved. Called once,
     // right after creation, on the creating thread. Throws only when memory runs out.
     void OpenFromStore(long folder_id, unsigned long message_id);
+    // True while the object holds the store's record of its message.
+    bool is_stored() const noexcept { return IsStored(); }
     // Loads the message's MIME object on first need (an empty one for an unsaved message, the
     // stored one otherwise); false when it cannot be had. Never throws.
     bool EnsureMimeMessage() noexcept;
@@ -146,6 +148,8 @@ private:
 
     // Source reading.
     unique_bstr ReadSourceChunk(long count);
+    // Opens the stored source at offset 0 when the cursor is closed; false when it cannot be had.
+    bool OpenSourceCursor() noexcept;
     void ResetSourceCursor() noexcept { sourceCursor_.reset(); }
     void FindHeader();
     std::wstring ReadBody(long maxBytesToRead);
@@ -179,6 +183,9 @@ private:
     com_ptr<IStream> sourceCursor_;
     com_ptr<IMimeMessage> mimeMessage_;
     long saveState_ = 0;
+    // Bound to a stored message that was gone by then: it behaves as unsaved, yet has no content
+    // of its own to load and never stores a new message in the place of the one it stood for.
+    bool gone_ = false;
     com_ptr<IMimeAllocator> allocator_;
     bool allocatorTried_ = false;
     com_ptr<IMimeEnumProperties> propertyEnumerator_;

@@ -26,9 +26,9 @@ std::wstring_view ViewOf(BSTR text) noexcept {
     return text ? std::wstring_view(text, SysStringLen(text)) : std::wstring_view();
 }
 
-// The part of a client's file name after its last backslash, or all of it.
+// The part of a client's file name after its last backslash or slash, or all of it.
 std::string LastPathComponent(const std::string& path) {
-    const size_t at = path.rfind('\\');
+    const size_t at = path.find_last_of("\\/");
     return at == std::string::npos ? path : path.substr(at + 1);
 }
 

@@ -118,6 +118,7 @@ com_ptr<IMimeMessage> WithDateAndMessageId(const com_ptr<IMimeMessage>& message,
 // back into its own storage; an unsaved one is saved into folder `folderId_` as a new message and
 // from then on is stored (its MIME object is dropped and reloaded from the store on next need).
 long MXMessage::CommitInternal() noexcept {
+    if (gone_) return 0;
     if (!mimeMessage_) return 1;
     if (IsStored()) return SUCCEEDED(mimeMessage_->Commit(kCommitToStore)) ? 1 : 0;
 

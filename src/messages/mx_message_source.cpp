@@ -115,6 +115,14 @@ std::wstring_view View(const unique_bstr& text) noexcept {
 
 }  // namespace
 
+bool MXMessage::OpenSourceCursor() noexcept {
+    if (sourceCursor_) return true;
+    if (!IsStored() || !storeFolder_) return false;
+    if (FAILED(storeFolder_->OpenMessage(record_->dwMessageId, IID_IStream, sourceCursor_.put_void())))
+        sourceCursor_.reset();
+    return static_cast<bool>(sourceCursor_);
+}
+
 // Reads the next piece of at most `count` bytes from the read position; -1 means the recorded
 // size + 1. A read that delivers nothing (the end, a failure, a count of 0) closes the cursor, so
 // the next read starts at offset 0 again.
@@ -128,13 +136,7 @@ unique_bstr MXMessage::ReadSourceChunk(long count) {
     const unsigned long long whole = static_cast<unsigned long long>(record_->cbMessage) + 1;
     long long n = count == -1 ? static_cast<long long>(whole) : count;
 
-    if (!sourceCursor_) {
-        if (!storeFolder_) return unique_bstr();
-        if (FAILED(storeFolder_->OpenMessage(record_->dwMessageId, IID_IStream, sourceCursor_.put_void()))) {
-            sourceCursor_.reset();
-            return unique_bstr();
-        }
-    }
+    if (!OpenSourceCursor()) return unique_bstr();
 
     // Zero, a negative count other than -1, and a huge count all ask for a buffer that is not had:
     // a huge count (past both the source and kLargestPiece) is refused rather than allocated, so a
@@ -248,6 +250,11 @@ HRESULT MXMessage::GetHeader(BSTR *result) {
 HRESULT MXMessage::GetBodyLength(long *result) {
     return Guard(L"GetBodyLength", [&] {
         FindHeader();
+        // A source that cannot be had (the message is gone) has no body, whatever its record says.
+        if (headerCache_.empty() && !OpenSourceCursor()) {
+            *result = 0;
+            return;
+        }
         const long long size = IsStored() ? static_cast<long long>(record_->cbMessage) : 0;
         const long long length = size - static_cast<long long>(headerCache_.size()) - 4;
         *result = length < 0 ? 0 : static_cast<long>(std::min<long long>(length, LONG_MAX));
@@ -262,28 +269,35 @@ HRESULT MXMessage::GetAllBody(BSTR *result) {
     return Guard(L"GetAllBody", [&] { *result = make_bstr(ReadBody(-1)).release(); }, result);
 }
 
-// Appends the source, from the current read position on (no reset first), to the file; the file
-// keeps what it held. Writes that fail end the loop with 0; what was written stays.
+// Appends the stored bytes, from the current read position on (no reset first), to the file
+// unchanged: no cut at NUL bytes and no pass through the code page, so the file is the message
+// as the store keeps it. The source is opened before the file, so a message that is gone leaves
+// no file behind. A failed read or write ends the loop with 0; what was written stays.
 HRESULT MXMessage::SaveAsFile(BSTR filename, long *error) {
     return Guard(L"SaveAsFile", [&] {
         *error = 0;
+        if (gone_ || (IsStored() && !OpenSourceCursor())) return;
         unique_hfile file(CreateFileW(filename ? filename : L"", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return;
         SetFilePointer(file.get(), 0, nullptr, FILE_END);
-        long ok = 1;
-        for (;;) {
-            unique_bstr piece = ReadSourceChunk(kSaveAsFilePiece);
-            if (!piece || piece.length() == 0) break;
-            std::string bytes = bstr_to_ansi(piece.get());
-            DWORD written = 0;
-            if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-                written != bytes.size()) {
-                ok = 0;
-                break;
-            }
+        if (!sourceCursor_) {
+            *error = 1;  // an unsaved message has no source: nothing to write
+            return;
         }
-        *error = ok;
+        if (readBuffer_.size() < static_cast<size_t>(kSaveAsFilePiece)) readBuffer_.resize(kSaveAsFilePiece);
+        for (;;) {
+            ULONG got = 0;
+            if (FAILED(sourceCursor_->Read(readBuffer_.data(), kSaveAsFilePiece, &got))) {
+                ResetSourceCursor();
+                return;
+            }
+            if (got == 0) break;
+            DWORD written = 0;
+            if (!WriteFile(file.get(), readBuffer_.data(), got, &written, nullptr) || written != got) return;
+        }
+        ResetSourceCursor();
+        *error = 1;
     }, error);
 }
 

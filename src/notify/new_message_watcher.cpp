@@ -25,6 +25,9 @@ com_ptr<IMXFolderManager> CreateOwnManager() {
 }  // namespace
 
 void NewMessageWatcher::StartScan() noexcept {
+    // Without the event the thread could not learn that the session is published: no scan.
+    published_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!published_) return;
     DWORD id = 0;
     scanThread_.reset(CreateThread(nullptr, 0, &NewMessageWatcher::ScanThread, this, 0, &id));
     if (scanThread_) scanThreadId_ = id;
@@ -34,16 +37,22 @@ void NewMessageWatcher::WaitForScan() noexcept {
     if (scanThread_ && !IsScanThread()) WaitForSingleObject(scanThread_.get(), INFINITE);
 }
 
+void NewMessageWatcher::SessionPublished() noexcept {
+    if (published_) SetEvent(published_.get());
+}
+
 bool NewMessageWatcher::IsScanThread() const noexcept {
     return scanThreadId_ != 0 && GetCurrentThreadId() == scanThreadId_;
 }
 
 DWORD WINAPI NewMessageWatcher::ScanThread(void* param) {
     HRESULT apartment = CoInitialize(nullptr);
-    // The building thread publishes the session only once it is complete, this watcher included.
-    while (!StoreSession::Get(false)) Sleep(0);
+    // The building thread publishes the session only once it is complete, this watcher included,
+    // and then says so.
+    auto* watcher = static_cast<NewMessageWatcher*>(param);
+    WaitForSingleObject(watcher->published_.get(), INFINITE);
     try {
-        static_cast<NewMessageWatcher*>(param)->Scan();
+        watcher->Scan();
     } catch (...) {
         // Whatever the scan recorded until then stands; the thread ends normally.
     }

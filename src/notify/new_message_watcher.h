@@ -33,6 +33,8 @@ public:
     // until the session is published, walks every folder with a folder manager of its own, and
     // ends. Without a thread (out of resources) nothing is recorded and nothing waits.
     void StartScan() noexcept;
+    // Called by the building thread once the session is published: lets the scan begin.
+    void SessionPublished() noexcept;
     // Blocks until the scan has ended (at once when there is none). Never call on the scan thread.
     void WaitForScan() noexcept;
     bool IsScanThread() const noexcept;
@@ -55,6 +57,7 @@ private:
     void Scan();
 
     std::map<unsigned long, unsigned long> lastMessageIds_;
+    unique_handle published_;
     unique_handle scanThread_;
     DWORD scanThreadId_ = 0;
 };

@@ -22,13 +22,18 @@ using publish_lock = std::lock_guard<critical_section>;
 
 }  // namespace
 
+void StoreSession::Publish(StoreSession* session) noexcept {
+    g_session = session;
+    if (session) session->watcher_.SessionPublished();
+}
+
 StoreSession::StoreSession() = default;
 
 StoreSession::~StoreSession() = default;
 
 StoreSession* StoreSession::Get(bool create) noexcept {
     publish_lock guard(g_publish);
-    if (!g_session && create) g_session = Build();
+    if (!g_session && create) Publish(Build());
     return g_session;
 }
 
@@ -45,7 +50,7 @@ StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object)
     StoreSession* session;
     {
         publish_lock guard(g_publish);
-        if (!g_session) g_session = Build();
+        if (!g_session) Publish(Build());
         session = g_session;
         if (!session) return nullptr;
         ++session->users_;

@@ -79,6 +79,8 @@ private:
     StoreSession& operator=(const StoreSession&) = delete;
 
     static StoreSession* Build() noexcept;
+    // Sets the process-wide pointer (under the publishing lock) and lets its scan begin.
+    static void Publish(StoreSession* session) noexcept;
     template <typename T>
     static StoreSession* Join(std::vector<T*> StoreSession::*list, T* object) noexcept;
     template <typename T>
