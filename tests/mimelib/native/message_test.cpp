@@ -90,6 +90,9 @@ TEST(RoundTrip, UnchangedBytesStayAndChangesParseBackToTheSameTree) {
   ASSERT_EQ(Status::kOk, m.SetText(m.FindNext(kNoBody, "text", {}), "--ab\r\n--abc--\r\n", {}, {}));
   again.Load(m.Serialize());
   EXPECT_EQ("mixed\n  mixed\n    plain [--ab\r\n--abc--\r\n]\n  plain [outer]\n", Describe(again));
+  m.Load(kSamples[0]);  // only the top header declares MIME, also when a part's header is rewritten
+  ASSERT_EQ(Status::kOk, m.SetProp(m.FindNext(kNoBody, "text", "html"), "X-A", "1"));
+  EXPECT_EQ(m.Serialize().find("MIME-Version"), m.Serialize().rfind("MIME-Version")) << m.Serialize();
   m.Load(kSamples[0]);  // bodies nothing changed keep their bytes
   ASSERT_EQ(Status::kOk, m.SetContent(m.FindNext(kNoBody, "text", "html"), "<p>new</p>", {}, {}));
   EXPECT_NE(std::string::npos, m.Serialize().find("preamble\r\n--o\r\nContent-Type: multipart/alternative; boundary="

@@ -58,7 +58,7 @@ TEST(Decoding, GivesExactBytesForGoodAndDamagedInput) {
 TEST(Encoding, WritesExactLinesAndEscapes) {
   EXPECT_EQ("YQ==\r\nYWI=\r\n", Apply<base64_encode>("a") + Apply<base64_encode>("ab"));
   EXPECT_EQ(std::string(76, 'A') + "\r\nAA==\r\n", Apply<base64_encode>(std::string(58, '\0')));
-  EXPECT_EQ("a=3Db=20\r\n=2Ex\r\n=46rom y\tz =09", Qp("a=b \r\n.x\r\nFrom y\tz \t"));
+  EXPECT_EQ("!~a=3Db=20\r\n=2Ex\r\n=46rom y\tz =09", Qp("!~a=b \r\n.x\r\nFrom y\tz \t"));
   EXPECT_EQ("a\r\nb=0D" + std::string(71, 'x') + "=\r\nxxxx", Qp("a\nb\r" + std::string(75, 'x')));
   EXPECT_EQ(std::string(74, 'x') + "=\r\n=FF", Qp(std::string(74, 'x') + "\xff"));  // escapes stay whole
   EXPECT_EQ("=00=0D=0A", Qp(std::string("\0\r\n", 3), false));
