@@ -36,8 +36,7 @@ const std::string kBytes("\0\1\2\3\4\5", 6);
 HBODY Hbody(ULONG_PTR v) { return reinterpret_cast<HBODY>(v); }
 
 std::string Read(IStream* s) {
-  LARGE_INTEGER zero{};
-  s->Seek(zero, STREAM_SEEK_SET, nullptr);
+  s->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
   std::string out;
   EXPECT_EQ(S_OK, pelkary::read_to_end(s, &out));
   return out;
@@ -75,9 +74,7 @@ class MimeLibTest : public ::testing::Test {
     ASSERT_EQ(S_OK, Exported("DllRegisterServer")());
   }
   void SetUp() override {
-    LARGE_INTEGER at;
-    at.QuadPart = sizeof(kBefore) - 1;
-    storage_->Seek(at, STREAM_SEEK_SET, nullptr);
+    storage_->Seek(LARGE_INTEGER{{sizeof(kBefore) - 1, 0}}, STREAM_SEEK_SET, nullptr);
     ASSERT_EQ(S_OK, msg_->Load(storage_.get()));
   }
   HRESULT Get(HBODY body, LPCSTR name, std::string* value, VARTYPE vt = VT_LPSTR) {
@@ -110,16 +107,12 @@ class MimeLibTest : public ::testing::Test {
 };
 
 TEST_F(MimeLibTest, BodyHandlesAreThirtyTwoBitWithTwoSpellingsOfTheRoot) {
-  const HBODY root = Body(IBL_ROOT, nullptr), text = Body(IBL_FIRST, HBODY_ROOT);
-  const HBODY file = Body(IBL_LAST, Hbody(0xFFFFFFFFu));
+  const HBODY root = Body(IBL_ROOT, nullptr), text = Body(IBL_FIRST, HBODY_ROOT), file = Body(IBL_LAST, Hbody(~0u));
   for (HBODY h : {root, text, file}) EXPECT_LT(reinterpret_cast<ULONG_PTR>(h) - 1, 0xFFFFFFFEu);  // not 0, not -1
   HBODY bound = nullptr, none = Hbody(7), found = nullptr;
   ASSERT_EQ(S_OK, Bind(HBODY_ROOT)->GetHandle(&bound));
   EXPECT_EQ(std::make_tuple(text, root, text, root),
             std::make_tuple(Body(IBL_FIRST, root), Body(IBL_PARENT, file), Body(IBL_PREVIOUS, file), bound));
-  EXPECT_EQ(MIME_E_NOT_FOUND, msg_->GetBody(IBL_NEXT, file, &none));
-  EXPECT_EQ(nullptr, none);
-  EXPECT_EQ(E_INVALIDARG, msg_->GetBody(static_cast<BODYLOCATION>(IBL_PREVIOUS + 1), root, &none));
   com_ptr<IUnknown> unk;
   for (ULONG_PTR bad : {ULONG_PTR{0}, ULONG_PTR{0x7FFFFFF0}, ULONG_PTR{0x100000001ull}}) {
     EXPECT_EQ(MIME_E_INVALID_HANDLE, msg_->BindToObject(Hbody(bad), IID_IMimeBody, unk.put_void()));
@@ -130,12 +123,16 @@ TEST_F(MimeLibTest, BodyHandlesAreThirtyTwoBitWithTwoSpellingsOfTheRoot) {
   ASSERT_EQ(S_OK, msg_->FindFirst(&find, &found));
   EXPECT_EQ(file, found);
   EXPECT_EQ((std::vector<HRESULT>{E_NOINTERFACE, S_OK, S_FALSE, MIME_E_INVALID_BODYTYPE, MIME_E_NOT_FOUND,
-                                  MIME_E_INVALID_DELETE_TYPE, S_OK, MIME_E_INVALID_HANDLE}),
+                                  E_INVALIDARG, MIME_E_NOT_FOUND, MIME_E_INVALID_DELETE_TYPE, S_OK,
+                                  MIME_E_INVALID_HANDLE}),
             (std::vector<HRESULT>{msg_->BindToObject(HBODY_ROOT, IID_IStream, unk.put_void()),
                                   msg_->IsBodyType(file, IBT_ATTACHMENT), msg_->IsBodyType(text, IBT_ATTACHMENT),
                                   msg_->IsBodyType(text, static_cast<IMSGBODYTYPE>(99)),
-                                  msg_->FindNext(&find, &found), msg_->DeleteBody(text, 0x80),
+                                  msg_->FindNext(&find, &found),
+                                  msg_->GetBody(static_cast<BODYLOCATION>(IBL_PREVIOUS + 1), root, &none),
+                                  msg_->GetBody(IBL_NEXT, file, &none), msg_->DeleteBody(text, 0x80),
                                   msg_->DeleteBody(text, 0), msg_->DeleteBody(text, 0)}));
+  EXPECT_EQ(nullptr, none);
 }
 
 TEST_F(MimeLibTest, PropertiesByIdOrAnsiNameInEveryValueType) {
@@ -143,10 +140,10 @@ TEST_F(MimeLibTest, PropertiesByIdOrAnsiNameInEveryValueType) {
   ASSERT_EQ(S_OK, Get(HBODY_ROOT, PIDTOSTR(PID_HDR_SUBJECT), &v));
   ASSERT_EQ(S_OK, Get(HBODY_ROOT, "Subject", &w, VT_LPWSTR));
   EXPECT_EQ(std::make_pair(std::string("Re: Gr\xfc\xdf" "e from the meeting"), v), std::make_pair(v, w));  // 1252
-  unique_propvariant wide, bstr, number;
+  PROPVARIANT wide = {}, number = {};
+  unique_propvariant bstr;
   wide.vt = VT_LPWSTR;
-  wide.pwszVal = static_cast<wchar_t*>(CoTaskMemAlloc(sizeof(L"na\u00efve")));
-  memcpy(wide.pwszVal, L"na\u00efve", sizeof(L"na\u00efve"));
+  wide.pwszVal = const_cast<wchar_t*>(L"na\u00efve");
   bstr.vt = VT_BSTR;
   bstr.bstrVal = SysAllocString(L"\u00e0 bient\u00f4t");
   number.vt = VT_I4;

@@ -1,6 +1,8 @@
 // The store engine through its public API: the folder rules, message ids and
 // records, what a second open sees and hears, and damaged journals. States
 // are also checked after a reopen, which replays the journal.
+#include <unistd.h>
+
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
@@ -12,13 +14,20 @@
 #include <gtest/gtest.h>
 
 #include "mailstore/store.h"
-#include "test_dir.h"
 
 using namespace mailstore;
 using Ids = std::vector<uint32_t>;
 using S = Status;
 
 namespace {
+
+// A fresh temporary directory, removed afterwards.
+struct TestDir {
+  std::string path_ = [] { char name[] = "/tmp/mailstore-test-XXXXXX"; return std::string(::mkdtemp(name)); }();
+  ~TestDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
+  const std::string& path() const { return path_; }
+  std::string store() const { return path_ + "/store"; }
+};
 
 // Helpers take the caller's file and line, so a failure points at the call.
 #define CALLER const char *file = __builtin_FILE(), int line = __builtin_LINE()

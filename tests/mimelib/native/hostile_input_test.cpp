@@ -1,5 +1,5 @@
-// Hostile and broken input: every case must finish quickly with a usable
-// tree and must not blow up memory. Timing is not asserted (tests are not
+// Hostile and broken input: every case must finish with a usable tree and
+// must not blow up memory. Timing is not asserted (tests are not
 // benchmarks); a regression shows up as a hang under ctest's timeout.
 #include <gtest/gtest.h>
 
@@ -47,58 +47,52 @@ TEST(Hostile, DeepNestingStaysBoundedInDepth) {
   }
 }
 
-TEST(Hostile, HundredThousandPartsStayLinear) {
+TEST(Hostile, HundredThousandPartsStayLinearAndLinked) {
   std::string src = "Content-Type: multipart/mixed; boundary=p\r\n\r\n";
   for (int i = 0; i < 100000; ++i) src += "--p\r\n\r\n" + std::to_string(i) + "\r\n";
+  src += "--p--\r\n";
   Message m;
-  m.Load(src + "--p--\r\n");
+  m.Load(src);
   EXPECT_EQ(100001u, m.CountBodies(m.root(), true));
-  EXPECT_EQ(src + "--p--\r\n", m.Serialize());
-  // Sibling steps and the pre-order walk stay linear over all parts.
-  size_t bodies = 0, siblings = 1;
-  for (BodyHandle h = m.FindNext(kNoBody, {}, {}); h != kNoBody; h = m.FindNext(h, {}, {})) ++bodies;
+  EXPECT_EQ(src, m.Serialize());
   BodyHandle h = kNoBody, next = kNoBody, mid = kNoBody;
+  size_t siblings = 1, bodies = 0;  // sibling steps and the pre-order walk stay linear
+  for (h = m.FindNext(kNoBody, {}, {}); h != kNoBody; h = m.FindNext(h, {}, {})) ++bodies;
   for (m.GetBody(Location::kFirst, m.root(), &h); m.GetBody(Location::kNext, h, &next) == Status::kOk; h = next) {
     if (++siblings == 50001) mid = next;
   }
-  EXPECT_EQ(100001u + 100000u, bodies + siblings);
-  std::string c;
-  m.GetContent(h, &c);
-  EXPECT_EQ("99999", c);
+  std::string last, after_mid;
+  m.GetContent(h, &last);
   // Deleting from the middle keeps the neighbours linked.
   ASSERT_EQ(Status::kOk, m.GetBody(Location::kPrevious, mid, &h));
   ASSERT_EQ(Status::kOk, m.DeleteBody(mid, 0));
   ASSERT_EQ(Status::kOk, m.GetBody(Location::kNext, h, &next));
-  m.GetContent(next, &c);
-  EXPECT_EQ("50001", c);
+  m.GetContent(next, &after_mid);
+  EXPECT_EQ("100001 100000 99999 50001",
+            std::to_string(bodies) + " " + std::to_string(siblings) + " " + last + " " + after_mid);
 }
 
-TEST(Hostile, MultiMegabyteHeaderLinesAndParameterFloods) {
+TEST(Hostile, HugeHeadersBrokenEncodingsNulBytesAndPrefixBoundaries) {
   std::string params = "Content-Type: text/plain", words = "Subject: ", folded = "Subject: x", fields;
+  std::string prefixes = "Content-Type: multipart/mixed; boundary=a\r\n\r\n";
   for (int i = 0; i < 200000; ++i) {
     params += "; p" + std::to_string(i) + "*" + std::to_string(i % 7) + "=v";
     words += "=?utf-8?q?";
     folded += "\r\n y";
     if (i % 2) fields += "X-F" + std::to_string(i) + ": v\r\n";
+    if (i < 1000) prefixes += "--a" + std::string(static_cast<size_t>(i % 5), 'a') + "\r\n";
   }
-  for (const std::string& head : {"Subject: " + std::string(4 << 20, 'a'), params, words, folded}) {
+  for (const std::string& head : {"Subject: " + std::string(4 << 20, 'a'), params, words, folded})
     Exercise(head + "\r\n\r\nbody");
-  }
-  Message many;
-  many.Load(fields + "\r\nbody");
-  EXPECT_EQ(100000u, many.PropertyNames(many.root()).size());
-}
-
-TEST(Hostile, BrokenEncodingsNulBytesAndPrefixBoundaries) {
-  std::string prefixes = "Content-Type: multipart/mixed; boundary=a\r\n\r\n";
-  for (int i = 0; i < 1000; ++i) prefixes += "--a" + std::string(static_cast<size_t>(i % 5), 'a') + "\r\n";
   for (const std::string& src : {std::string("Content-Transfer-Encoding: base64\r\n\r\n!!!!====AAA=\x01\x02"),
                                  std::string("Content-Transfer-Encoding: quoted-printable\r\n\r\n=\r=Z=\n=="),
                                  std::string("Subject: a\0b\r\nContent-Type: text/plain\0\r\n\r\n\0\0\0", 46),
                                  std::string("Subject: =?utf-8?B?=?=?\r\n\r\n"), prefixes,
-                                 "Content-Type: multipart/mixed; boundary=-\r\n\r\n" + std::string(1 << 20, '-')}) {
+                                 "Content-Type: multipart/mixed; boundary=-\r\n\r\n" + std::string(1 << 20, '-')})
     Exercise(src);
-  }
+  Message many;
+  many.Load(fields + "\r\nbody");
+  EXPECT_EQ(100000u, many.PropertyNames(many.root()).size());
 }
 
 }  // namespace

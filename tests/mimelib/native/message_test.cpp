@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -70,8 +71,7 @@ TEST(RoundTrip, UnchangedBytesStayAndChangesParseBackToTheSameTree) {
     SCOPED_TRACE(s);
     Message m, again;
     m.Load(s);
-    EXPECT_FALSE(m.IsDirty());
-    EXPECT_EQ(s, m.Serialize());
+    EXPECT_EQ(std::make_pair(false, std::string(s)), std::make_pair(m.IsDirty(), m.Serialize()));
     // Change a leaf, a header, and the structure.
     BodyHandle leaf = kNoBody, att = kNoBody;
     for (BodyHandle h = m.FindNext(kNoBody, "text", {}); h != kNoBody; h = m.FindNext(h, "text", {})) leaf = h;
@@ -80,19 +80,19 @@ TEST(RoundTrip, UnchangedBytesStayAndChangesParseBackToTheSameTree) {
     ASSERT_EQ(Status::kOk, m.AttachFile("photo.jpg", std::string("\xff\xd8\xff\0\x01", 5), &att));
     const std::string before = Describe(m), serialized = m.Serialize();
     m.Commit();
-    EXPECT_EQ(serialized, m.source());
-    EXPECT_FALSE(m.IsDirty());
-    EXPECT_EQ(before, Describe(m));
+    EXPECT_EQ(std::make_tuple(serialized, false, before), std::make_tuple(m.source(), m.IsDirty(), Describe(m)));
     again.Load(serialized);
-    EXPECT_EQ(before, Describe(again)) << serialized;
-    EXPECT_EQ("yes \xc3\xa9", Prop(again, again.root(), "X-Changed"));
-    EXPECT_EQ(serialized, again.Serialize());
+    EXPECT_EQ(std::make_tuple(before, std::string("yes \xc3\xa9"), serialized),
+              std::make_tuple(Describe(again), Prop(again, again.root(), "X-Changed"), again.Serialize()));
   }
   Message m, again;  // text that holds a delimiter line gets its multiparts new boundaries
   m.Load(kSamples[3]);
   ASSERT_EQ(Status::kOk, m.SetText(m.FindNext(kNoBody, "text", {}), "--ab\r\n--abc--\r\n", {}, {}));
   again.Load(m.Serialize());
   EXPECT_EQ("mixed\n  mixed\n    plain [--ab\r\n--abc--\r\n]\n  plain [outer]\n", Describe(again));
+  m.Load(kSamples[0]);  // only the top header declares MIME, also when a part's header is rewritten
+  ASSERT_EQ(Status::kOk, m.SetProp(m.FindNext(kNoBody, "text", "html"), "X-A", "1"));
+  EXPECT_EQ(m.Serialize().find("MIME-Version"), m.Serialize().rfind("MIME-Version")) << m.Serialize();
   m.Load(kSamples[0]);  // bodies nothing changed keep their bytes
   ASSERT_EQ(Status::kOk, m.SetContent(m.FindNext(kNoBody, "text", "html"), "<p>new</p>", {}, {}));
   EXPECT_NE(std::string::npos, m.Serialize().find("preamble\r\n--o\r\nContent-Type: multipart/alternative; boundary="
@@ -117,13 +117,13 @@ TEST(RoundTrip, ChangedContentGetsAFittingTransferEncoding) {
   };
   for (const auto& c : kCases) {
     Message built, again;
+    std::string back;
     built.SetProp(built.root(), "Content-Type", c.type);
     built.SetContent(built.root(), c.content, {}, {});
     again.Load(built.Serialize());
-    EXPECT_EQ(c.encoding, Prop(again, again.root(), "Content-Transfer-Encoding")) << c.content;
-    std::string back;
     again.GetContent(again.root(), &back);
-    EXPECT_EQ(c.content, back);
+    EXPECT_EQ(std::make_pair(std::string(c.encoding), c.content),
+              std::make_pair(Prop(again, again.root(), "Content-Transfer-Encoding"), back));
   }
 }
 
@@ -157,7 +157,7 @@ TEST(Text, IsReadInItsCharsetAndStoredInOneThatHoldsIt) {
   Message m;
   m.Load("Content-Type: text/plain; charset=iso-8859-2\r\n\r\n\xb3\xf3\x64\xbc");
   std::string text, bytes;
-  ASSERT_EQ(Status::kOk, m.GetText(m.root(), &text));
+  EXPECT_EQ(Status::kOk, m.GetText(m.root(), &text));
   EXPECT_EQ("\xc5\x82\xc3\xb3" "d\xc5\xba", text);
   ASSERT_EQ(Status::kOk, m.SetText(m.root(), "\xc5\x82\xc3\xb3" "d", {}, {}));
   m.GetContent(m.root(), &bytes);
@@ -166,7 +166,7 @@ TEST(Text, IsReadInItsCharsetAndStoredInOneThatHoldsIt) {
   EXPECT_EQ("utf-8", Prop(m, m.root(), "par:content-type:charset"));
   ASSERT_EQ(Status::kOk, m.SetContent(m.root(), "\xe9", "image", "png"));  // other bodies: bytes as they are
   EXPECT_EQ("!not found", Prop(m, m.root(), "par:content-type:charset"));
-  ASSERT_EQ(Status::kOk, m.GetText(m.root(), &text));
+  EXPECT_EQ(Status::kOk, m.GetText(m.root(), &text));
   EXPECT_EQ("\xe9", text);
   EXPECT_EQ(Status::kInvalidArg, m.SetContent(m.root(), "", "Multipart", "mixed"));
 }
@@ -277,7 +277,7 @@ TEST(Properties, FollowTheRulesOfFieldsParametersAndAttributes) {
   EXPECT_TRUE(Steps(m, {{"?", "subject", "", "Fwd: caf\xc3\xa9"},  {"?", "Content-Type", "", "text/plain"},
           {"?", "content-disposition", "", "inline"}, {"?", "X-Latin", "", "\xc5\x82"},  // in the body's charset
           {"?", "Received", "", "a"},  {"?", "X-Missing", "", "!not found"}, {"?", "Bad Name", "", "!invalid"},
-          {"?", "", "", "!invalid"},   {"?", "par:content-type:format", "", "flowed"},
+          {"?", "X:Y", "", "!invalid"}, {"?", "", "", "!invalid"}, {"?", "par:content-type:format", "", "flowed"},
           {"?", "PAR:Content-Type:CHARSET", "", "iso-8859-2"}, {"?", "par:content-disposition:filename", "", "a b.txt"},
           {"?", "par:content-type:name", "", "!not found"}, {"?", "par:content-type", "", "!invalid"},
           {"?", "par:x-none:p", "", "!not found"},  {"?", "att:filename", "", "a b.txt"},
