@@ -35,6 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (size % 3 == 1) {
     BodyHandle first = kNoBody;
     if (m.GetBody(Location::kFirst, root, &first) == Status::kOk) m.DeleteBody(first, size % 2 ? 1 : 0);
+  } else {
+    // Written back in the body's declared charset when it holds the text.
+    const BodyHandle text = m.FindNext(kNoBody, "text", "plain");
+    if (text != kNoBody) m.SetText(text, "\xe6\x97\xa5\xe6\x9c\xac \xc3\xa9 \xed\x95\x9c", {}, {});
   }
   m.SetProp(root, "X-Fuzz", "1");
   const std::string serialized = m.Serialize();

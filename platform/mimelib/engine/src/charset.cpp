@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ascii.h"
+#include "charset_converter.h"
 
 namespace mimeengine {
 namespace {
@@ -24,11 +25,52 @@ const ascii::NamePair kAliases[] = {
     {"latin1", "iso-8859-1"},   {"l1", "iso-8859-1"},       {"iso8859-1", "iso-8859-1"},
     {"iso_8859-1", "iso-8859-1"}, {"iso-ir-100", "iso-8859-1"}, {"cp819", "iso-8859-1"},
     {"latin2", "iso-8859-2"},   {"latin-1", "iso-8859-1"},  {"latin9", "iso-8859-15"},
-    {"latin-9", "iso-8859-15"}, {"ascii", "us-ascii"},      {"us", "us-ascii"},
+    {"latin-9", "iso-8859-15"}, {"latin3", "iso-8859-3"},   {"latin4", "iso-8859-4"},
+    {"latin5", "iso-8859-9"},   {"latin6", "iso-8859-10"},  {"latin7", "iso-8859-13"},
+    {"latin8", "iso-8859-14"},  {"latin10", "iso-8859-16"}, {"cyrillic", "iso-8859-5"},
+    {"greek", "iso-8859-7"},    {"hebrew", "iso-8859-8"},   {"iso-8859-8-i", "iso-8859-8"},
+    {"arabic", "iso-8859-6"},   {"ascii", "us-ascii"},      {"us", "us-ascii"},
     {"ansi_x3.4-1968", "us-ascii"}, {"iso646-us", "us-ascii"}, {"utf8", "utf-8"},
     {"unicode-1-1-utf-8", "utf-8"}, {"x-unknown", ""},      {"unknown-8bit", ""},
     {"cp437", "ibm437"},        {"cp850", "ibm850"},        {"koi8r", "koi8-r"},
+    {"koi8u", "koi8-u"},        {"cskoi8r", "koi8-r"},      {"koi8", "koi8-r"},
+    {"utf7", "utf-7"},          {"unicode-1-1-utf-7", "utf-7"}, {"csunicode11utf7", "utf-7"},
+    {"x-unicode-2-0-utf-7", "utf-7"}, {"utf16", "utf-16"},  {"ucs-2", "utf-16"},
+    {"unicode", "utf-16"},      {"unicodefffe", "utf-16be"},
+    {"shift-jis", "shift_jis"}, {"sjis", "shift_jis"},      {"x-sjis", "shift_jis"},
+    {"ms_kanji", "shift_jis"},  {"csshiftjis", "shift_jis"}, {"cp932", "shift_jis"},
+    {"ms932", "shift_jis"},     {"windows-31j", "shift_jis"}, {"windows-932", "shift_jis"},
+    {"x-ms-cp932", "shift_jis"}, {"x-euc-jp", "euc-jp"},    {"eucjp", "euc-jp"},
+    {"ujis", "euc-jp"},         {"x-euc", "euc-jp"},        {"cseucpkdfmtjapanese", "euc-jp"},
+    {"csiso2022jp", "iso-2022-jp"}, {"iso2022jp", "iso-2022-jp"}, {"jis", "iso-2022-jp"},
+    {"gb_2312-80", "gb2312"},   {"csgb2312", "gb2312"},     {"euc-cn", "gb2312"},
+    {"x-euc-cn", "gb2312"},     {"cn-gb", "gb2312"},        {"chinese", "gb2312"},
+    {"iso-ir-58", "gb2312"},    {"csiso58gb231280", "gb2312"}, {"x-gbk", "gbk"},
+    {"cp936", "gbk"},           {"ms936", "gbk"},           {"windows-936", "gbk"},
+    {"big-5", "big5"},          {"csbig5", "big5"},         {"cn-big5", "big5"},
+    {"x-x-big5", "big5"},       {"cp950", "big5"},          {"windows-950", "big5"},
+    {"big5hkscs", "big5-hkscs"}, {"ks_c_5601-1987", "euc-kr"}, {"ks_c_5601-1989", "euc-kr"},
+    {"ks_c_5601", "euc-kr"},    {"ksc5601", "euc-kr"},      {"ksc_5601", "euc-kr"},
+    {"cp949", "euc-kr"},        {"uhc", "euc-kr"},          {"windows-949", "euc-kr"},
+    {"x-windows-949", "euc-kr"}, {"korean", "euc-kr"},      {"iso-ir-149", "euc-kr"},
+    {"cseuckr", "euc-kr"},      {"euckr", "euc-kr"},        {"cp866", "ibm866"},
+    {"csibm866", "ibm866"},     {"866", "ibm866"},          {"cp874", "windows-874"},
+    {"tis-620", "windows-874"}, {"x-mac-roman", "macintosh"}, {"mac", "macintosh"},
 };
+
+// Canonical names that no table holds: converted by CharsetConverter, or
+// here (the UTF-16 forms, and ISO-2022-JP, which is EUC-JP in 7 bits).
+const char* const kOtherCharsets[] = {
+    "utf-7",  "utf-16",  "utf-16le", "utf-16be", "shift_jis",  "euc-jp",      "iso-2022-jp", "gb2312",
+    "gbk",    "gb18030", "big5",     "big5-hkscs", "euc-kr",   "ibm866",      "windows-874", "macintosh",
+};
+
+bool IsOtherCharset(std::string_view canonical) {
+  for (const char* name : kOtherCharsets) {
+    if (canonical == name) return true;
+  }
+  return false;
+}
 
 const SingleByteTable* FindTable(std::string_view canonical) {
   for (const auto& t : kTables) {
@@ -94,6 +136,118 @@ int32_t NextUtf8(std::string_view s, size_t& i) {
   }
   i += len;
   return static_cast<int32_t>(cp);
+}
+
+// UTF-16 text: "utf-16" reads a byte-order mark and is big-endian without
+// one (RFC 2781); the labels with an order take the bytes as they are. An
+// odd last byte becomes U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, std::string_view canonical) {
+  bool big = canonical != "utf-16le";
+  size_t i = 0;
+  if (canonical == "utf-16" && bytes.size() >= 2) {
+    const auto b0 = static_cast<uint8_t>(bytes[0]), b1 = static_cast<uint8_t>(bytes[1]);
+    if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE)) big = b0 == 0xFE, i = 2;
+  }
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
+  for (; i + 1 < bytes.size(); i += 2) {
+    const auto hi = static_cast<uint8_t>(bytes[big ? i : i + 1]), lo = static_cast<uint8_t>(bytes[big ? i + 1 : i]);
+    units.push_back(static_cast<char16_t>(hi << 8 | lo));
+  }
+  if (i < bytes.size()) units.push_back(u'\xFFFD');
+  return utf16_to_utf8(units);
+}
+
+// UTF-8 -> UTF-16 bytes, big-endian unless the label says little; no mark.
+std::string Utf8ToUtf16(std::string_view utf8, std::string_view canonical) {
+  const bool big = canonical != "utf-16le";
+  std::string out;
+  out.reserve(utf8.size() * 2);
+  for (char16_t u : utf8_to_utf16(utf8)) {
+    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+    out.push_back(big ? hi : lo);
+    out.push_back(big ? lo : hi);
+  }
+  return out;
+}
+
+// ISO-2022-JP (RFC 1468, with the JIS X 0212 and half-width katakana sets
+// that mail also carries) -> EUC-JP: the same code points, in 8 bits and
+// without escapes. A line end goes back to ASCII, as the encoding requires.
+std::string Iso2022JpToEucJp(std::string_view in) {
+  enum class Set { kAscii, kJis0208, kJis0212, kKatakana } set = Set::kAscii;
+  std::string out;
+  out.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    const std::string_view rest = in.substr(i);
+    const auto b = static_cast<uint8_t>(in[i]);
+    if (b == 0x1B) {
+      const struct {
+        const char* esc;
+        Set set;
+      } kEscapes[] = {{"\x1B(B", Set::kAscii},   {"\x1B(J", Set::kAscii},    {"\x1B$@", Set::kJis0208},
+                      {"\x1B$B", Set::kJis0208}, {"\x1B$(D", Set::kJis0212}, {"\x1B(I", Set::kKatakana}};
+      bool known = false;
+      for (const auto& e : kEscapes) {
+        const std::string_view esc(e.esc);
+        if (rest.substr(0, esc.size()) == esc) {
+          set = e.set;
+          i += esc.size() - 1;
+          known = true;
+          break;
+        }
+      }
+      if (!known) out.push_back(in[i]);
+      continue;
+    }
+    if (b == '\r' || b == '\n') set = Set::kAscii;
+    const bool graphic = b > 0x20 && b < 0x7F;
+    if (set == Set::kKatakana && graphic) {
+      out.push_back('\x8E');
+      out.push_back(static_cast<char>(b | 0x80));
+    } else if ((set == Set::kJis0208 || set == Set::kJis0212) && graphic && i + 1 < in.size()) {
+      if (set == Set::kJis0212) out.push_back('\x8F');
+      out.push_back(static_cast<char>(b | 0x80));
+      out.push_back(static_cast<char>(in[++i] | 0x80));
+    } else {
+      out.push_back(in[i]);
+    }
+  }
+  return out;
+}
+
+// EUC-JP -> ISO-2022-JP. False for what the 7-bit form does not carry
+// (half-width katakana, JIS X 0212, bytes outside EUC-JP's rows).
+bool EucJpToIso2022Jp(std::string_view in, std::string* out) {
+  bool kanji = false;
+  out->clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    const auto b = static_cast<uint8_t>(in[i]);
+    if (b < 0x80) {
+      if (kanji) out->append("\x1B(B");
+      kanji = false;
+      out->push_back(in[i]);
+      continue;
+    }
+    if (b < 0xA1 || b == 0xFF || i + 1 >= in.size() || static_cast<uint8_t>(in[i + 1]) < 0xA1) return false;
+    if (!kanji) out->append("\x1B$B");
+    kanji = true;
+    out->push_back(static_cast<char>(b & 0x7F));
+    out->push_back(static_cast<char>(in[++i] & 0x7F));
+  }
+  if (kanji) out->append("\x1B(B");
+  return true;
+}
+
+// Text in one of kOtherCharsets -> UTF-8; false when the platform has no
+// conversion for it.
+bool OtherToUtf8(std::string_view bytes, const std::string& canonical, std::string* out) {
+  if (canonical.rfind("utf-16", 0) == 0) {
+    *out = Utf16ToUtf8(bytes, canonical);
+    return true;
+  }
+  if (canonical == "iso-2022-jp") return CharsetConverter::ToUtf8(Iso2022JpToEucJp(bytes), "euc-jp", out);
+  return CharsetConverter::ToUtf8(bytes, canonical, out);
 }
 
 }  // namespace
@@ -166,14 +320,14 @@ std::string canonical_charset(std::string_view label) {
   std::string l = ascii::Lower(ascii::Trim(label));
   if (l.size() >= 2 && l.front() == '"' && l.back() == '"') l = l.substr(1, l.size() - 2);
   if (const char* canonical = ascii::ValueOf(kAliases, l)) return canonical;
-  if (l == "utf-8" || l == "us-ascii") return l;
+  if (l == "utf-8" || l == "us-ascii" || IsOtherCharset(l)) return l;
   // Accept "iso8859-N", "iso_8859-N", "iso-8859-N:1987", "cp125N", "windows125N".
   std::string norm = l;
   const size_t colon = norm.find(':');
   if (colon != std::string::npos) norm.resize(colon);
   if (norm.rfind("iso8859-", 0) == 0 || norm.rfind("iso_8859-", 0) == 0 ||
       norm.rfind("iso-8859_", 0) == 0 || norm.rfind("iso8859_", 0) == 0) {
-    norm = "iso-8859-" + norm.substr(norm.find_first_of("-_", 3) + 1);
+    norm = "iso-8859-" + norm.substr(norm.find_first_of("-_", 7) + 1);
   } else if (norm.rfind("cp", 0) == 0 && norm.size() == 6) {
     norm = "windows-" + norm.substr(2);
   } else if (norm.rfind("windows", 0) == 0 && norm.size() == 11) {
@@ -181,15 +335,25 @@ std::string canonical_charset(std::string_view label) {
   } else if (norm.rfind("x-cp", 0) == 0) {
     norm = "windows-" + norm.substr(4);
   }
-  if (FindTable(norm)) return norm;
+  if (FindTable(norm) || IsOtherCharset(norm)) return norm;
   return std::string();
 }
 
 std::string charset_to_utf8(std::string_view bytes, std::string_view charset) {
   std::string canon = canonical_charset(charset);
-  if (canon.empty() || canon == "us-ascii") {
+  // ASCII reads as itself in every charset but the 16-bit and shifting ones.
+  if (canon.rfind("utf-16", 0) != 0 && canon != "utf-7" && canon != "iso-2022-jp" && is_ascii(bytes)) {
+    return std::string(bytes);
+  }
+  if (canon == "us-ascii") canon.clear();  // mislabelled: read as an unknown label
+  if (IsOtherCharset(canon)) {
+    std::string out;
+    if (OtherToUtf8(bytes, canon, &out)) return out;
+    canon.clear();  // the platform cannot read it: as for an unknown label
+  }
+  if (canon.empty()) {
     // Unknown labels and mislabelled ASCII: keep UTF-8 when it is UTF-8.
-    if (is_ascii(bytes) || is_valid_utf8(bytes)) return std::string(bytes);
+    if (is_valid_utf8(bytes)) return std::string(bytes);
     canon = "windows-1252";
   }
   if (canon == "utf-8") {
@@ -229,6 +393,17 @@ bool utf8_to_charset(std::string_view utf8, std::string_view charset, std::strin
     if (!is_ascii(utf8)) return false;
     out->assign(utf8);
     return true;
+  }
+  if (canon.rfind("utf-16", 0) == 0) {
+    if (!is_valid_utf8(utf8)) return false;
+    *out = Utf8ToUtf16(utf8, canon);
+    return true;
+  }
+  if (IsOtherCharset(canon)) {
+    if (!is_valid_utf8(utf8)) return false;
+    if (canon != "iso-2022-jp") return CharsetConverter::FromUtf8(utf8, canon, out);
+    std::string euc;
+    return CharsetConverter::FromUtf8(utf8, "euc-jp", &euc) && EucJpToIso2022Jp(euc, out);
   }
   const SingleByteTable* table = FindTable(canon);
   if (!table) return false;

@@ -237,6 +237,14 @@ std::string decode_header_words(std::string_view value, std::string_view fallbac
   bool last_was_word = false;
   size_t i = 0;
   std::string literal;
+  // Adjacent words in one charset are decoded together: encoders cut
+  // multi-byte text between bytes of a character as well as between
+  // characters.
+  std::string word_bytes, word_charset;
+  auto flush_words = [&]() {
+    if (!word_bytes.empty()) out += charset_to_utf8(word_bytes, word_charset);
+    word_bytes.clear();
+  };
   auto flush_literal = [&]() {
     if (literal.empty()) return;
     if (is_ascii(literal)) {
@@ -278,7 +286,11 @@ std::string decode_header_words(std::string_view value, std::string_view fallbac
             out += pending_space;
           }
           pending_space.clear();
-          out += charset_to_utf8(bytes, charset);
+          if (!last_was_word || !ascii::EqualsIgnoreCase(charset, word_charset)) {
+            flush_words();
+            word_charset = std::string(charset);
+          }
+          word_bytes += bytes;
           last_was_word = true;
           i = text_end + 2;
           continue;
@@ -292,6 +304,7 @@ std::string decode_header_words(std::string_view value, std::string_view fallbac
       continue;
     }
     if (last_was_word) {
+      flush_words();
       out += pending_space;
       pending_space.clear();
       last_was_word = false;
@@ -299,6 +312,7 @@ std::string decode_header_words(std::string_view value, std::string_view fallbac
     literal.push_back(c);
     ++i;
   }
+  flush_words();
   flush_literal();
   out += pending_space;
   return out;

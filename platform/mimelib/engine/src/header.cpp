@@ -41,6 +41,40 @@ bool NeedsQuoting(std::string_view v) {
   return false;
 }
 
+// The line that starts at `pos` without its line end; *next is just past it.
+std::string_view LineAt(std::string_view text, size_t pos, size_t* next) {
+  const size_t eol = text.find('\n', pos);
+  *next = eol == std::string_view::npos ? text.size() : eol + 1;
+  size_t line_end = eol == std::string_view::npos ? text.size() : eol;
+  if (line_end > pos && text[line_end - 1] == '\r') --line_end;
+  return text.substr(pos, line_end - pos);
+}
+
+// True when `line` starts a field ("Name:" with blanks allowed before the
+// colon); *colon is then the colon's offset.
+bool FieldColon(std::string_view line, size_t* colon) {
+  size_t i = 0;
+  while (i < line.size() && IsFieldNameChar(line[i])) ++i;
+  const size_t name_end = i;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  *colon = i;
+  return name_end > 0 && i < line.size() && line[i] == ':';
+}
+
+// True when the first line from `pos` on that is not a continuation starts a
+// field: the header goes on past a damaged line.
+bool NextLineIsField(std::string_view text, size_t pos) {
+  while (pos < text.size()) {
+    size_t next = 0;
+    const std::string_view line = LineAt(text, pos, &next);
+    if (line.empty()) return false;
+    size_t colon = 0;
+    if (line[0] != ' ' && line[0] != '\t') return FieldColon(line, &colon);
+    pos = next;
+  }
+  return false;
+}
+
 }  // namespace
 
 size_t Header::Parse(std::string_view text, Header* out) {
@@ -50,30 +84,26 @@ size_t Header::Parse(std::string_view text, Header* out) {
   bool first = true;
   HeaderField* current = nullptr;
   while (pos < text.size()) {
-    size_t eol = text.find('\n', pos);
-    const size_t next = eol == std::string_view::npos ? text.size() : eol + 1;
-    size_t line_end = eol == std::string_view::npos ? text.size() : eol;
-    if (line_end > pos && text[line_end - 1] == '\r') --line_end;
-    const std::string_view line = text.substr(pos, line_end - pos);
+    size_t next = 0;
+    const std::string_view line = LineAt(text, pos, &next);
     if (line.empty()) return next;
+    size_t colon = 0;
     if ((line[0] == ' ' || line[0] == '\t') && current) {
       // Continuation: keep the break so that the raw value round-trips.
       current->raw_value.append("\r\n");
       current->raw_value.append(line);
+    } else if (FieldColon(line, &colon)) {
+      size_t name_end = 0;
+      while (IsFieldNameChar(line[name_end])) ++name_end;
+      out->fields_.push_back(HeaderField{std::string(line.substr(0, name_end)),
+                                         std::string(line.substr(colon + 1)), false});
+      current = &out->fields_.back();
+    } else if (first && !(line.size() > 5 && line.substr(0, 5) == "From ")) {
+      return 0;  // no header at all: the text is all body
+    } else if (first || NextLineIsField(text, next)) {
+      current = nullptr;  // an mbox "From " line, or a damaged line between fields: skipped
     } else {
-      size_t colon = 0;
-      while (colon < line.size() && IsFieldNameChar(line[colon])) ++colon;
-      size_t name_end = colon;
-      while (colon < line.size() && (line[colon] == ' ' || line[colon] == '\t')) ++colon;
-      if (colon < line.size() && line[colon] == ':' && name_end > 0) {
-        out->fields_.push_back(HeaderField{std::string(line.substr(0, name_end)),
-                                           std::string(line.substr(colon + 1)), false});
-        current = &out->fields_.back();
-      } else if (first && !(line.size() > 5 && line.substr(0, 5) == "From ")) {
-        return 0;  // no header at all: the text is all body
-      } else {
-        current = nullptr;  // stray line inside the header: skipped
-      }
+      return pos;  // a header that runs into its text without an empty line: the text is body
     }
     first = false;
     pos = next;

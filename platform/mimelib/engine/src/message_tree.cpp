@@ -37,6 +37,13 @@ bool TypeMatches(const Body* b, std::string_view pri, std::string_view sub) {
          (sub.empty() || ascii::EqualsIgnoreCase(sub, b->subtype));
 }
 
+// A part read from a source with neither header fields nor content
+// ("--b", an empty line, "--b"): it is text/plain only by default and holds
+// nothing that a search by type looks for.
+bool IsBlankPart(const Body* b) {
+  return b->parent && b->raw_part && b->header.empty() && b->children.empty() && b->IsEmpty();
+}
+
 // Content-* fields describe a body's content and move with it.
 bool IsContentField(std::string_view name) { return ascii::StartsWithIgnoreCase(name, "content-"); }
 
@@ -244,8 +251,9 @@ BodyHandle Message::FindNext(BodyHandle after, std::string_view pri, std::string
     if (!a) return kNoBody;
     b = PreorderNext(a);
   }
+  const bool typed = !pri.empty() || !sub.empty();
   for (; b; b = PreorderNext(b)) {
-    if (TypeMatches(b, pri, sub)) return b->handle;
+    if (TypeMatches(b, pri, sub) && !(typed && IsBlankPart(b))) return b->handle;
   }
   return kNoBody;
 }

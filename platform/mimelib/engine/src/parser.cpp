@@ -102,8 +102,8 @@ class Parser {
   }
 
   // Splits a multipart's content at its delimiter lines into `parts`,
-  // keeping the preamble and epilogue in `b`. False when there is no
-  // delimiter at all (the whole content is preamble).
+  // keeping the preamble and epilogue in `b`. Two delimiter lines in a row make no part.
+  // False when there is no delimiter at all (the whole content is preamble).
   static bool FindParts(std::string_view content, const std::string& delim, Body* b,
                         std::vector<Range>* parts) {
     bool close = false;
@@ -127,7 +127,9 @@ class Parser {
         --end;  // the line break before the delimiter belongs to it
         if (end > after && content[end - 1] == '\r') --end;
       }
-      parts->push_back(Range{after, std::max(after, end)});
+      // Two delimiter lines in a row hold no part: an empty phantom would
+      // only stand in front of the real ones, and it has no byte to keep.
+      if (next != after) parts->push_back(Range{after, std::max(after, end)});
       p = next;
       close = next_close;
     }

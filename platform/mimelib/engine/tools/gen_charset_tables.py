@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes src/charset_tables.inc: the upper halves (0x80-0xFF) of the
 single-byte charsets the engine converts, as UTF-16 code units (0xFFFD for
-bytes the charset leaves undefined). Run from the engine directory."""
+bytes the charset leaves undefined; windows-1252 keeps its five undefined
+bytes as the C1 controls of the same value, as the system's code page 1252
+does, so that text of an unknown charset read as windows-1252 loses no
+byte). Run from the engine directory."""
 import codecs
 
 CHARSETS = [("iso-8859-%d" % n, "iso8859_%d" % n) for n in (1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14, 15, 16)]
@@ -16,6 +19,6 @@ for name, codec in CHARSETS:
             s = bytes([b]).decode(codec)
             units.append(ord(s) if len(s) == 1 and ord(s) < 0x10000 else 0xFFFD)
         except UnicodeDecodeError:
-            units.append(0xFFFD)
+            units.append(b if name == "windows-1252" else 0xFFFD)
     out.append('{"%s", {%s}},\n' % (name, ",".join("0x%04X" % u for u in units)))
 open("src/charset_tables.inc", "w").write("".join(out))

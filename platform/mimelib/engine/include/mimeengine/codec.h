@@ -27,7 +27,8 @@ void qp_decode(std::string_view text, std::string* out);
 void qp_encode(std::string_view bytes, bool text, std::string* out);
 
 // Decodes RFC 2047 encoded words in an unfolded header value into UTF-8.
-// Whitespace between adjacent encoded words is dropped. Bytes outside
+// Whitespace between adjacent encoded words is dropped, and the bytes of
+// adjacent words in the same charset are converted together. Bytes outside
 // encoded words are taken as UTF-8 when valid, else as `fallback_charset`.
 // Unterminated or malformed words stay as they are.
 std::string decode_header_words(std::string_view value, std::string_view fallback_charset = {});

@@ -19,10 +19,12 @@ class Header {
  public:
   // Parses the header at the start of `text` and returns the offset of the
   // first body byte: just past the empty line that ends the header, or
-  // text.size() when there is none. Folded lines are joined to their field,
-  // lines that are not fields are skipped, and when the first line is not a
-  // field at all the header is empty and the body starts at 0. Bare LF line
-  // ends are accepted. Never fails.
+  // text.size() when there is none. Folded lines are joined to their field.
+  // A line that is not a field is skipped when a field follows it (a damaged
+  // header line, or an mbox "From " line first); otherwise the header ends
+  // there without an empty line and the body starts at that line, so no text
+  // is lost. When the first line is not a field at all the header is empty
+  // and the body starts at 0. Bare LF line ends are accepted. Never fails.
   static size_t Parse(std::string_view text, Header* out);
 
   // First field called `name` (case-insensitive), or nullptr.
