@@ -6,6 +6,7 @@
 #include "comsupport/unique_bstr.h"
 #include "frame/object_creation.h"
 #include "messages/message_folder.h"
+#include "notify/deletion_seal.h"
 #include "notify/store_session.h"
 
 namespace pelkary {
@@ -191,6 +192,13 @@ HRESULT MXMessage::Delete(long permanent, long *result) {
             unique_bstr name = make_bstr(kDeletionMarkName);
             unique_bstr value = make_bstr(kDeletionMarkValue);
             SetBodyPropByNameInternal(-1, name.get(), value.get());
+            const std::string seal = IssueDeletionSeal();
+            if (!seal.empty()) {
+                const std::string_view header = kDeletionSealHeader;
+                unique_bstr seal_name = make_bstr(std::wstring(header.begin(), header.end()));
+                unique_bstr seal_value = make_bstr(std::wstring(seal.begin(), seal.end()));
+                SetBodyPropByNameInternal(-1, seal_name.get(), seal_value.get());
+            }
             CommitInternal();
         }
         *result = SUCCEEDED(storeFolder_->DeleteMessages(&list, 0, nullptr)) ? 1 : 0;

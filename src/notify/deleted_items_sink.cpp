@@ -6,6 +6,7 @@
 #include "comsupport/unique_any.h"
 #include "comsupport/unique_propvariant.h"
 #include "mime_api.h"
+#include "notify/deletion_seal.h"
 #include "notify/sink_window.h"
 
 namespace pelkary {
@@ -24,6 +25,11 @@ void PurgeIfMarked(IStoreFolder* folder, MESSAGEID id) noexcept {
     value.vt = VT_LPSTR;
     HRESULT hr = message->GetBodyProp(HBODY_ROOT, kDeletionHeader, 0, &value);
     if (hr != S_OK || value.vt != VT_LPSTR || !IsDeletionMark(value.pszVal)) return;
+    unique_propvariant seal;
+    seal.vt = VT_LPSTR;
+    if (message->GetBodyProp(HBODY_ROOT, kDeletionSealHeader, 0, &seal) != S_OK || seal.vt != VT_LPSTR ||
+        !RedeemDeletionSeal(seal.pszVal))
+        return;  // a mark that this system's permanent delete did not write: the message stays
     message = nullptr;  // the store may refuse to delete a message that is still open
     MESSAGEID ids[1] = {id};
     MESSAGEIDLIST list{};

@@ -1,7 +1,8 @@
 // The deleted-items sink: the hidden window that watches the store's deleted-items folder and
 // deletes for good every message that arrives there carrying pelkary's deletion mark (the root
-// header X_NUVAK_DELETED with the value "True", set by a permanent MXMessage delete), so that
-// such a message never stays in the folder.
+// header X_NUVAK_DELETED with the value "True", set by a permanent MXMessage delete, together with
+// a seal that the delete recorded: see deletion_seal.h), so that such a message never stays in the
+// folder, while mail that arrives carrying the header on its own stays recoverable.
 #pragma once
 
 #include "comsupport/unique_any.h"
