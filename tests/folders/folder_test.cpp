@@ -64,18 +64,14 @@ void ExpectNullFolder(IMXFolder* f, long id, const wchar_t* name, Here at = Here
     ::testing::ScopedTrace trace(at.file, at.line, "null folder");
     EXPECT_EQ(id, Ask(f, &IMXFolder::GetID));
     EXPECT_EQ(name, Ask(f, &IMXFolder::Name));
-    EXPECT_EQ(1, Ask(f, &IMXFolder::IsNull));
-    EXPECT_EQ(std::vector<long>(5, 0), Kind(f));
-    EXPECT_EQ(-1, Ask(f, &IMXFolder::GetMessageCount));
-    EXPECT_EQ(-1, Ask(f, &IMXFolder::GetUnreadCount));
-    EXPECT_EQ(-1, Ask(f, &IMXFolder::GetSubFolderCount));
-    EXPECT_FALSE(Ask(f, &IMXFolder::GetFirstMessage));
-    EXPECT_FALSE(Ask(f, &IMXFolder::GetNextMessage));
-    EXPECT_FALSE(Ask(f, &IMXFolder::GetMessage, 1));
-    EXPECT_FALSE(Ask(f, &IMXFolder::CreateMessage, B(L"Subject: x\r\n\r\n").get()));
-    EXPECT_EQ(0, Ask(f, &IMXFolder::MarkAsRead, 1));
-    EXPECT_EQ(0, Ask(f, &IMXFolder::DeleteMessage, 1, 0));
-    EXPECT_EQ(0, Ask(f, &IMXFolder::Rename, B(L"renamed").get()));
+    std::vector<long> answers = Kind(f);
+    for (long n : {Ask(f, &IMXFolder::IsNull), Ask(f, &IMXFolder::GetMessageCount), Ask(f, &IMXFolder::GetUnreadCount),
+                   Ask(f, &IMXFolder::GetSubFolderCount), Ask(f, &IMXFolder::MarkAsRead, 1),
+                   Ask(f, &IMXFolder::DeleteMessage, 1, 0), Ask(f, &IMXFolder::Rename, B(L"renamed").get())})
+        answers.push_back(n);
+    EXPECT_EQ(answers, (std::vector<long>{0, 0, 0, 0, 0, 1, -1, -1, -1, 0, 0, 0}));
+    EXPECT_FALSE(Ask(f, &IMXFolder::GetFirstMessage) || Ask(f, &IMXFolder::GetNextMessage) ||
+                 Ask(f, &IMXFolder::GetMessage, 1) || Ask(f, &IMXFolder::CreateMessage, B(L"Subject: x\r\n\r\n").get()));
 }
 
 TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFolders) {
@@ -125,11 +121,10 @@ TEST_F(FolderTest, ChildWalkRestartsAfterItsEndAndOnGetFirstChild) {
     com_ptr<IMXFolder> c1 = Ask(parent.get(), &IMXFolder::GetNextChild);
     Ask(parent.get(), &IMXFolder::GetNextChild);
     com_ptr<IMXFolder> first = Ask(parent.get(), &IMXFolder::GetFirstChild);
-    EXPECT_EQ(L"c1", Ask(first.get(), &IMXFolder::Name));
-    EXPECT_EQ(L"c2", Ask(Ask(parent.get(), &IMXFolder::GetNextChild).get(), &IMXFolder::Name));
     EXPECT_NE(c1.get(), first.get()) << "every child is a new object";
     EXPECT_EQ(Ask(c1.get(), &IMXFolder::GetID), Ask(first.get(), &IMXFolder::GetID));
-    EXPECT_EQ(0, Ask(first.get(), &IMXFolder::IsNull));
+    EXPECT_EQ(std::vector<std::wstring>(children.begin() + 1, children.end()),
+              Walk(parent.get(), &IMXFolder::GetNextChild)) << "GetFirstChild restarted the walk";
     EXPECT_TRUE(Walk(first.get(), &IMXFolder::GetNextChild).empty());
 }
 
@@ -152,13 +147,10 @@ TEST_F(FolderTest, MessageWalkAndLookupGiveMessagesBoundToTheirIds) {
     EXPECT_EQ(stored, walk()) << "after the ending null the walk starts again";
     Ask(folder.get(), &IMXFolder::GetNextMessage);
     Ask(folder.get(), &IMXFolder::GetNextMessage);
-    com_ptr<IMXMessage> first = Ask(folder.get(), &IMXFolder::GetFirstMessage);
-    EXPECT_EQ(static_cast<long>(stored[0]), Ask(first.get(), &IMXMessage::GetID));
+    EXPECT_EQ(static_cast<long>(stored[0]), Ask(Ask(folder.get(), &IMXFolder::GetFirstMessage).get(), &IMXMessage::GetID));
     EXPECT_EQ(std::vector<MESSAGEID>(stored.begin() + 1, stored.end()), walk()) << "GetFirstMessage restarted it";
-
-    com_ptr<IMXMessage> looked_up = Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[1]));
-    ASSERT_TRUE(looked_up);
-    EXPECT_EQ(static_cast<long>(stored[1]), Ask(looked_up.get(), &IMXMessage::GetID));
+    EXPECT_EQ(static_cast<long>(stored[1]),
+              Ask(Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[1])).get(), &IMXMessage::GetID));
     EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[2]) + 100));
 }
 
@@ -166,26 +158,25 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
     const long id = NewFolder(L"Changes");
     com_ptr<IMXFolder> folder = Folder(id);
     const long message = static_cast<long>(Put(id, "Subject: m\r\n\r\nx\r\n", MSG_UNREAD));
-    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::MarkAsRead, message));
-    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::GetUnreadCount));
-    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::MarkAsUnread, message));
-    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::GetUnreadCount));
-    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::MarkAsRead, message + 100));
-    EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::DeleteMessage, message + 100, 0));
+    EXPECT_EQ((std::vector<long>{1, 0, 1, 1, 0, 0}),
+              (std::vector<long>{Ask(folder.get(), &IMXFolder::MarkAsRead, message),
+                                 Ask(folder.get(), &IMXFolder::GetUnreadCount),
+                                 Ask(folder.get(), &IMXFolder::MarkAsUnread, message),
+                                 Ask(folder.get(), &IMXFolder::GetUnreadCount),
+                                 Ask(folder.get(), &IMXFolder::MarkAsRead, message + 100),
+                                 Ask(folder.get(), &IMXFolder::DeleteMessage, message + 100, 0)}));
 
     // The source reaches the store in the ANSI code page, one byte per character.
     const wchar_t* source = L"Subject: caf\u00e9\r\n\r\nna\u00efve \u00a3\r\n";
     com_ptr<IMXMessage> created = Ask(folder.get(), &IMXFolder::CreateMessage, B(source).get());
-    ASSERT_TRUE(created);
-    const MESSAGEID created_id = static_cast<MESSAGEID>(Ask(created.get(), &IMXMessage::GetID));
-    EXPECT_EQ("Subject: caf\xE9\r\n\r\nna\xEFve \xA3\r\n", Source(id, created_id));
     com_ptr<IMXMessage> empty = Ask(folder.get(), &IMXFolder::CreateMessage, nullptr);
-    ASSERT_TRUE(empty) << "a null source stores an empty message";
-    EXPECT_EQ("", Source(id, static_cast<MESSAGEID>(Ask(empty.get(), &IMXMessage::GetID))));
-
+    ASSERT_TRUE(created && empty) << "a null source stores an empty message";
+    const auto created_id = static_cast<MESSAGEID>(Ask(created.get(), &IMXMessage::GetID));
+    const auto empty_id = static_cast<MESSAGEID>(Ask(empty.get(), &IMXMessage::GetID));
+    EXPECT_EQ("Subject: caf\xE9\r\n\r\nna\xEFve \xA3\r\n", Source(id, created_id));
+    EXPECT_EQ("", Source(id, empty_id));
     EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0));
-    EXPECT_EQ(std::vector<MESSAGEID>({created_id, static_cast<MESSAGEID>(Ask(empty.get(), &IMXMessage::GetID))}),
-              Ids(id));
+    EXPECT_EQ(std::vector<MESSAGEID>({created_id, empty_id}), Ids(id));
     EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0)) << "it is no longer in this folder";
 }
 
@@ -256,9 +247,7 @@ TEST_F(FolderTest, CopyKeepsTheSourceMoveTakesItAndBothKeepTheMessagesState) {
     EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::MoveMessage, source, kMissing, id));
     EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::MoveMessage, source, target, id + 1000));
     EXPECT_EQ(0, Ask(manager_.get(), &IMXFolderManager::CopyMessage, 0, target, id)) << "the root holds no messages";
-    EXPECT_EQ(1u, Ids(source).size());
     EXPECT_TRUE(Ids(target).empty());
-
     EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::CopyMessage, source, target, id));
     EXPECT_EQ(1u, Ids(source).size());
     ASSERT_EQ(1u, Ids(target).size());

@@ -13,9 +13,8 @@ const wchar_t* const kNames[] = {L"MXMessage", L"MXFolder", L"MXFolderManager"};
 const CLSID* const kClasses[] = {&CLSID_MXMessage, &CLSID_MXFolder, &CLSID_MXFolderManager};
 
 std::wstring Braced(const GUID& guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
+    const std::string text = GuidText(guid);
+    return std::wstring(text.begin(), text.end());
 }
 
 // Every key under `path` with its values ("name(type)=data;..."), depth first.
@@ -135,17 +134,12 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryDispatchAnswersNotImplementedUntil
     com_ptr<IMXMessage> message;
     ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IID_IMXMessage, message.put_void()));
 
-    UINT count = 0;
-    EXPECT_HR(S_OK, message->GetTypeInfoCount(&count));
-    EXPECT_EQ(count, 1u);
     ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
     EXPECT_HR(E_NOTIMPL, message->GetTypeInfo(0, 0, &info));
     EXPECT_EQ(info, nullptr);
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"GetID")};
     DISPID id = 0;
     EXPECT_HR(E_NOTIMPL, message->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
-    DISPPARAMS none = {};
-    EXPECT_HR(E_NOTIMPL, message->Invoke(0x60020000, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
     com_ptr<IProvideClassInfo> provide = message.try_query<IProvideClassInfo>();
     ASSERT_TRUE(provide);
     info = reinterpret_cast<ITypeInfo*>(1);

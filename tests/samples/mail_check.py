@@ -1,14 +1,7 @@
 #!/usr/bin/env python3
-"""Reads messages with Python's own MIME parser, independently of the engine under test.
-
-  mail_check.py part EML INDEX          write the decoded content of the INDEX-th leaf body
-                                        (1-based, in document order) to standard output
-  mail_check.py sent EML TO SUBJECT FROM TEXT ATTACHMENT
-                                        check a message built by send_message.vbs: its header
-                                        fields, its text part and its one attachment, whose
-                                        bytes must equal the file ATTACHMENT
-Exits 1 with a one-line reason when a check fails.
-"""
+"""Reads messages with Python's own MIME parser, independently of the engine under test: `part EML
+INDEX` writes the decoded INDEX-th leaf body (1-based); `sent EML TO SUBJECT FROM TEXT ATTACHMENT` checks
+a message built by send_message.vbs. Exits 1 with a one-line reason when a check fails."""
 import email
 import email.policy
 import email.utils

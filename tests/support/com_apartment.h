@@ -1,20 +1,21 @@
-// A COM apartment for the current thread for the life of the object.
+// A single-threaded COM apartment for the current thread for the life of the object.
 #pragma once
 
 #include <objbase.h>
+
+#include "support/hresult_assertions.h"
 
 namespace pelkary::test {
 
 class ComApartment {
 public:
-    // Enters a single-threaded apartment (the default) or the given model. A failure to enter is
-    // a test failure; the destructor then does not leave.
-    explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED);
-    ~ComApartment();
+    // A failure to enter is a test failure; the destructor then does not leave.
+    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) { EXPECT_HR(S_OK, hr_); }
+    ~ComApartment() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
-
-    HRESULT result() const noexcept { return hr_; }
 
 private:
     HRESULT hr_;

@@ -1,14 +1,35 @@
-// The thread's error object as a test reads it.
+// The thread's error object as a test reads it, and texts for failure messages.
 #pragma once
+
+#include <objbase.h>
+#include <oleauto.h>
 
 #include <string>
 
-#include <objbase.h>
+#include <gtest/gtest.h>
+
+#include "comsupport/holders.h"
 
 namespace pelkary::test {
 
+// UTF-16 to UTF-8, for messages.
+inline std::string Narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// "{XXXXXXXX-XXXX-...}" as StringFromGUID2 writes it, for messages.
+inline std::string GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return Narrow(text);
+}
+
 struct ErrorRecord {
-    bool present = false;           // GetErrorInfo found an error object
+    bool present = false;  // GetErrorInfo found an error object
     std::wstring description;
     bool source_null = true;
     std::wstring source;
@@ -17,16 +38,28 @@ struct ErrorRecord {
 
 // Takes the calling thread's error object (GetErrorInfo(0, ...), which also clears it) and reads
 // its description, source and GUID. Without one, `present` is false and the rest is empty.
-ErrorRecord ErrorInfoOf();
+inline ErrorRecord ErrorInfoOf() {
+    ErrorRecord record;
+    com_ptr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) return record;
+    record.present = true;
+    unique_bstr description, source;
+    EXPECT_EQ(S_OK, info->GetDescription(description.put()));
+    if (description) record.description.assign(description.get(), description.length());
+    EXPECT_EQ(S_OK, info->GetSource(source.put()));
+    record.source_null = !source;
+    if (source) record.source.assign(source.get(), source.length());
+    EXPECT_EQ(S_OK, info->GetGUID(&record.guid));
+    return record;
+}
 
 // Sets an error object whose source is `source` (and no other field): a marker for tests that a
 // call leaves the thread's error object as it was.
-void SetMarkerErrorInfo(const wchar_t* source);
-
-// "{XXXXXXXX-XXXX-...}" as StringFromGUID2 writes it, for messages.
-std::string GuidText(const GUID& guid);
-
-// UTF-16 to UTF-8, for messages.
-std::string Narrow(const std::wstring& text);
+inline void SetMarkerErrorInfo(const wchar_t* source) {
+    com_ptr<ICreateErrorInfo> create;
+    ASSERT_EQ(S_OK, CreateErrorInfo(create.put()));
+    create->SetSource(const_cast<LPOLESTR>(source));
+    SetErrorInfo(0, create.try_query<IErrorInfo>().get());
+}
 
 }  // namespace pelkary::test

@@ -8,11 +8,24 @@
 
 namespace pelkary::test {
 
-// Dispatches the thread's messages for `ms` milliseconds (at least one pass, also for 0).
-void PumpMessages(DWORD ms);
+// Dispatches messages until `done` returns true or `timeout_ms` has passed (at least one pass).
+// Returns the last result of `done` (checked once more after the time is up).
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
+    const DWORD deadline = GetTickCount() + timeout_ms;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done()) return true;
+        const LONG left = static_cast<LONG>(deadline - GetTickCount());
+        if (left < 0) return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, left > 50 ? 50 : static_cast<DWORD>(left), QS_ALLINPUT);
+    }
+}
 
-// Dispatches messages until `done` returns true or `timeout_ms` has passed. Returns the last
-// result of `done` (checked once more after the time is up).
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms);
+// Dispatches the thread's messages for `ms` milliseconds.
+inline void PumpMessages(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 }  // namespace pelkary::test

@@ -11,7 +11,7 @@
 namespace pelkary::test {
 
 // CoCreateInstance(clsid, no outer, CLSCTX_INPROC_SERVER, __uuidof(I)). Anything but S_OK with
-// a non-null pointer is a test failure (the code is printed in hexadecimal) and yields null.
+// a non-null pointer is a test failure and yields null.
 template <typename I>
 com_ptr<I> CreateObject(REFCLSID clsid) {
     com_ptr<I> object;
@@ -21,8 +21,8 @@ com_ptr<I> CreateObject(REFCLSID clsid) {
     return SUCCEEDED(hr) ? object : com_ptr<I>();
 }
 
-com_ptr<IMXFolderManager> CreateManager();
-com_ptr<IMXFolder> CreateFolderObject();
-com_ptr<IMXMessage> CreateMessageObject();
+inline com_ptr<IMXFolderManager> CreateManager() { return CreateObject<IMXFolderManager>(CLSID_MXFolderManager); }
+inline com_ptr<IMXFolder> CreateFolderObject() { return CreateObject<IMXFolder>(CLSID_MXFolder); }
+inline com_ptr<IMXMessage> CreateMessageObject() { return CreateObject<IMXMessage>(CLSID_MXMessage); }
 
 }  // namespace pelkary::test

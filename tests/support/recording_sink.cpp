@@ -16,10 +16,6 @@ void PrintTo(const SinkCall& call, std::ostream* os) {
     *os << ")";
 }
 
-com_ptr<RecordingSink> RecordingSink::Create(REFIID events_iid, std::string name) {
-    return com_ptr<RecordingSink>::attach(new RecordingSink(events_iid, std::move(name)));
-}
-
 bool RecordingSink::WaitFor(DISPID dispid, size_t count, DWORD timeout_ms) {
     return PumpUntil([&] {
         return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(),
@@ -49,10 +45,6 @@ HRESULT RecordingSink::GetTypeInfoCount(UINT*) {
     ADD_FAILURE() << name_ << ": the server asked for type information";
     return E_NOTIMPL;
 }
-
-HRESULT RecordingSink::GetTypeInfo(UINT, LCID, ITypeInfo**) { return GetTypeInfoCount(nullptr); }
-
-HRESULT RecordingSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return GetTypeInfoCount(nullptr); }
 
 // Checks the way pelkary calls every event: a DISPID of the event interface, as a method, with
 // IID_NULL, the user's default locale, VT_I4 arguments only and no named ones, and no result,

@@ -24,7 +24,9 @@ class RecordingSink : public IDispatch {
 public:
     // A sink for `events_iid` with one reference; `name` appears in failure messages. It answers
     // QueryInterface for IUnknown, IDispatch and `events_iid`. Apartment-threaded like its caller.
-    static com_ptr<RecordingSink> Create(REFIID events_iid, std::string name = "sink");
+    static com_ptr<RecordingSink> Create(REFIID events_iid, std::string name = "sink") {
+        return com_ptr<RecordingSink>::attach(new RecordingSink(events_iid, std::move(name)));
+    }
 
     // What Invoke returns (S_OK by default); the server must not let a failure escape.
     void set_result(HRESULT hr) noexcept { result_ = hr; }
@@ -41,8 +43,10 @@ public:
     ULONG STDMETHODCALLTYPE Release() override;
     // The server calls only Invoke, by DISPID; the others fail the test.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return GetTypeInfoCount(nullptr); }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return GetTypeInfoCount(nullptr);
+    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* excep, UINT* arg_err) override;
 

@@ -15,30 +15,33 @@ std::wstring BuiltBinaryPath(const wchar_t* file);
 
 class ServerModule {
 public:
-    // Loads the registered pelkary.dll; a failure to load or to find an export is a test failure
-    // (loaded() is then false).
+    // Loads the registered pelkary.dll; a failure to load is a test failure (loaded() is then false).
     ServerModule();
-    ~ServerModule();
+    ~ServerModule() {
+        if (module_) FreeLibrary(module_);
+    }
     ServerModule(const ServerModule&) = delete;
     ServerModule& operator=(const ServerModule&) = delete;
 
-    bool loaded() const noexcept { return module_ && get_class_object_ && can_unload_now_ && register_ && unregister_; }
+    bool loaded() const noexcept { return module_ != nullptr; }
     const std::wstring& path() const noexcept { return path_; }
 
     HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const {
-        return get_class_object_(clsid, riid, ppv);
+        return Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>("DllGetClassObject")(clsid, riid, ppv);
     }
-    HRESULT CanUnloadNow() const { return can_unload_now_(); }
-    HRESULT RegisterServer() const { return register_(); }
-    HRESULT UnregisterServer() const { return unregister_(); }
+    HRESULT CanUnloadNow() const { return Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow")(); }
+    HRESULT RegisterServer() const { return Export<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer")(); }
+    HRESULT UnregisterServer() const { return Export<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer")(); }
 
 private:
+    // GetProcAddress gives a generic function pointer; the export's real type is known by name.
+    template <typename Fn>
+    Fn Export(const char* name) const {
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
     std::wstring path_;
     HMODULE module_ = nullptr;
-    HRESULT(STDAPICALLTYPE* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
-    HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
-    HRESULT(STDAPICALLTYPE* register_)() = nullptr;
-    HRESULT(STDAPICALLTYPE* unregister_)() = nullptr;
 };
 
 }  // namespace pelkary::test

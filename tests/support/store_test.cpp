@@ -1,5 +1,7 @@
 #include "support/store_test.h"
 
+#include "comsupport/stream_io.h"
+#include "comsupport/unique_henumstore.h"
 #include "support/object_factory.h"
 
 namespace pelkary::test {
@@ -48,12 +50,8 @@ MESSAGEID StoreTest::Put(long folder_id, const std::string& source, DWORD flags,
     com_ptr<IStream> stream;
     MESSAGEID id = MESSAGEID_INVALID;
     EXPECT_TRUE(folder) << "no folder " << folder_id;
-    if (folder) {
-        EXPECT_HR(S_OK, folder->CreateStream(nullptr, 0, stream.put(), &id));
-    }
-    if (!stream) return MESSAGEID_INVALID;
-    ULONG written = 0;
-    EXPECT_HR(S_OK, stream->Write(source.data(), static_cast<ULONG>(source.size()), &written));
+    if (!folder || FAILED(folder->CreateStream(nullptr, 0, stream.put(), &id))) return MESSAGEID_INVALID;
+    EXPECT_HR(S_OK, write_all(stream.get(), source));
     EXPECT_HR(S_OK, folder->CommitStream(nullptr, 0, flags, stream.get(), id, nullptr));
     return id;
 }
@@ -77,28 +75,23 @@ com_ptr<IMXMessage> StoreTest::Open(long folder, MESSAGEID id, Here at) {
 std::vector<MESSAGEID> StoreTest::Ids(long folder_id) {
     std::vector<MESSAGEID> ids;
     com_ptr<IStoreFolder> folder = StoreFolder(folder_id);
-    if (!folder) return ids;
     MESSAGEPROPS props{};
     props.cbSize = sizeof props;
-    HENUMSTORE walk = nullptr;
-    for (HRESULT hr = folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &props, &walk); hr == S_OK;
-         hr = folder->GetNextMessage(walk, 0, &props)) {
+    unique_henumstore<IStoreFolder> walk;
+    for (HRESULT hr = folder ? folder->GetFirstMessage(0, 0, MESSAGEID_FIRST, &props, walk.put(folder.get())) : E_FAIL;
+         hr == S_OK; hr = folder->GetNextMessage(walk.get(), 0, &props)) {
         ids.push_back(props.dwMessageId);
         folder->FreeMessageProps(&props);
-        props.cbSize = sizeof props;
     }
-    if (walk) folder->GetMessageClose(walk);
     return ids;
 }
 
 std::string StoreTest::Source(long folder_id, MESSAGEID id) {
     com_ptr<IStoreFolder> folder = StoreFolder(folder_id);
     com_ptr<IStream> stream;
-    if (!folder || FAILED(folder->OpenMessage(id, IID_IStream, stream.put_void())) || !stream) return "<none>";
     std::string bytes;
-    char buffer[4096];
-    ULONG got = 0;
-    while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &got)) && got > 0) bytes.append(buffer, got);
+    if (!folder || FAILED(folder->OpenMessage(id, IID_IStream, stream.put_void()))) return "<none>";
+    read_to_end(stream.get(), &bytes);
     return bytes;
 }
 

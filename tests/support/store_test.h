@@ -39,6 +39,10 @@ protected:
     // pelkary's folder object for an id, and its message object for a stored message.
     com_ptr<IMXFolder> Folder(long id, Here at = Here::Caller());
     com_ptr<IMXMessage> Open(long folder, MESSAGEID id, Here at = Here::Caller());
+    // `source` put into the Inbox and opened.
+    com_ptr<IMXMessage> PutAndOpen(const std::string& source, DWORD flags = 0, Here at = Here::Caller()) {
+        return Open(Inbox(at), Put(Inbox(at), source, flags, at), at);
+    }
 
     // What the store holds, read through the test's own connection.
     std::vector<MESSAGEID> Ids(long folder);

@@ -11,20 +11,11 @@
 
 namespace pelkary::test {
 
-namespace {
-
-std::optional<std::wstring> ReadEnvironment(const wchar_t* name) {
-    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
-    if (n == 0) return std::nullopt;
-    std::wstring value(n, L'\0');
-    n = GetEnvironmentVariableW(name, value.data(), n);
-    value.resize(n);
-    return value;
-}
-
-}  // namespace
-
-TempStore::TempStore() : previous_(ReadEnvironment(L"MAILSTORE_DIR")) {
+TempStore::TempStore() {
+    if (DWORD n = GetEnvironmentVariableW(L"MAILSTORE_DIR", nullptr, 0)) {
+        previous_.emplace(n, L'\0');
+        previous_->resize(GetEnvironmentVariableW(L"MAILSTORE_DIR", previous_->data(), n));
+    }
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH, temp);
     EXPECT_GT(n, 0u) << "GetTempPathW failed";
