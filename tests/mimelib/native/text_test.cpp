@@ -175,9 +175,8 @@ TEST(Summary, ReadsDisplayFieldsFromTheTopHeaderOnly) {
             fields(s));
   EXPECT_EQ("bare@x", summarize("From: bare@x\r\n\r\n").display_from);
   EXPECT_EQ("", summarize("From: <>, b@x\r\n\r\n").display_from);  // the null sender is a mailbox too
-  for (const char* src : {"", "\r\n\r\n", "garbage without header", "From:\r\nDate: yesterday\r\n\r\n"}) {
+  for (const char* src : {"", "\r\n\r\n", "garbage without header", "From:\r\nDate: yesterday\r\n\r\n"})
     EXPECT_EQ(fields(MessageSummary()), fields(summarize(src))) << src;
-  }
 }
 
 TEST(Summary, NormalisesSubjectsAndReadsPriorities) {
@@ -192,9 +191,8 @@ TEST(Summary, NormalisesSubjectsAndReadsPriorities) {
       {"5", "", "", 5},              {"", "High", "low", 1}, {"", "", "low", 5},       {"", "", "Urgent", 1},
       {"", "Non-Urgent", "", 5},     {"", "normal", "high", 3}, {"x", "", "whatever", 3},
   };
-  for (const auto& c : kPriorities) {
+  for (const auto& c : kPriorities)
     EXPECT_EQ(c.priority, priority_from_fields(c.x_priority, c.x_msmail, c.importance)) << c.x_priority << c.x_msmail;
-  }
 }
 
 TEST(Dates, ParseZonesAndObsoleteFormsAndRejectNonsense) {
