@@ -22,6 +22,13 @@ TEST(Charsets, EachLabelReadsItsBytesAndWritesThemBack) {
     std::string bytes, utf8;
     bool back;  // utf8_to_charset gives the same bytes again
   } kRows[] = {
+      {"windows-1252", "\x80", "\xe2\x82\xac", true}, {"iso8859-2", "\xb3", "\xc5\x82", false},
+      {"koi8-r", "\xf6", "\xd0\x96", false}, {" \"cp1252\" ", "\xe9", "\xc3\xa9", false},
+      {"iso-8859-1", "caf\xe9", "caf\xc3\xa9", true}, {"UTF8", "\xc3\xa9", "\xc3\xa9", true},
+      {"us-ascii", "ascii", "ascii", true}, {"ISO-8859-15", "\xa4", "\xe2\x82\xac", false},
+      {"iso8859-15:1998", "\xa4", "\xe2\x82\xac", false},
+      {"utf-8", "\xed\xa0\x80", kBad + kBad + kBad, false},  // a surrogate is not UTF-8
+      {"utf8", "\xe0\x80\xaf", kBad + kBad + kBad, false},  // nor an overlong form
       {"utf-7", "Hi Mom -+Jjo--!", "Hi Mom -\xe2\x98\xba-!", false}, {"unicode-1-1-utf-7", "+ZeVnLA-", kNihon, true},
       {"utf-16", "\xfe\xff\x00" "A\x00\xe9"s, "A\xc3\xa9", false}, {"utf-16", "\xff\xfe" "A\x00"s, "A", false},
       {"utf-16", "\x65\xe5\x67\x2c", kNihon, true}, {"UTF-16LE", "\xe5\x65\x2c\x67", kNihon, true},
@@ -35,17 +42,23 @@ TEST(Charsets, EachLabelReadsItsBytesAndWritesThemBack) {
       {"ks_c_5601-1987", "\xc7\xd1\xb1\xb9\x81\x41", kHan + "\xea\xb0\x82", true},  // with a UHC row
       // Unknown or mislabelled: UTF-8 when it is, else windows-1252 keeping every byte.
       {"x-unknown", kNihon, kNihon, false}, {"", "\xe9\x81", "\xc3\xa9\xc2\x81", false},
-      {"us-ascii", "\xe9", "\xc3\xa9", false},
+      {"x-made-up", "\xe9", "\xc3\xa9", false}, {"us-ascii", "\x80", "\xe2\x82\xac", false},
+      {"us-ascii", "\xc3\xa9", "\xc3\xa9", false},
   };
   for (const auto& r : kRows) {
     EXPECT_EQ(r.utf8, charset_to_utf8(r.bytes, r.label)) << r.label << " " << r.bytes;
     std::string out;
     EXPECT_TRUE(!r.back || (utf8_to_charset(r.utf8, r.label, &out) && out == r.bytes)) << r.label << " " << out;
   }
-  // What a charset cannot hold is refused: a character it lacks, half-width katakana in 7 bits.
+  // What a charset cannot hold is refused: a character it lacks, half-width katakana in 7 bits, bad UTF-8.
+  const std::string kRefused[][2] = {{"\xe2\x82\xac", "shift_jis"}, {kHan, "euc-jp"}, {"\xef\xbd\xb1", "iso-2022-jp"},
+                                     {kNihon, "x-unknown"}, {"\xe2\x82\xac", "iso-8859-1"}, {"\xc3\xa9", "us-ascii"},
+                                     {"\xff", "utf-8"}, {"\xff", "iso-8859-1"}, {"x", "no-such-charset"}};
   std::string out;
-  EXPECT_FALSE(utf8_to_charset("\xe2\x82\xac", "shift_jis", &out) || utf8_to_charset(kHan, "euc-jp", &out) ||
-               utf8_to_charset("\xef\xbd\xb1", "iso-2022-jp", &out) || utf8_to_charset(kNihon, "x-unknown", &out));
+  for (const auto& r : kRefused) EXPECT_FALSE(utf8_to_charset(r[0], r[1], &out)) << r[0] << " in " << r[1];
+  EXPECT_EQ("windows-1251|windows-1250||", canonical_charset("windows1251") + "|" + canonical_charset("x-cp1250") +
+                                                "|" + canonical_charset("x-unknown") + "|" +
+                                                canonical_charset("iso-8859-99"));
 }
 
 TEST(Charsets, EncodedWordsAndParametersReadEveryCharset) {
