@@ -11,17 +11,6 @@
 namespace pelkary::test {
 namespace {
 
-com_ptr<IConnectionPoint> PointOf(IUnknown* owner, REFIID iid, Here at = Here::Caller()) {
-    ::testing::ScopedTrace trace(at.file, at.line, "connection point");
-    com_ptr<IConnectionPointContainer> container;
-    com_ptr<IConnectionPoint> point;
-    EXPECT_HR(S_OK, owner->QueryInterface(IID_IConnectionPointContainer, container.put_void()));
-    if (container) {
-        EXPECT_HR(S_OK, container->FindConnectionPoint(iid, point.put()));
-    }
-    return point;
-}
-
 class ConnectionPointTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -157,14 +157,8 @@ TEST_F(StoreEventsTest, FolderEventsComeFromTheFoldersWindowOnlyWhenTheThreadPum
 TEST_F(StoreEventsTest, HiddenSinkWindowsGoWithTheirFolderAndTakeItsQueuedEvents) {
     com_ptr<IMXFolder> inbox = Folder(Inbox());
     auto sink = RecordingSink::Create(DIID_IMXFolderEvents, "inbox");
-    {  // connected, holding neither the folder nor its connection point
-        com_ptr<IConnectionPointContainer> container;
-        com_ptr<IConnectionPoint> point;
-        DWORD cookie = 0;
-        ASSERT_HR(S_OK, inbox->QueryInterface(IID_IConnectionPointContainer, container.put_void()));
-        ASSERT_HR(S_OK, container->FindConnectionPoint(DIID_IMXFolderEvents, point.put()));
-        ASSERT_HR(S_OK, point->Advise(sink.get(), &cookie));
-    }
+    DWORD cookie = 0;  // connected, holding neither the folder nor its connection point
+    ASSERT_HR(S_OK, PointOf(inbox.get(), DIID_IMXFolderEvents)->Advise(sink.get(), &cookie));
     AwaitScan();
     for (const char* class_name : {"Store sink", "NUVAK Outbox sink", "NUVAK Folder sink"}) {
         std::vector<HWND> windows = ThreadWindows(class_name);
@@ -207,7 +201,9 @@ TEST_F(StoreEventsTest, FolderChangesReachEveryManagerByTypeOnlyWhenPumped) {
     PostFolderChange(6, 42);  // forwarded, but no event answers it
     PostFolderChange(5, 43);  // no folder 43: the detection finds nothing
     EXPECT_TRUE(a->calls().empty());
-    PumpMessages(300);
+    // The last record is answered last: once it has reached both sinks, nothing else is on its way.
+    EXPECT_TRUE(a->WaitFor(kUnreadChanged, 1, kWait) && b->WaitFor(kUnreadChanged, 1, kWait));
+    PumpMessages(100);
     EXPECT_EQ(a->calls(), (std::vector<SinkCall>{{kRenamed, {40}}, {kUnreadChanged, {43}}}));
     EXPECT_EQ(b->calls(), a->calls());
 }
@@ -224,7 +220,8 @@ TEST_F(StoreEventsTest, AHandlerMayReleaseEveryManagerDuringTheDispatch) {
         manager_ = nullptr;
     });
     PostFolderChange(1, 77);
-    PumpMessages(300);
+    EXPECT_TRUE(a->WaitFor(kCreated, 1, kWait));
+    PumpMessages(100);
     EXPECT_EQ(a->calls(), (std::vector<SinkCall>{{kCreated, {77}}}));
     EXPECT_TRUE(b->calls().empty()) << "the second manager was gone before its turn";
     EXPECT_TRUE(ThreadWindows("Store sink").empty()) << "the session ended once the dispatch was over";

@@ -93,12 +93,9 @@ LibraryMember ReadConstant(ITypeInfo* info, UINT index) {
     member.name = NameOf(info, v->memid, &member.help);
     member.kind = v->varkind == VAR_CONST ? "const" : "var";
     if (v->varkind == VAR_CONST && v->lpvarValue) {
-        VARIANT value;
-        VariantInit(&value);
+        VARIANT value{};
         if (SUCCEEDED(VariantChangeType(&value, v->lpvarValue, 0, VT_I4))) member.id = V_I4(&value);
-        TYPEDESC type{};
-        type.vt = V_VT(v->lpvarValue);
-        member.result = TypeText(info, type);
+        member.result = TypeText(info, TYPEDESC{{nullptr}, V_VT(v->lpvarValue)});
     }
     return member;
 }
@@ -149,9 +146,8 @@ LibraryDescription::LibraryDescription(ITypeLib* library) {
     unique_bstr name, help, help_file;
     DWORD context = 0;
     library->GetDocumentation(-1, name.put(), help.put(), &context, help_file.put());
-    name_ = TextOf(name);
     std::ostringstream header;
-    header << "library " << name_;
+    header << "library " << TextOf(name);
     TLIBATTR* attr = nullptr;
     if (SUCCEEDED(library->GetLibAttr(&attr))) {
         guid_ = GuidText(attr->guid);

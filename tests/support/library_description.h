@@ -44,14 +44,12 @@ public:
     // Reads `library`; a call of the runtime that fails leaves what it would have read out.
     explicit LibraryDescription(ITypeLib* library);
 
-    const std::string& name() const noexcept { return name_; }
     const std::string& guid() const noexcept { return guid_; }
     const std::vector<LibraryType>& types() const noexcept { return types_; }
     // Every type in index order with its attributes and members, one line each.
     std::string Text() const;
 
 private:
-    std::string name_;
     std::string guid_;
     std::string header_;
     std::vector<LibraryType> types_;
