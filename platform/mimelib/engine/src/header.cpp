@@ -79,6 +79,7 @@ bool NextLineIsField(std::string_view text, size_t pos) {
 
 size_t Header::Parse(std::string_view text, Header* out) {
   out->fields_.clear();
+  out->index_.clear();
   out->changed_ = false;
   size_t pos = 0;
   bool first = true;
@@ -97,6 +98,7 @@ size_t Header::Parse(std::string_view text, Header* out) {
       while (IsFieldNameChar(line[name_end])) ++name_end;
       out->fields_.push_back(HeaderField{std::string(line.substr(0, name_end)),
                                          std::string(line.substr(colon + 1)), false});
+      out->IndexLast();
       current = &out->fields_.back();
     } else if (first && !(line.size() > 5 && line.substr(0, 5) == "From ")) {
       return 0;  // no header at all: the text is all body
@@ -111,11 +113,25 @@ size_t Header::Parse(std::string_view text, Header* out) {
   return text.size();
 }
 
-const HeaderField* Header::Find(std::string_view name) const {
-  for (const auto& f : fields_) {
-    if (ascii::EqualsIgnoreCase(f.name, name)) return &f;
+void Header::IndexLast() {
+  const size_t at = fields_.size() - 1;
+  auto [slot, added] = index_.try_emplace(ascii::Lower(fields_[at].name), NameSlot{at, 0});
+  (void)added;
+  ++slot->second.count;
+}
+
+void Header::Reindex() {
+  index_.clear();
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    auto [slot, added] = index_.try_emplace(ascii::Lower(fields_[i].name), NameSlot{i, 0});
+    (void)added;
+    ++slot->second.count;
   }
-  return nullptr;
+}
+
+const HeaderField* Header::Find(std::string_view name) const {
+  const auto slot = index_.find(ascii::Lower(name));
+  return slot == index_.end() ? nullptr : &fields_[slot->second.first];
 }
 
 std::string Header::Unfold(std::string_view raw) {
@@ -142,26 +158,49 @@ void Header::Set(std::string_view name, std::string_view value, bool raw) {
   for (auto& c : encoded) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  for (auto it = fields_.begin(); it != fields_.end(); ++it) {
-    if (ascii::EqualsIgnoreCase(it->name, name)) {
-      it->raw_value = " " + encoded;
-      it->changed = true;
-      fields_.erase(std::remove_if(it + 1, fields_.end(),
-                                   [&](const HeaderField& f) { return ascii::EqualsIgnoreCase(f.name, name); }),
-                    fields_.end());
-      return;
-    }
+  const auto slot = index_.find(ascii::Lower(name));
+  if (slot == index_.end()) {
+    fields_.push_back(HeaderField{std::string(name), " " + encoded, true});
+    IndexLast();
+    return;
   }
-  fields_.push_back(HeaderField{std::string(name), " " + encoded, true});
+  HeaderField& first = fields_[slot->second.first];
+  first.raw_value = " " + encoded;
+  first.changed = true;
+  if (slot->second.count > 1) {
+    const auto later = fields_.begin() + static_cast<std::ptrdiff_t>(slot->second.first) + 1;
+    fields_.erase(std::remove_if(later, fields_.end(),
+                                 [&](const HeaderField& f) { return ascii::EqualsIgnoreCase(f.name, name); }),
+                  fields_.end());
+    Reindex();
+  }
 }
 
 bool Header::Remove(std::string_view name) {
-  const size_t before = fields_.size();
-  fields_.erase(std::remove_if(fields_.begin(), fields_.end(),
+  const auto slot = index_.find(ascii::Lower(name));
+  if (slot == index_.end()) return false;
+  const auto first = fields_.begin() + static_cast<std::ptrdiff_t>(slot->second.first);
+  fields_.erase(std::remove_if(first, fields_.end(),
                                [&](const HeaderField& f) { return ascii::EqualsIgnoreCase(f.name, name); }),
                 fields_.end());
-  if (fields_.size() != before) changed_ = true;
-  return fields_.size() != before;
+  changed_ = true;
+  Reindex();
+  return true;
+}
+
+std::vector<HeaderField> Header::Take(bool (*match)(std::string_view name)) {
+  changed_ = true;
+  std::vector<HeaderField> taken, kept;
+  for (auto& f : fields_) (match(f.name) ? taken : kept).push_back(std::move(f));
+  fields_ = std::move(kept);
+  Reindex();
+  return taken;
+}
+
+void Header::Append(HeaderField field) {
+  changed_ = true;
+  fields_.push_back(std::move(field));
+  IndexLast();
 }
 
 void Header::Serialize(std::string* out) const {

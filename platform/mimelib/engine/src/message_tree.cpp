@@ -47,12 +47,7 @@ bool IsBlankPart(const Body* b) {
 // Content-* fields describe a body's content and move with it.
 bool IsContentField(std::string_view name) { return ascii::StartsWithIgnoreCase(name, "content-"); }
 
-void RemoveContentFields(Header* header) {
-  auto& fields = header->mutable_fields();
-  fields.erase(std::remove_if(fields.begin(), fields.end(),
-                              [](const HeaderField& f) { return IsContentField(f.name); }),
-               fields.end());
-}
+void RemoveContentFields(Header* header) { header->Take(IsContentField); }
 
 // Hands from's content (kept source span, replaced bytes, preamble, epilogue
 // and children) to `to`; the part's own header span stays where it was.
@@ -78,13 +73,7 @@ void WrapIntoMixed(Body* b, BodyTable* bodies) {
   if (!b->IsEmpty() || b->header.Find("Content-Type")) {
     moved = bodies->New();
     moved->parent = b;
-    auto& fields = b->header.mutable_fields();
-    std::vector<HeaderField> keep;
-    auto& mf = moved->header.mutable_fields();
-    for (auto& f : fields) {
-      (IsContentField(f.name) ? mf : keep).push_back(std::move(f));
-    }
-    fields = std::move(keep);
+    for (auto& f : b->header.Take(IsContentField)) moved->header.Append(std::move(f));
     moved->type = b->type;
     moved->subtype = b->subtype;
     moved->transfer_encoding = b->transfer_encoding;
@@ -204,7 +193,7 @@ Status Message::DeleteBody(BodyHandle h, uint32_t flags) {
     Body* c = b->children[0];
     RemoveContentFields(&b->header);
     for (const auto& f : c->header.fields()) {
-      if (IsContentField(f.name)) b->header.mutable_fields().push_back(f);
+      if (IsContentField(f.name)) b->header.Append(f);
     }
     b->RefreshType();
     MoveContent(c, b);

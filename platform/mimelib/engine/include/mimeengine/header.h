@@ -1,10 +1,13 @@
 // An RFC 5322 header block: ordered fields whose raw text is kept so that an
-// unchanged field is written back byte for byte.
+// unchanged field is written back byte for byte. Lookups by name go through
+// an index of lower-case names, so that headers with hundreds of thousands
+// of fields stay linear to parse, walk and copy.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace mimeengine {
@@ -27,7 +30,8 @@ class Header {
   // and the body starts at 0. Bare LF line ends are accepted. Never fails.
   static size_t Parse(std::string_view text, Header* out);
 
-  // First field called `name` (case-insensitive), or nullptr.
+  // First field called `name` (case-insensitive), or nullptr. Constant time;
+  // the pointer lasts until the next change to the header.
   const HeaderField* Find(std::string_view name) const;
 
   // The first `name` field's value unfolded and trimmed, still encoded;
@@ -36,18 +40,22 @@ class Header {
 
   // Replaces the first `name` field's value (dropping later ones) or appends
   // the field. `value` is the unencoded value; non-ASCII is encoded with
-  // RFC 2047 words on output unless `raw` is set.
+  // RFC 2047 words on output unless `raw` is set. Constant time unless later
+  // `name` fields are dropped, which costs one pass over the header.
   void Set(std::string_view name, std::string_view value, bool raw = false);
 
-  // Removes every `name` field; false when there was none.
+  // Removes every `name` field; false when there was none. One pass over
+  // the header when something is removed, constant time otherwise.
   bool Remove(std::string_view name);
 
   const std::vector<HeaderField>& fields() const { return fields_; }
-  // Direct access for moving fields between bodies; counts as a change.
-  std::vector<HeaderField>& mutable_fields() {
-    changed_ = true;
-    return fields_;
-  }
+
+  // For moving fields between bodies. Take removes the fields whose name
+  // `match` accepts and returns them in order; Append adds a field at the
+  // end. Both count as a change.
+  std::vector<HeaderField> Take(bool (*match)(std::string_view name));
+  void Append(HeaderField field);
+
   bool empty() const { return fields_.empty(); }
 
   // True once any field was set or removed since parsing.
@@ -62,7 +70,16 @@ class Header {
   static std::string Unfold(std::string_view raw);
 
  private:
+  struct NameSlot {
+    size_t first;  // index in fields_ of the first field of that name
+    size_t count;  // how many fields have it
+  };
+  // Counts the last field in the index.
+  void IndexLast();
+  void Reindex();
+
   std::vector<HeaderField> fields_;
+  std::unordered_map<std::string, NameSlot> index_;  // lower-case name -> its fields
   bool changed_ = false;
 };
 
