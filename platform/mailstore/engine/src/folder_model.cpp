@@ -151,20 +151,27 @@ void FolderModel::Apply(const FolderDeleteOp& op) {
 
 void FolderModel::Apply(const ReserveIdOp& op) {
   Folder* f = FindMutable(op.folder);
-  if (!f || op.id == kInvalidId) return;
-  f->next_message_id = std::max(f->next_message_id, op.id + 1);
+  if (!f || op.id == kInvalidId || op.id < f->next_message_id) return;
+  f->next_message_id = op.id + 1;
+  f->reserved.push_back(op.id);
+  // Reservations of writers that died are never used: keep a bounded number.
+  constexpr size_t kMaxReserved = 4096;
+  if (f->reserved.size() > kMaxReserved) f->reserved.erase(f->reserved.begin());
 }
 
 void FolderModel::Apply(const AddMessageOp& op) {
   Folder* f = FindMutable(op.folder);
-  if (!f || op.id == kInvalidId) return;
-  if (!f->ids.empty() && f->ids.back() >= op.id) return;  // ids only ascend
+  if (!f || op.id == kInvalidId || !f->IdFree(op.id)) return;  // an id is never used twice
+  auto r = std::lower_bound(f->reserved.begin(), f->reserved.end(), op.id);
+  if (r != f->reserved.end() && *r == op.id) f->reserved.erase(r);
   f->next_message_id = std::max(f->next_message_id, op.id + 1);
   data_end_ = std::max(data_end_, op.offset + op.size);
   bool unread = op.flags & kFlagUnread;
   if (unread) ++f->unread;
-  f->ids.push_back(op.id);
-  f->messages.push_back(NewRecord(op.id, op.flags, op.received_time, op.size, op.offset, op.text));
+  const size_t at = f->LowerBound(op.id);
+  f->ids.insert(f->ids.begin() + static_cast<ptrdiff_t>(at), op.id);
+  f->messages.insert(f->messages.begin() + static_cast<ptrdiff_t>(at),
+                     NewRecord(op.id, op.flags, op.received_time, op.size, op.offset, op.text));
   Change added{Change::Kind::kMessageAdded, op.folder};
   added.message = op.id;
   Notify(added);

@@ -32,6 +32,14 @@ class FolderModel final : public OpSink {
     std::vector<uint32_t> children;          // creation (or move-in) order
     std::vector<MessageRecordPtr> messages;  // ascending id
     std::vector<uint32_t> ids;               // messages[i]->id, searched without touching records
+    // Ids reserved and not yet stored, ascending. Writers commit in any
+    // order, so a reservation stays usable after later ids are stored.
+    std::vector<uint32_t> reserved;
+
+    // Is |msg| an id a new message may take: reserved and unused, or never handed out?
+    bool IdFree(uint32_t msg) const {
+      return msg >= next_message_id || std::binary_search(reserved.begin(), reserved.end(), msg);
+    }
 
     // The record of |msg|, or null.
     const MessageRecordPtr* Find(uint32_t msg) const;

@@ -319,8 +319,9 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
   if (id == kInvalidId) {
     id = f->next_message_id;
     if (id == kInvalidId) return Status::kNotAllowed;
-  } else if (id >= f->next_message_id || (!f->ids.empty() && f->ids.back() >= id)) {
-    // Not a reservation of this folder, or a later id is already stored.
+  } else if (id >= f->next_message_id || !f->IdFree(id)) {
+    // Not a reservation of this folder, or one already used. Reservations
+    // of other writers may have been stored first: ids are taken in any order.
     return Status::kInvalidArgument;
   }
   AddMessageOp op{folder, id, flags, static_cast<uint32_t>(source.size()), NowTicks(), 0,

@@ -78,9 +78,11 @@ class Store {
   Status DeleteFolder(uint32_t id);  // the whole subtree and its messages
 
   // Messages.
-  // Reserves the next id of |folder| for a later AddMessage.
+  // Reserves the next id of |folder| for a later AddMessage. Reservations of
+  // several writers may be stored in any order; each is used at most once.
   Status ReserveMessageId(uint32_t folder, uint32_t* id);
   // Stores |source| under |id| (a reserved id, or kInvalidId for a new one).
+  // kInvalidArgument for an id never reserved or already used.
   Status AddMessage(uint32_t folder, uint32_t id, const std::string& source, uint32_t flags,
                     const MessageFields& fields, uint32_t* new_id);
   // Replaces the source and record fields of a stored message; keeps its id
