@@ -18,9 +18,15 @@ void Unlink(std::vector<uint32_t>& children, uint32_t id) {
   children.erase(std::remove(children.begin(), children.end(), id), children.end());
 }
 
+template <class Op>
 std::shared_ptr<MessageRecord> NewRecord(uint32_t id, uint32_t flags, uint64_t received_time,
-                                         uint32_t size, uint64_t offset, const RecordText& t) {
+                                         const Op& op) {
+  const uint32_t size = op.size;
+  const uint64_t offset = op.offset;
+  const RecordText& t = op.text;
   auto r = std::make_shared<MessageRecord>();
+  r->checked = op.framed;
+  r->checksum = op.checksum;
   r->id = id;
   r->flags = flags;
   r->size = size;
@@ -171,7 +177,7 @@ void FolderModel::Apply(const AddMessageOp& op) {
   const size_t at = f->LowerBound(op.id);
   f->ids.insert(f->ids.begin() + static_cast<ptrdiff_t>(at), op.id);
   f->messages.insert(f->messages.begin() + static_cast<ptrdiff_t>(at),
-                     NewRecord(op.id, op.flags, op.received_time, op.size, op.offset, op.text));
+                     NewRecord(op.id, op.flags, op.received_time, op));
   Change added{Change::Kind::kMessageAdded, op.folder};
   added.message = op.id;
   Notify(added);
@@ -184,7 +190,7 @@ void FolderModel::Apply(const ReplaceSourceOp& op) {
   if (!old) return;
   data_end_ = std::max(data_end_, op.offset + op.size);
   // A new record: whoever holds the old one keeps it as it was.
-  *old = NewRecord((*old)->id, (*old)->flags, (*old)->received_time, op.size, op.offset, op.text);
+  *old = NewRecord((*old)->id, (*old)->flags, (*old)->received_time, op);
 }
 
 void FolderModel::Apply(const SetFlagsOp& op) {

@@ -69,6 +69,17 @@ class FolderModel final : public OpSink {
   void Apply(const RemoveMessagesOp& op) override;
 
   const Folder* Find(uint32_t id) const;
+  // Calls |each|(folder) for every folder but the root, parents before their children.
+  template <class F>
+  void ForEachFolder(F each) const {
+    std::vector<uint32_t> pending = Find(kRootFolderId)->children;
+    for (size_t i = 0; i < pending.size(); ++i) {
+      const Folder* f = Find(pending[i]);
+      if (!f) continue;
+      each(*f);
+      pending.insert(pending.end(), f->children.begin(), f->children.end());
+    }
+  }
   // Holds the root alone: nothing was ever applied.
   bool empty() const { return folders_.size() == 1; }
   // The id of the folder of special type |special|, or kInvalidId.

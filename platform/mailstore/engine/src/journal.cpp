@@ -34,7 +34,9 @@ bool TornEntry(const uint8_t* p, size_t rest) {
   return len <= kMaxEntryPayload && rest <= kEntryHeaderSize + len;
 }
 
-std::string Frame(std::string_view payload) {
+}  // namespace
+
+std::string Journal::Frame(std::string_view payload) {
   std::string out;
   out.reserve(kEntryHeaderSize + payload.size());
   auto put = [&out](uint32_t v) {
@@ -47,9 +49,14 @@ std::string Frame(std::string_view payload) {
   return out;
 }
 
-}  // namespace
-
 void Journal::MapCounter(const std::string& directory, bool writable) {
+  // Memory of its own where the platform has it: a view of store.seq dies
+  // with a fault when another program cuts the file short.
+  if ((counter_ = static_cast<std::atomic<uint64_t>*>(
+           counter_file_.MapSharedMemoryFor(JoinPath(directory, "store.seq"), kCounterSize)))) {
+    counter_writable_ = writable;
+    return;
+  }
   if (!counter_file_.Open(JoinPath(directory, "store.seq"), writable ? File::Mode::kReadWrite
                                                                        : File::Mode::kRead))
     return;
@@ -92,6 +99,7 @@ bool Journal::CatchUp(bool exclusive, OpSink& sink) {
       while (q < n && !EntryAt(buf, n, q)) ++q;
       if (q >= n) break;
       damaged_bytes_ += q - p;
+      damage_.emplace_back(applied_ + p, q - p);
       p = q;
       continue;
     }
@@ -123,7 +131,10 @@ Status Journal::Append(std::string_view payload, bool sync, OpSink& sink) {
     return Status::kIoError;
   }
   DecodeOps(reinterpret_cast<const uint8_t*>(payload.data()), payload.size(), sink);
-  damaged_bytes_ += end - applied_;  // unreadable bytes before the new entry
+  if (end > applied_) {  // unreadable bytes before the new entry
+    damaged_bytes_ += end - applied_;
+    damage_.emplace_back(applied_, end - applied_);
+  }
   applied_ = scanned_ = end + entry.size();
   Publish();
   return Status::kOk;

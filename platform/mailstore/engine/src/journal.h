@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "journal_ops.h"
 #include "mailstore/store_types.h"
@@ -45,12 +47,19 @@ class Journal : public StoreFile {
   // length; on failure cuts the file back and returns kIoError.
   Status Append(std::string_view payload, bool sync, OpSink& sink);
 
+  // |payload| framed as one entry.
+  static std::string Frame(std::string_view payload);
+  int64_t Size() const { return file_.Size(); }
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const { return file_.ReadAt(offset, buffer, size); }
+
   // Bytes handed on or skipped as damaged; what a catch-up starts from.
   uint64_t applied() const { return applied_; }
   // The journal's length when last read, unreadable bytes at its end included.
   uint64_t scanned() const { return scanned_; }
   // Bytes skipped as damaged so far.
   uint64_t damaged_bytes() const { return damaged_bytes_; }
+  // Where they were: (offset, length) of each stretch, in file order.
+  const std::vector<std::pair<uint64_t, uint64_t>>& damage() const { return damage_; }
 
  private:
   void Publish();
@@ -61,6 +70,7 @@ class Journal : public StoreFile {
   uint64_t applied_ = 0;
   uint64_t scanned_ = 0;
   uint64_t damaged_bytes_ = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> damage_;
 };
 
 }  // namespace mailstore

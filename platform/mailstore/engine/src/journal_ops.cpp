@@ -71,6 +71,8 @@ void DecodeOps(const uint8_t* payload, size_t size, OpSink& sink) {
       case ReserveIdOp::kCode: DecodeAndApply<ReserveIdOp>(d, sink); break;
       case AddMessageOp::kCode: DecodeAndApply<AddMessageOp>(d, sink); break;
       case ReplaceSourceOp::kCode: DecodeAndApply<ReplaceSourceOp>(d, sink); break;
+      case AddFramedMessageOp::kCode: DecodeAndApply<AddFramedMessageOp>(d, sink); break;
+      case ReplaceFramedSourceOp::kCode: DecodeAndApply<ReplaceFramedSourceOp>(d, sink); break;
       case SetFlagsOp::kCode: DecodeAndApply<SetFlagsOp>(d, sink); break;
       case RemoveMessagesOp::kCode: DecodeAndApply<RemoveMessagesOp>(d, sink); break;
       default:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "crc32.h"
 #include "data_file.h"
 #include "file_lock.h"
 #include "folder_model.h"
@@ -46,6 +47,7 @@ const char* StatusText(Status status) {
     case Status::kInvalidArgument: return "invalid argument";
     case Status::kIoError: return "the store's files could not be read or written";
     case Status::kDamaged: return "the store's files are damaged";
+    case Status::kReadOnly: return "the store's files cannot be written (read-only)";
   }
   return "unknown";
 }
@@ -83,6 +85,7 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   const bool writable = lock_file.Open(lock_path, File::Mode::kReadWrite) &&
                         journal.Open(directory, File::Mode::kReadWrite) &&
                         data.Open(directory, File::Mode::kReadWrite);
+  store->writable_ = writable;
   if (!writable) {
     // A read-only store is still readable; its writes fail cleanly.
     if (!lock_file.is_open() && !lock_file.Open(lock_path, File::Mode::kRead))
@@ -93,6 +96,7 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
       return fail(Status::kIoError, "cannot open " + data.path());
   }
 
+  uint64_t unnamed = 0;
   // One lock from the first read to the special folders of a new store, so
   // that two processes creating it at once make one set.
   {
@@ -101,10 +105,18 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
     if (!lock.locked()) return fail(Status::kIoError, "cannot lock " + lock_path);
     journal.MapCounter(directory, writable);
     if (!journal.CatchUp(writable, model)) return fail(Status::kIoError, "cannot read " + journal.path());
+    // Sources the journal does not name: one is a write that never got its
+    // entry; more, or any at all beside an empty journal, mean lost entries.
+    DataRecordHeader h;
+    for (uint64_t at = model.data_end(); data.ReadHeader(at, &h); at += DataRecordHeader::kSize + h.size)
+      ++unnamed;
     if (journal.applied() == 0 && model.empty()) {
       if (journal.scanned() != 0)
         return fail(Status::kDamaged, journal.path() + " is not a readable store journal; "
-                                      "move the directory aside and start a new store");
+                                      "run 'mxstore check', then 'mxstore recover'");
+      if (unnamed != 0 || data.FreeFrom(0) != 0)
+        return fail(Status::kDamaged, journal.path() + " is missing or empty while " + data.path() +
+                                      " holds mail; run 'mxstore recover' to rebuild it");
       if (!writable || !create)
         return fail(Status::kNotFound, "no store in " + directory + " (run Initialize first)");
       EntryEncoder e;
@@ -117,12 +129,21 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
       SyncDirectory(directory);
     }
   }
-  *status = Status::kOk;
-  if (report) {
-    report->clear();
-    if (journal.damaged_bytes())
-      *report = "skipped " + std::to_string(journal.damaged_bytes()) + " damaged bytes of " + journal.path();
-  }
+  // Damage short of an unreadable journal leaves a store that serves what it
+  // can read, reported as kDamaged; its writes go after everything on disk.
+  std::string found;
+  if (journal.damaged_bytes())
+    found = "skipped " + std::to_string(journal.damaged_bytes()) + " damaged bytes of " + journal.path();
+  const int64_t data_size = data.Size();
+  if (data_size < 0 || static_cast<uint64_t>(data_size) < model.data_end())
+    found += std::string(found.empty() ? "" : "; ") + data.path() + " is cut short (" +
+             std::to_string(data_size) + " of " + std::to_string(model.data_end()) + " bytes)";
+  store->unnamed_records_ = unnamed;
+  if (unnamed > 1)
+    found += std::string(found.empty() ? "" : "; ") + std::to_string(unnamed) + " sources in " + data.path() +
+             " are not in the journal";
+  *status = found.empty() ? Status::kOk : Status::kDamaged;
+  if (report) *report = found;
   return store;
 }
 
@@ -209,12 +230,19 @@ Status Store::ListMessages(uint32_t folder, uint32_t first_id, std::vector<Messa
 int64_t Store::ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const {
   if (at >= record.size) return 0;
   size_t n = static_cast<size_t>(std::min<uint64_t>(size, record.size - at));
-  return data_->ReadAt(record.offset + at, buffer, n);
+  // A source the data file no longer holds whole is an error, never a short read.
+  if (data_->ReadAt(record.offset + at, buffer, n) != static_cast<int64_t>(n)) return -1;
+  if (record.checked && at == 0 && n == record.size &&
+      Crc32(static_cast<const uint8_t*>(buffer), n) != record.checksum)
+    return -1;
+  return static_cast<int64_t>(n);
 }
 
 bool Store::SourceReader::Open(const Store& store, MessageRecordPtr record) {
   record_ = std::move(record);
   cursor_ = ~0ull;
+  checked_upto_ = 0;
+  crc_ = 0;
   return file_.Open(store.data_->path(), File::Mode::kRead);
 }
 
@@ -231,6 +259,14 @@ int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
     done += static_cast<size_t>(got);
   }
   cursor_ = pos + done;
+  if (done != n) return -1;  // the data file was cut short
+  // Reads front to back (the usual way) check the source as they go: the
+  // read that reaches its end fails when the bytes are not those stored.
+  if (record_->checked && at == checked_upto_) {
+    crc_ = Crc32(static_cast<const uint8_t*>(buffer), done, crc_);
+    checked_upto_ += done;
+    if (checked_upto_ == record_->size && crc_ != record_->checksum) return -1;
+  }
   return static_cast<int64_t>(done);
 }
 
@@ -238,11 +274,36 @@ int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
 // Each write checks its arguments, then under a transaction checks them
 // against the current state, appends its operations and commits.
 
-WriteTransaction Store::BeginWrite() { return WriteTransaction(mutex_, lock_file_, *journal_, *model_); }
+WriteTransaction Store::BeginWrite() {
+  return WriteTransaction(mutex_, lock_file_, *journal_, *model_, writable_);
+}
 
-Status Store::WriteSource(const std::string& source, uint64_t* offset) {
-  *offset = model_->data_end();
-  return data_->Write(*offset, source, sync_each_call_) ? Status::kOk : Status::kIoError;
+uint64_t Store::WritePosition() {
+  uint64_t at = model_->data_end();
+  // An entry that could not be read may name any byte on disk: go past them all.
+  if (journal_->damaged_bytes() || unnamed_records_ > 1) {
+    const int64_t size = data_->Size();
+    if (size != data_size_seen_) {
+      data_size_seen_ = size;
+      data_end_seen_ = std::max<int64_t>(data_->DataEnd(), 0);
+    }
+    at = std::max(at, static_cast<uint64_t>(data_end_seen_));
+  }
+  return data_->FreeFrom(at);
+}
+
+Status Store::WriteSource(uint32_t folder, uint32_t id, uint32_t flags, uint64_t received,
+                          const std::string& source, uint64_t* offset, uint32_t* checksum) {
+  DataRecordHeader h;
+  h.folder = folder;
+  h.id = id;
+  h.flags = flags;
+  h.size = static_cast<uint32_t>(source.size());
+  h.checksum = *checksum = Crc32(reinterpret_cast<const uint8_t*>(source.data()), source.size());
+  h.received_time = received;
+  const uint64_t at = WritePosition();
+  *offset = at + DataRecordHeader::kSize;
+  return data_->Write(at, h, source, sync_each_call_) ? Status::kOk : Status::kIoError;
 }
 
 Status Store::CreateFolder(uint32_t parent, const std::string& name, uint32_t* id) {
@@ -324,9 +385,16 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
     // of other writers may have been stored first: ids are taken in any order.
     return Status::kInvalidArgument;
   }
-  AddMessageOp op{folder, id, flags, static_cast<uint32_t>(source.size()), NowTicks(), 0,
-                  RecordText(fields)};
-  if (Status s = WriteSource(source, &op.offset); s != Status::kOk) return s;
+  AddFramedMessageOp op;
+  op.folder = folder;
+  op.id = id;
+  op.flags = flags;
+  op.size = static_cast<uint32_t>(source.size());
+  op.received_time = NowTicks();
+  op.text = RecordText(fields);
+  if (Status s = WriteSource(folder, id, flags, op.received_time, source, &op.offset, &op.checksum);
+      s != Status::kOk)
+    return s;
   tx.Append(op);
   Status s = tx.Commit(sync_each_call_);
   if (s == Status::kOk && new_id) *new_id = id;
@@ -340,8 +408,15 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
   if (tx.status() != Status::kOk) return tx.status();
   const FolderModel::Folder* f = model_->Find(folder);
   if (!f || !f->Find(id)) return Status::kNotFound;
-  ReplaceSourceOp op{folder, id, static_cast<uint32_t>(source.size()), 0, RecordText(fields)};
-  if (Status s = WriteSource(source, &op.offset); s != Status::kOk) return s;
+  ReplaceFramedSourceOp op;
+  op.folder = folder;
+  op.id = id;
+  op.size = static_cast<uint32_t>(source.size());
+  op.text = RecordText(fields);
+  const MessageRecord& old = **f->Find(id);
+  if (Status s = WriteSource(folder, id, old.flags, old.received_time, source, &op.offset, &op.checksum);
+      s != Status::kOk)
+    return s;
   tx.Append(op);
   return tx.Commit(sync_each_call_);
 }
@@ -402,8 +477,13 @@ Status Store::CopyMessages(uint32_t source, uint32_t target, const std::vector<u
   std::vector<uint32_t> made;
   uint32_t next = to->next_message_id;
   for (const auto& r : records) {
-    tx.Append(AddMessageOp{target, next, r->flags & ~clear_flags, r->size, r->received_time, r->offset,
-                           RecordText(*r)});
+    AddMessageOp op{target, next, r->flags & ~clear_flags, r->size, r->received_time, r->offset,
+                    RecordText(*r)};
+    op.checksum = r->checksum;
+    if (r->checked)
+      tx.Append(AddFramedMessageOp(op));
+    else
+      tx.Append(op);
     made.push_back(next++);
   }
   if (move) tx.Append(RemoveMessagesOp{source, ids});

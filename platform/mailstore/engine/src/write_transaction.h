@@ -27,11 +27,13 @@ namespace mailstore {
 
 class WriteTransaction {
  public:
-  WriteTransaction(std::mutex& mutex, File& lock_file, Journal& journal, FolderModel& model);
+  // With |writable| false nothing is locked and status() is kReadOnly.
+  WriteTransaction(std::mutex& mutex, File& lock_file, Journal& journal, FolderModel& model,
+                   bool writable);
   WriteTransaction(const WriteTransaction&) = delete;
   WriteTransaction& operator=(const WriteTransaction&) = delete;
 
-  // kOk, or kIoError when the lock could not be taken or the journal read.
+  // kOk; kReadOnly; kIoError when the lock could not be taken or the journal read.
   Status status() const { return status_; }
   template <typename Op>
   void Append(const Op& op) {

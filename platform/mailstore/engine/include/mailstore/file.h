@@ -45,6 +45,11 @@ class File {
   // file (the file must be at least that long). The view lives until
   // Close(). Null on failure.
   void* MapShared(size_t size, bool writable);
+  // Maps |size| zero-initialised bytes of memory shared by every process
+  // that names the same |path|, backed by no file, so that no file cut
+  // short by another program can take the view away. The File holds the
+  // view until Close(). Win32 only: null elsewhere (and on failure).
+  void* MapSharedMemoryFor(const std::string& path, size_t size);
 
   // Whole-file advisory lock shared between processes and between separate
   // File objects of one process. Blocking; false on failure.
@@ -69,6 +74,8 @@ class File {
 
 // Directory helpers (UTF-8 paths).
 bool DirectoryExists(const std::string& path);
+// Replaces |to| with |from| in one step (both in one directory).
+bool ReplaceFile(const std::string& from, const std::string& to);
 // Creates |path| and any missing parents; true when it exists afterwards.
 bool CreateDirectories(const std::string& path);
 // Flushes a directory entry change (a new file) to disk where the platform
