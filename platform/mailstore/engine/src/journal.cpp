@@ -31,7 +31,9 @@ bool TornEntry(const uint8_t* p, size_t rest) {
   if (LoadU32(p) != kEntryMagic) return false;
   if (rest < kEntryHeaderSize) return true;
   uint32_t len = LoadU32(p + 4);
-  return len <= kMaxEntryPayload && rest <= kEntryHeaderSize + len;
+  // All of its bytes there but a checksum that fails is damage, not a write
+  // cut short: it is kept and reported.
+  return len <= kMaxEntryPayload && rest < kEntryHeaderSize + len;
 }
 
 }  // namespace

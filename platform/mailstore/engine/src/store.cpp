@@ -134,6 +134,10 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   std::string found;
   if (journal.damaged_bytes())
     found = "skipped " + std::to_string(journal.damaged_bytes()) + " damaged bytes of " + journal.path();
+  if (journal.scanned() > journal.applied())
+    found += std::string(found.empty() ? "" : "; ") + "the last " +
+             std::to_string(journal.scanned() - journal.applied()) + " bytes of " + journal.path() +
+             " are not a complete entry";
   const int64_t data_size = data.Size();
   if (data_size < 0 || static_cast<uint64_t>(data_size) < model.data_end())
     found += std::string(found.empty() ? "" : "; ") + data.path() + " is cut short (" +

@@ -13,8 +13,9 @@
 namespace mailstore {
 namespace {
 
-// Replays into a model and notes every source offset an entry names, so
-// that the data file's records no entry names can be told apart.
+// Replays into a model and notes every source offset an applied entry
+// named, so that the data file's records no entry names (or none that
+// could be applied: its folder's entry was lost) can be told apart.
 class NamingSink final : public OpSink {
  public:
   explicit NamingSink(FolderModel& model) : model_(model) {}
@@ -26,17 +27,22 @@ class NamingSink final : public OpSink {
   void Apply(const FolderDeleteOp& op) override { model_.Apply(op); }
   void Apply(const ReserveIdOp& op) override { model_.Apply(op); }
   void Apply(const AddMessageOp& op) override {
-    named.insert(op.offset);
     model_.Apply(op);
+    Took(op.folder, op.id, op.offset);
   }
   void Apply(const ReplaceSourceOp& op) override {
-    named.insert(op.offset);
     model_.Apply(op);
+    Took(op.folder, op.id, op.offset);
   }
   void Apply(const SetFlagsOp& op) override { model_.Apply(op); }
   void Apply(const RemoveMessagesOp& op) override { model_.Apply(op); }
 
  private:
+  void Took(uint32_t folder, uint32_t id, uint64_t offset) {
+    const FolderModel::Folder* f = model_.Find(folder);
+    const MessageRecordPtr* r = f ? f->Find(id) : nullptr;
+    if (r && (*r)->offset == offset) named.insert(offset);
+  }
   FolderModel& model_;
 };
 
