@@ -33,7 +33,7 @@ void* File::MapShared(size_t size, bool writable) {
 
 void* File::MapSharedMemoryFor(const std::string&, size_t) { return nullptr; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 

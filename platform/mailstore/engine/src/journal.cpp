@@ -82,6 +82,7 @@ bool Journal::CatchUp(bool exclusive, OpSink& sink) {
   int64_t size = file_.Size();
   if (size < 0) return false;
   const uint64_t end = static_cast<uint64_t>(size);
+  if (end < scanned_) return false;  // cut short under us: nothing read may be trusted to follow
   if (end <= applied_) return true;
   // Uninitialised on purpose: opening a large store reads megabytes here.
   const size_t want = static_cast<size_t>(end - applied_);

@@ -39,7 +39,8 @@ class Journal : public StoreFile {
   // call to |sink|, in journal order.
   // Damage in the middle is skipped and counted; with |exclusive| (the
   // exclusive lock held) an entry torn by a writer that died is cut off and
-  // the length is published. False when the file cannot be read or cut.
+  // the length is published. False when the file cannot be read or cut, or
+  // is shorter than what was read (another program cut it: see shrunk()).
   bool CatchUp(bool exclusive, OpSink& sink);
 
   // Appends |payload| as one entry after the last one CatchUp read, syncing
@@ -51,6 +52,9 @@ class Journal : public StoreFile {
   static std::string Frame(std::string_view payload);
   int64_t Size() const { return file_.Size(); }
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const { return file_.ReadAt(offset, buffer, size); }
+
+  // Is the file shorter than when it was last read?
+  bool shrunk() const { return file_.Size() < static_cast<int64_t>(scanned_); }
 
   // Bytes handed on or skipped as damaged; what a catch-up starts from.
   uint64_t applied() const { return applied_; }

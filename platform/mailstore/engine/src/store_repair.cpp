@@ -231,7 +231,8 @@ Status Store::Recover(const std::string& directory, const FieldsOf& fields, std:
         !kept.WriteAt(0, bytes.data(), bytes.size()) || !kept.Sync())
       return Status::kIoError;
   }
-  if (!ReplaceFile(fresh_path, journal_path)) return Status::kIoError;
+  files.journal.Close();  // Windows replaces no file that is open
+  if (!RenameOver(fresh_path, journal_path)) return Status::kIoError;
   SyncDirectory(directory);
   if (report)
     *report = "rebuilt " + journal_path + ": " + std::to_string(folders) + " folders, " +

@@ -9,6 +9,8 @@ WriteTransaction::WriteTransaction(std::mutex& mutex, File& lock_file, Journal& 
     status_ = Status::kReadOnly;
   else if (lock_.locked() && journal_.CatchUp(true, model_))
     status_ = Status::kOk;
+  else if (lock_.locked() && journal_.shrunk())
+    status_ = Status::kDamaged;
 }
 
 Status WriteTransaction::Commit(bool sync) {

@@ -33,7 +33,8 @@ class WriteTransaction {
   WriteTransaction(const WriteTransaction&) = delete;
   WriteTransaction& operator=(const WriteTransaction&) = delete;
 
-  // kOk; kReadOnly; kIoError when the lock could not be taken or the journal read.
+  // kOk; kReadOnly; kDamaged when the journal was cut short under this
+  // process; kIoError when the lock could not be taken or the journal read.
   Status status() const { return status_; }
   template <typename Op>
   void Append(const Op& op) {

@@ -75,7 +75,7 @@ class File {
 // Directory helpers (UTF-8 paths).
 bool DirectoryExists(const std::string& path);
 // Replaces |to| with |from| in one step (both in one directory).
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 // Creates |path| and any missing parents; true when it exists afterwards.
 bool CreateDirectories(const std::string& path);
 // Flushes a directory entry change (a new file) to disk where the platform
