@@ -59,6 +59,7 @@ const char kUsage[] =
     "                              rename and move it so that its path becomes NEWPATH\n"
     "  check                       verify the store's index and every message; one line per\n"
     "                              finding (exit 0 when sound, 1 when damaged)\n"
+    "  compact                     give the space of mail deleted for good back to the disk\n"
     "  recover                     rebuild the index of a damaged store from what it still holds\n"
     "                              (the old index is kept as journal.damaged); run it while no\n"
     "                              other program uses the store\n"
@@ -315,6 +316,13 @@ class Tool {
     return 0;
   }
 
+  int Compact() {
+    HRESULT hr = client_.ns()->CompactAll(0);
+    if (FAILED(hr)) Fail("cannot compact the store (" + HresultText(hr) + "); " + WriteAdvice(hr));
+    printf("compacted the store\n");
+    return 0;
+  }
+
   int Cat(const std::wstring& name, const std::wstring& id_text) {
     OpenFolder f = Open(name);
     MESSAGEID id = ParseMessageId(id_text);
@@ -471,6 +479,7 @@ const std::vector<CommandForm>& Commands() {
       {L"rm", "rm FOLDER ID... | rm [-r] FOLDER", {L"-r"}, {}, 1, SIZE_MAX},
       {L"mv", "mv FOLDER ID... TOFOLDER | mv FOLDER NEWPATH", {}, {}, 2, SIZE_MAX},
       {L"check", "check", {}, {}, 0, 0},
+      {L"compact", "compact", {}, {}, 0, 0},
       {L"recover", "recover", {}, {}, 0, 0},
   };
   return kCommands;
@@ -557,6 +566,7 @@ int Run(std::vector<std::wstring> args) {
   const auto& w = a.words;
   const std::vector<std::wstring> rest(w.begin() + std::min<size_t>(1, w.size()), w.end());
   if (cmd == L"folders") return tool.Folders();
+  if (cmd == L"compact") return tool.Compact();
   if (cmd == L"list") return tool.List(w[0]);
   if (cmd == L"mkdir") return tool.Mkdir(w[0], flag(L"-p"));
   if (cmd == L"import")

@@ -197,7 +197,10 @@ STDMETHODIMP StoreNamespace::UnregisterNotification(DWORD, HWND hwnd) {
 }
 
 STDMETHODIMP StoreNamespace::CompactAll(DWORD) {
-  return WithStore(L"CompactAll", [](const Connection&) -> HRESULT { return S_OK; });
+  // One data file serves every folder: the whole store is compacted.
+  return WithStore(L"CompactAll", [](const Connection& conn) -> HRESULT {
+    return StatusToHresult(conn->store().Compact());
+  });
 }
 
 STDMETHODIMP StoreNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, FOLDERPROPS* pProps,

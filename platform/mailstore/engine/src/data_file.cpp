@@ -54,11 +54,12 @@ int64_t DataFile::DataEnd() const {
   return end;
 }
 
-bool DataFile::Write(uint64_t at, const DataRecordHeader& h, std::string_view source, bool sync) {
+bool DataFile::Write(uint64_t at, const DataRecordHeader& h, std::string_view source, bool sync,
+                     bool run_ahead) {
   const uint64_t need = at + DataRecordHeader::kSize + source.size();
   int64_t size = file_.Size();
   if (size < 0) return false;
-  if (static_cast<uint64_t>(size) < need) {
+  if (run_ahead && static_cast<uint64_t>(size) < need) {
     constexpr uint64_t kStep = 16u << 20;
     const uint64_t target = (need + kStep - 1) / kStep * kStep;
     static const std::string zeros(kBlock, '\0');

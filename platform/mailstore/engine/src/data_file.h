@@ -33,8 +33,18 @@ struct DataRecordHeader {
 
 class DataFile : public StoreFile {
  public:
-  // Opens messages.dat in |directory|; kReadWrite creates it. False on failure.
-  bool Open(const std::string& directory, File::Mode mode) { return OpenIn(directory, "messages.dat", mode); }
+  // The file of data-file generation |generation|: messages.dat, and after
+  // each compaction a new messages.<generation>.dat.
+  static std::string Name(uint32_t generation) {
+    return generation ? "messages." + std::to_string(generation) + ".dat" : "messages.dat";
+  }
+  // Opens generation |generation| in |directory|; kReadWrite creates it. False on failure.
+  bool Open(const std::string& directory, File::Mode mode, uint32_t generation = 0) {
+    generation_ = generation;
+    return OpenIn(directory, Name(generation).c_str(), mode);
+  }
+  uint32_t generation() const { return generation_; }
+  bool Truncate(uint64_t size) { return file_.Truncate(size); }
 
   int64_t Size() const { return file_.Size(); }
   // Where a record may go at or after |from| without covering one already
@@ -45,8 +55,10 @@ class DataFile : public StoreFile {
   int64_t DataEnd() const;
 
   // Writes |header| and |source| at |at|, synced with |sync|; the source
-  // starts kSize bytes later. False when the disk refused.
-  bool Write(uint64_t at, const DataRecordHeader& header, std::string_view source, bool sync);
+  // starts kSize bytes later. With |run_ahead| the file grows in
+  // zero-filled steps. False when the disk refused.
+  bool Write(uint64_t at, const DataRecordHeader& header, std::string_view source, bool sync,
+             bool run_ahead = true);
   // The record header at |at|, when one is there whole and unchanged.
   bool ReadHeader(uint64_t at, DataRecordHeader* header) const;
   // Calls |each|(offset, header) for every record with a sound header, front
@@ -57,6 +69,9 @@ class DataFile : public StoreFile {
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const {
     return file_.ReadAt(offset, buffer, size);
   }
+
+ private:
+  uint32_t generation_ = 0;
 };
 
 }  // namespace mailstore

@@ -33,6 +33,8 @@ void* File::MapShared(size_t size, bool writable) {
 
 void* File::MapSharedMemoryFor(const std::string&, size_t) { return nullptr; }
 
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 bool RenameOver(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -85,6 +85,8 @@ void* File::MapSharedMemoryFor(const std::string& path, size_t size) {
   return h_.view;
 }
 
+bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+
 bool RenameOver(const std::string& from, const std::string& to) {
   return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

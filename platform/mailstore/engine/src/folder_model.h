@@ -67,6 +67,14 @@ class FolderModel final : public OpSink {
   void Apply(const ReplaceSourceOp& op) override;
   void Apply(const SetFlagsOp& op) override;
   void Apply(const RemoveMessagesOp& op) override;
+  void Apply(const SnapshotOp& op) override;
+  void Apply(const SnapshotEndOp& op) override;
+  void Apply(const NextMessageIdOp& op) override;
+
+  // Appends to |e| the operations that build this state from nothing: every
+  // folder, then each folder's messages with its open reservations and next
+  // id. |place| may move a message's source (offset, framed, checksum).
+  void EncodeAll(EntryEncoder& e, const std::function<void(const MessageRecord&, AddMessageOp&)>& place) const;
 
   const Folder* Find(uint32_t id) const;
   // Calls |each|(folder) for every folder but the root, parents before their children.
@@ -91,6 +99,11 @@ class FolderModel final : public OpSink {
   uint32_t next_folder_id() const { return next_folder_id_; }
   // The end of the last source any entry refers to: where the next one goes.
   uint64_t data_end() const { return data_end_; }
+  // The data file the sources are in (see SnapshotOp).
+  uint32_t generation() const { return generation_; }
+  // Bytes of the data file that sources of stored messages take, each
+  // shared source once and with its record header.
+  uint64_t LiveBytes() const;
 
  private:
   Folder* FindMutable(uint32_t id);
@@ -99,6 +112,8 @@ class FolderModel final : public OpSink {
   std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;
   uint32_t next_folder_id_ = 1;
   uint64_t data_end_ = 0;
+  uint32_t generation_ = 0;
+  bool in_snapshot_ = false;  // between SnapshotOp and SnapshotEndOp: nothing is reported
   Listener listener_;
 };
 

@@ -159,6 +159,35 @@ struct RemoveMessagesOp {
   static void Fields(F& f, Self& op) { f(op.folder); f(op.ids); }
 };
 
+// Begins a snapshot of the whole store, written by compaction as one entry:
+// what came before is dropped, the sources are now in data file
+// |generation|, and the rest of the entry, up to SnapshotEndOp, holds every
+// folder and message again (no changes are reported for them).
+struct SnapshotOp {
+  static constexpr uint8_t kCode = 12;
+  uint32_t generation = 0;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.generation); }
+};
+
+struct SnapshotEndOp {
+  static constexpr uint8_t kCode = 13;
+
+  template <class F, class Self>
+  static void Fields(F&, Self&) {}
+};
+
+// No message of |folder| will take an id below |next| (ids are never used twice).
+struct NextMessageIdOp {
+  static constexpr uint8_t kCode = 14;
+  uint32_t folder = kInvalidId;
+  uint32_t next = 1;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.next); }
+};
+
 // Receives the operations of an entry, one call per operation, in order
 // (the framed forms arrive as their plain ones, with |framed| set).
 class OpSink {
@@ -172,6 +201,9 @@ class OpSink {
   virtual void Apply(const ReplaceSourceOp& op) = 0;
   virtual void Apply(const SetFlagsOp& op) = 0;
   virtual void Apply(const RemoveMessagesOp& op) = 0;
+  virtual void Apply(const SnapshotOp& op) = 0;
+  virtual void Apply(const SnapshotEndOp& op) = 0;
+  virtual void Apply(const NextMessageIdOp& op) = 0;
 
  protected:
   ~OpSink() = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
 
 #include "crc32.h"
 #include "data_file.h"
@@ -54,7 +55,7 @@ const char* StatusText(Status status) {
 
 Store::Store()
     : journal_(std::make_unique<Journal>()),
-      data_(std::make_unique<DataFile>()),
+      data_(std::make_shared<DataFile>()),
       model_(std::make_unique<FolderModel>()) {}
 
 Store::~Store() = default;
@@ -80,20 +81,15 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   const std::string lock_path = JoinPath(directory, "store.lock");
   File& lock_file = store->lock_file_;
   Journal& journal = *store->journal_;
-  DataFile& data = *store->data_;
   FolderModel& model = *store->model_;
-  const bool writable = lock_file.Open(lock_path, File::Mode::kReadWrite) &&
-                        journal.Open(directory, File::Mode::kReadWrite) &&
-                        data.Open(directory, File::Mode::kReadWrite);
-  store->writable_ = writable;
+  bool writable = lock_file.Open(lock_path, File::Mode::kReadWrite) &&
+                  journal.Open(directory, File::Mode::kReadWrite);
   if (!writable) {
     // A read-only store is still readable; its writes fail cleanly.
     if (!lock_file.is_open() && !lock_file.Open(lock_path, File::Mode::kRead))
       return fail(Status::kIoError, "cannot open " + lock_path + " (is the directory writable?)");
     if (!journal.is_open() && !journal.Open(directory, File::Mode::kRead))
       return fail(Status::kIoError, "cannot open " + journal.path());
-    if (!data.is_open() && !data.Open(directory, File::Mode::kRead))
-      return fail(Status::kIoError, "cannot open " + data.path());
   }
 
   uint64_t unnamed = 0;
@@ -105,6 +101,11 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
     if (!lock.locked()) return fail(Status::kIoError, "cannot lock " + lock_path);
     journal.MapCounter(directory, writable);
     if (!journal.CatchUp(writable, model)) return fail(Status::kIoError, "cannot read " + journal.path());
+    // The data file the journal names, once it is known.
+    store->writable_ = writable;
+    if (!store->FollowGeneration(true)) return fail(Status::kIoError, "cannot open " + store->data_->path());
+    writable = store->writable_;
+    DataFile& data = *store->data_;
     // Sources the journal does not name: one is a write that never got its
     // entry; more, or any at all beside an empty journal, mean lost entries.
     DataRecordHeader h;
@@ -138,6 +139,7 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
     found += std::string(found.empty() ? "" : "; ") + "the last " +
              std::to_string(journal.scanned() - journal.applied()) + " bytes of " + journal.path() +
              " are not a complete entry";
+  const DataFile& data = *store->data_;
   const int64_t data_size = data.Size();
   if (data_size < 0 || static_cast<uint64_t>(data_size) < model.data_end())
     found += std::string(found.empty() ? "" : "; ") + data.path() + " is cut short (" +
@@ -153,6 +155,26 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
 
 uint64_t Store::damaged_bytes() const { return journal_->damaged_bytes(); }
 
+std::shared_ptr<DataFile> Store::Data() const { return std::atomic_load(&data_); }
+
+bool Store::FollowGeneration(bool first) {
+  const uint32_t generation = model_->generation();
+  if (!first && generation == data_->generation()) return true;
+  auto data = std::make_shared<DataFile>();
+  if (!(writable_ && data->Open(directory_, File::Mode::kReadWrite, generation))) {
+    writable_ = false;
+    if (!data->Open(directory_, File::Mode::kRead, generation)) {
+      if (first) data_ = data;  // for its path in the report
+      return false;
+    }
+  }
+  // Readers that hold the old one finish with it; records of the old
+  // generation no longer read (see ReadSource).
+  std::atomic_store(&data_, std::move(data));
+  data_size_seen_ = -1;
+  return true;
+}
+
 void Store::SetListener(Listener listener) {
   std::lock_guard<std::mutex> guard(mutex_);
   model_->SetListener(std::move(listener));
@@ -165,7 +187,7 @@ void Store::SetSyncEachCall(bool each_call) {
 
 bool Store::Flush() {
   std::lock_guard<std::mutex> guard(mutex_);
-  return data_->Sync() && journal_->Sync();
+  return Data()->Sync() && journal_->Sync();
 }
 
 bool Store::Refresh() {
@@ -176,7 +198,7 @@ bool Store::Refresh() {
     case Journal::Freshness::kBehind: break;
   }
   FileLock lock(lock_file_, false);
-  return lock.locked() && journal_->CatchUp(false, *model_);
+  return lock.locked() && journal_->CatchUp(false, *model_) && FollowGeneration(false);
 }
 
 // ---- Reads ---------------------------------------------------------------
@@ -234,8 +256,12 @@ Status Store::ListMessages(uint32_t folder, uint32_t first_id, std::vector<Messa
 int64_t Store::ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const {
   if (at >= record.size) return 0;
   size_t n = static_cast<size_t>(std::min<uint64_t>(size, record.size - at));
-  // A source the data file no longer holds whole is an error, never a short read.
-  if (data_->ReadAt(record.offset + at, buffer, n) != static_cast<int64_t>(n)) return -1;
+  // A source the data file no longer holds whole is an error, never a short
+  // read; so is one of a data file that compaction replaced.
+  const std::shared_ptr<DataFile> data = Data();
+  if (record.generation != data->generation() ||
+      data->ReadAt(record.offset + at, buffer, n) != static_cast<int64_t>(n))
+    return -1;
   if (record.checked && at == 0 && n == record.size &&
       Crc32(static_cast<const uint8_t*>(buffer), n) != record.checksum)
     return -1;
@@ -247,7 +273,7 @@ bool Store::SourceReader::Open(const Store& store, MessageRecordPtr record) {
   cursor_ = ~0ull;
   checked_upto_ = 0;
   crc_ = 0;
-  return file_.Open(store.data_->path(), File::Mode::kRead);
+  return file_.Open(JoinPath(store.directory_, DataFile::Name(record_->generation)), File::Mode::kRead);
 }
 
 int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
@@ -283,6 +309,7 @@ WriteTransaction Store::BeginWrite() {
 }
 
 uint64_t Store::WritePosition() {
+  FollowGeneration(false);
   uint64_t at = model_->data_end();
   // An entry that could not be read may name any byte on disk: go past them all.
   if (journal_->damaged_bytes() || unnamed_records_ > 1) {
@@ -293,7 +320,7 @@ uint64_t Store::WritePosition() {
     }
     at = std::max(at, static_cast<uint64_t>(data_end_seen_));
   }
-  return data_->FreeFrom(at);
+  return data_->FreeFrom(at);  // under the lock: data_ changes only under it
 }
 
 Status Store::WriteSource(uint32_t folder, uint32_t id, uint32_t flags, uint64_t received,
@@ -308,6 +335,79 @@ Status Store::WriteSource(uint32_t folder, uint32_t id, uint32_t flags, uint64_t
   const uint64_t at = WritePosition();
   *offset = at + DataRecordHeader::kSize;
   return data_->Write(at, h, source, sync_each_call_) ? Status::kOk : Status::kIoError;
+}
+
+Status Store::Compact(std::string* report) {
+  WriteTransaction tx = BeginWrite();
+  if (tx.status() != Status::kOk) return tx.status();
+  return CompactLocked(tx, report);
+}
+
+Status Store::CompactIfDue(WriteTransaction& tx, Status committed) {
+  const uint64_t end = model_->data_end();
+  if (committed == Status::kOk && end >= kAutoCompactBytes && model_->LiveBytes() * 2 < end)
+    CompactLocked(tx, nullptr);
+  return committed;
+}
+
+Status Store::CompactLocked(WriteTransaction& tx, std::string* report) {
+  FollowGeneration(false);
+  const uint32_t old_generation = model_->generation(), generation = old_generation + 1;
+  const int64_t old_size = data_->Size();
+  DataFile fresh;
+  if (!fresh.Open(directory_, File::Mode::kReadWrite, generation) || !fresh.Truncate(0))
+    return Status::kIoError;
+  // Each source once (copies share theirs), checksummed, next to the last.
+  std::unordered_map<uint64_t, std::pair<uint64_t, uint32_t>> moved;  // old offset -> new, checksum
+  uint64_t at = 0;
+  Status failed = Status::kOk;
+  std::string source;
+  model_->ForEachFolder([&](const FolderModel::Folder& f) {
+    for (const auto& r : f.messages) {
+      if (failed != Status::kOk || moved.count(r->offset)) continue;
+      source.resize(r->size);
+      if (r->size && ReadSource(*r, 0, &source[0], r->size) != static_cast<int64_t>(r->size)) {
+        failed = Status::kDamaged;
+        return;
+      }
+      DataRecordHeader h;
+      h.folder = f.id;
+      h.id = r->id;
+      h.flags = r->flags;
+      h.size = r->size;
+      h.checksum = Crc32(reinterpret_cast<const uint8_t*>(source.data()), source.size());
+      h.received_time = r->received_time;
+      if (!fresh.Write(at, h, source, false, false)) failed = Status::kIoError;
+      moved[r->offset] = {at + DataRecordHeader::kSize, h.checksum};
+      at += DataRecordHeader::kSize + r->size;
+    }
+  });
+  const std::string fresh_path = fresh.path();
+  if (failed == Status::kOk && !fresh.Sync()) failed = Status::kIoError;
+  if (failed == Status::kOk) {
+    SyncDirectory(directory_);
+    tx.Append(SnapshotOp{generation});
+    model_->EncodeAll(tx.entry(), [&](const MessageRecord& r, AddMessageOp& op) {
+      const auto& to = moved.at(r.offset);
+      op.offset = to.first;
+      op.framed = true;
+      op.checksum = to.second;
+    });
+    tx.Append(SnapshotEndOp{});
+    failed = tx.Commit(true);  // the switch: all of it or none
+  }
+  fresh.Close();
+  if (failed != Status::kOk) {
+    RemoveFile(fresh_path);
+    return failed;
+  }
+  FollowGeneration(false);
+  // Where others still hold it open, it goes when they close it (or stays).
+  RemoveFile(JoinPath(directory_, DataFile::Name(old_generation)));
+  if (report)
+    *report = "compacted " + DataFile::Name(old_generation) + " (" + std::to_string(old_size) + " bytes) into " +
+              DataFile::Name(generation) + " (" + std::to_string(at) + " bytes)";
+  return Status::kOk;
 }
 
 Status Store::CreateFolder(uint32_t parent, const std::string& name, uint32_t* id) {
@@ -356,7 +456,7 @@ Status Store::DeleteFolder(uint32_t id) {
   if (!f) return Status::kNotFound;
   if (id == kRootFolderId || f->special != kNotSpecial) return Status::kNotAllowed;
   tx.Append(FolderDeleteOp{id});
-  return tx.Commit(sync_each_call_);
+  return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
 Status Store::ReserveMessageId(uint32_t folder, uint32_t* id) {
@@ -422,7 +522,7 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
       s != Status::kOk)
     return s;
   tx.Append(op);
-  return tx.Commit(sync_each_call_);
+  return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
 Status Store::SetFlags(uint32_t folder, const std::vector<uint32_t>& ids, uint32_t state,
@@ -458,7 +558,7 @@ Status Store::RemoveMessages(uint32_t folder, const std::vector<uint32_t>& ids) 
     if (!f->Find(id)) return Status::kNotFound;
   if (ids.empty()) return Status::kOk;
   tx.Append(RemoveMessagesOp{folder, ids});
-  return tx.Commit(sync_each_call_);
+  return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
 Status Store::CopyMessages(uint32_t source, uint32_t target, const std::vector<uint32_t>& ids,

@@ -36,6 +36,12 @@ class NamingSink final : public OpSink {
   }
   void Apply(const SetFlagsOp& op) override { model_.Apply(op); }
   void Apply(const RemoveMessagesOp& op) override { model_.Apply(op); }
+  void Apply(const SnapshotOp& op) override {
+    named.clear();  // the sources are in a new data file now
+    model_.Apply(op);
+  }
+  void Apply(const SnapshotEndOp& op) override { model_.Apply(op); }
+  void Apply(const NextMessageIdOp& op) override { model_.Apply(op); }
 
  private:
   void Took(uint32_t folder, uint32_t id, uint64_t offset) {
@@ -63,10 +69,20 @@ struct StoreFiles {
     if (!(exclusive ? lock_file.Open(lock_path, File::Mode::kReadWrite)
                     : lock_file.Open(lock_path, File::Mode::kRead)))
       return exclusive ? Status::kReadOnly : Status::kIoError;
+    directory_ = directory;
     have_journal = journal.Open(directory, File::Mode::kRead);
-    have_data = data.Open(directory, File::Mode::kRead);
     return Status::kOk;
   }
+  // Replays the journal, then opens the data file it names. False when the
+  // journal cannot be read.
+  bool Load() {
+    if (have_journal && !journal.CatchUp(false, sink)) return false;
+    have_data = data.Open(directory_, File::Mode::kRead, model.generation());
+    return true;
+  }
+
+ private:
+  std::string directory_;
 };
 
 // Checks the bytes of one source; empty when sound, else what is wrong.
@@ -95,11 +111,12 @@ Status Store::Check(const std::string& directory, std::vector<std::string>* find
   FileLock lock(files.lock_file, false);
   const size_t before = findings->size();
   auto add = [&](const std::string& line) { findings->push_back(line); };
-  const std::string journal_path = files.journal.path(), data_path = files.data.path();
+  const std::string journal_path = files.journal.path();
+  if (!files.Load()) return Status::kIoError;
+  const std::string data_path = files.data.path();
   if (!files.have_journal) {
     add(journal_path + ": missing");
   } else {
-    if (!files.journal.CatchUp(false, files.sink)) return Status::kIoError;
     for (const auto& [at, length] : files.journal.damage())
       add(journal_path + ": " + std::to_string(length) + " bytes at offset " + std::to_string(at) +
           " are not a readable entry");
@@ -135,7 +152,7 @@ Status Store::Recover(const std::string& directory, const FieldsOf& fields, std:
   if (Status s = files.Open(directory, true); s != Status::kOk) return s;
   FileLock lock(files.lock_file, true);
   if (!lock.locked()) return Status::kIoError;
-  if (files.have_journal && !files.journal.CatchUp(false, files.sink)) return Status::kIoError;
+  if (!files.Load()) return Status::kIoError;
   FolderModel& model = files.model;
 
   static const char* const kSpecialNames[kSpecialCount] = {"Inbox", "Outbox", "Sent Items",
@@ -183,30 +200,15 @@ Status Store::Recover(const std::string& directory, const FieldsOf& fields, std:
     });
   }
 
-  // The model as a fresh journal: folders first, then each folder's messages.
-  std::vector<std::string> entries(1);
-  size_t folders = 0, messages = 0;
+  // The model as a fresh journal of one entry.
   EntryEncoder e;
+  model.EncodeAll(e, [](const MessageRecord&, AddMessageOp&) {});
+  size_t folders = 0, messages = 0;
   model.ForEachFolder([&](const FolderModel::Folder& f) {
-    Encode(FolderCreateOp{f.id, f.parent, f.special, f.name}, e);
     ++folders;
+    messages += f.messages.size();
   });
-  entries[0] = e.payload();
-  model.ForEachFolder([&](const FolderModel::Folder& f) {
-    e.clear();
-    for (const auto& r : f.messages) {
-      AddMessageOp op{f.id, r->id, r->flags, r->size, r->received_time, r->offset, RecordText(*r)};
-      op.checksum = r->checksum;
-      if (r->checked)
-        Encode(AddFramedMessageOp(op), e);
-      else
-        Encode(op, e);
-      ++messages;
-    }
-    // Ids handed out once are never handed out again.
-    if (f.next_message_id > 1) Encode(ReserveIdOp{f.id, f.next_message_id - 1}, e);
-    entries.push_back(e.payload());
-  });
+  const std::vector<std::string> entries = {e.payload()};
 
   const std::string journal_path = JoinPath(directory, "journal.dat");
   const std::string fresh_path = JoinPath(directory, "journal.new");

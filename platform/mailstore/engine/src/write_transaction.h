@@ -40,6 +40,8 @@ class WriteTransaction {
   void Append(const Op& op) {
     Encode(op, entry_);
   }
+  // The pending entry, for operations encoded elsewhere.
+  EntryEncoder& entry() { return entry_; }
   // Writes the pending entry; kOk without writing when nothing was appended.
   // kIoError when the disk refused: the journal and the model are as they were.
   // May be called again for a further entry.

@@ -76,6 +76,9 @@ class File {
 bool DirectoryExists(const std::string& path);
 // Replaces |to| with |from| in one step (both in one directory).
 bool RenameOver(const std::string& from, const std::string& to);
+// Removes a file; where the platform allows, one that others hold open goes
+// once they close it.
+bool RemoveFile(const std::string& path);
 // Creates |path| and any missing parents; true when it exists afterwards.
 bool CreateDirectories(const std::string& path);
 // Flushes a directory entry change (a new file) to disk where the platform

@@ -132,6 +132,19 @@ class Store {
   // "Deleted Items".
   Status DeleteMessages(uint32_t folder, const std::vector<uint32_t>& ids);
 
+  // Rewrites the data file without the space of mail deleted for good: the
+  // live sources go into a new data file, then one journal entry switches
+  // the store to it, so a crash before that entry leaves the old store
+  // whole and one after it the new. Holds the store's writer lock meanwhile
+  // (other processes' writes wait); other processes follow the switch on
+  // their next call, and records they hold from before it no longer read
+  // (ReadSource gives -1): they list the messages again. Runs by itself
+  // when a delete leaves more than half of a data file of at least
+  // kAutoCompactBytes dead. kOk; kDamaged when a live source cannot be read
+  // whole (nothing is changed: recover first); kReadOnly; kIoError.
+  Status Compact(std::string* report = nullptr);
+  static constexpr uint64_t kAutoCompactBytes = 4u << 20;
+
   // Reads source bytes of a record (from ListMessages/FindMessage); -1 when
   // the data file no longer holds them, or (for a read of the whole source)
   // when they are not the bytes stored.
@@ -161,6 +174,10 @@ class Store {
   // transaction; gives the source's offset and checksum.
   Status WriteSource(uint32_t folder, uint32_t id, uint32_t flags, uint64_t received,
                      const std::string& source, uint64_t* offset, uint32_t* checksum);
+  // Compact() under |tx|; CompactIfDue compacts when a delete left more
+  // than half of the data file dead, and returns |committed| either way.
+  Status CompactLocked(WriteTransaction& tx, std::string* report);
+  Status CompactIfDue(WriteTransaction& tx, Status committed);
   // Where the next record goes: past every byte an entry may name.
   uint64_t WritePosition();
 
@@ -168,7 +185,13 @@ class Store {
   std::mutex mutex_;  // orders this process's threads over everything below
   File lock_file_;    // store.lock
   std::unique_ptr<Journal> journal_;
-  std::unique_ptr<DataFile> data_;  // read without the mutex
+  // Opens the data file of the model's generation when it is not the one
+  // open (always with |first|). False when it cannot be opened. Under mutex_.
+  bool FollowGeneration(bool first);
+  // The data file, for readers that hold no lock.
+  std::shared_ptr<DataFile> Data() const;
+
+  std::shared_ptr<DataFile> data_;  // replaced under mutex_; read through Data() without it
   std::unique_ptr<FolderModel> model_;
   bool sync_each_call_ = true;
   bool writable_ = false;

@@ -65,6 +65,7 @@ struct MessageRecord {
   uint64_t received_time = 0;  // FILETIME ticks
   uint64_t sent_time = 0;      // FILETIME ticks; 0 when the source has no date
   uint64_t offset = 0;         // of the source in the data file
+  uint32_t generation = 0;     // of the data file |offset| is in; compaction makes a new one
   bool checked = false;        // |checksum| holds the source's CRC-32 (older stores have none)
   uint32_t checksum = 0;
 
