@@ -43,12 +43,16 @@ bool LockWhole(void* file, DWORD flags) {
 
 void* File::MapShared(size_t size, bool writable) {
   if (h_.view) return h_.view;
-  HANDLE mapping = CreateFileMappingW(H(h_.file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
-                                      0, static_cast<DWORD>(size), nullptr);
+  return KeepView(CreateFileMappingW(H(h_.file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY, 0,
+                                     static_cast<DWORD>(size), nullptr),
+                  size, writable);
+}
+
+void* File::KeepView(void* mapping, size_t size, bool writable) {
   if (!mapping) return nullptr;
-  void* p = MapViewOfFile(mapping, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size);
+  void* p = MapViewOfFile(H(mapping), writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size);
   if (!p) {
-    CloseHandle(mapping);
+    CloseHandle(H(mapping));
     return nullptr;
   }
   h_.mapping = mapping;
@@ -71,18 +75,8 @@ void* File::MapSharedMemoryFor(const std::string& path, size_t size) {
   }
   wchar_t name[64];
   swprintf(name, 64, L"Local\\PelkaryMailStoreSeq-%016llx", static_cast<unsigned long long>(h));
-  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      static_cast<DWORD>(size), name);
-  if (!mapping) return nullptr;
-  void* p = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size);
-  if (!p) {
-    CloseHandle(mapping);
-    return nullptr;
-  }
-  h_.mapping = mapping;
-  h_.view = p;
-  h_.view_size = size;
-  return h_.view;
+  return KeepView(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), name),
+                  size, true);
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }

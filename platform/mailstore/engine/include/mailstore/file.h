@@ -70,6 +70,11 @@ class File {
     size_t view_size = 0;
   };
   Handles h_;
+#ifdef _WIN32
+  // Maps a view of |mapping| and keeps both until Close(); closes |mapping|
+  // when the view fails. The view, or null.
+  void* KeepView(void* mapping, size_t size, bool writable);
+#endif
 };
 
 // Directory helpers (UTF-8 paths).
