@@ -1,6 +1,5 @@
 // A damaged store through COM and the store tool: Initialize refuses it, the
-// tool's check finds the damage and its recover gives the mail back; a store
-// cut short under a live client fails its calls without taking it down.
+// tool's check finds the damage and its recover gives the mail back.
 #include "store_test_util.h"
 
 using namespace store_test;
@@ -20,12 +19,6 @@ DWORD RunTool(const std::wstring& store, const std::wstring& args) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 60000));
   GetExitCodeProcess(process.get(), &code);
   return code;
-}
-
-void CutFile(const std::wstring& path, LONG size) {
-  pelkary::unique_hfile f(CreateFileW(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(f && SetFilePointer(f.get(), size, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-              SetEndOfFile(f.get()));
 }
 
 const std::vector<std::string> kSources = {"Subject: one\r\n\r\nfirst\r\n", "Subject: two\r\n\r\nsecond\r\n"};
@@ -65,24 +58,4 @@ TEST(StoreMaintenance, ADamagedStoreIsRefusedCheckedAndRecovered) {
   pelkary::unique_bstr findings;
   EXPECT_HR(S_OK, maintenance->CheckStore(findings.put()));
   EXPECT_EQ(0u, findings.length());
-}
-
-TEST(StoreMaintenance, FilesCutUnderALiveClientFailItsCallsNotTheClient) {
-  pelkary::test::ComApartment apartment;
-  pelkary::test::TempStore store;
-  com_ptr<IStoreNamespace> ns = OpenStore();
-  com_ptr<IStoreFolder> inbox;
-  ASSERT_HR(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
-  const MESSAGEID id = Commit(inbox.get(), kSources[0]);
-  com_ptr<IStream> stream;
-  ASSERT_HR(S_OK, inbox->OpenMessage(id, IID_IStream, stream.put_void()));
-  CutFile(store.path() + L"\\messages.dat", 40);
-  CutFile(store.path() + L"\\journal.dat", 10);
-  char buffer[64];
-  ULONG got = 0;
-  EXPECT_HR(STG_E_READFAULT, stream->Read(buffer, sizeof(buffer), &got));
-  com_ptr<IStream> fresh;
-  MESSAGEID next = 0;
-  EXPECT_HR(STG_E_DOCFILECORRUPT, inbox->CreateStream(nullptr, 0, fresh.put(), &next));
-  EXPECT_EQ(1u, Messages(inbox.get()).size());  // what was read stays listed
 }
