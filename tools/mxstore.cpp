@@ -19,6 +19,7 @@
 #include "comsupport/com_ptr.h"
 #include "comsupport/stream_io.h"
 #include "comsupport/text.h"
+#include "comsupport/unique_bstr.h"
 #include "comsupport/unique_any.h"
 #include "comsupport/unique_henumstore.h"
 #include "folder_path.h"
@@ -56,6 +57,12 @@ const char kUsage[] =
     "  mv FOLDER ID... TOFOLDER    move messages into another folder\n"
     "  mv FOLDER NEWPATH           move a folder into NEWPATH when that is a folder, else\n"
     "                              rename and move it so that its path becomes NEWPATH\n"
+    "  check                       verify the store's index and every message; one line per\n"
+    "                              finding (exit 0 when sound, 1 when damaged)\n"
+    "  compact                     give the space of mail deleted for good back to the disk\n"
+    "  recover                     rebuild the index of a damaged store from what it still holds\n"
+    "                              (the old index is kept as journal.damaged); run it while no\n"
+    "                              other program uses the store\n"
     "FOLDER is a path of names from the top (\"Inbox\", \"Archive/2024\"); inside a name \"\\/\" is\n"
     "a \"/\", \"\\\\\" a \"\\\" and \"\\#\" a \"#\". \"#7\" is the folder with id 7 (quote it in a Unix\n"
     "shell). A path that is one number is the top-level folder of that name if there is one,\n"
@@ -77,6 +84,14 @@ std::string HresultText(HRESULT hr) {
   char buf[16];
   snprintf(buf, sizeof(buf), "0x%08lX", static_cast<unsigned long>(hr));
   return buf;
+}
+
+// What to do about a store write that failed with |hr|.
+std::string WriteAdvice(HRESULT hr) {
+  if (hr == E_ACCESSDENIED || hr == STG_E_ACCESSDENIED)
+    return "the store cannot be written; check the permissions of its directory and files";
+  if (hr == STG_E_DOCFILECORRUPT) return "the store is damaged; run 'mxstore check'";
+  return "check free disk space and retry the rest";
 }
 
 std::string Plural(size_t n, const char* word) {
@@ -270,7 +285,7 @@ class Tool {
       if (FAILED(hr)) {
         if (progress) fputc('\n', stderr);
         Fail("storing message " + std::to_string(i + 1) + " failed (" + HresultText(hr) + ") after " +
-             std::to_string(i) + " were imported; check free disk space and retry the rest");
+             std::to_string(i) + " were imported; " + WriteAdvice(hr));
       }
       if (progress && (i % step == 0 || i + 1 == messages.size()))
         fprintf(stderr, "\rimporting: %zu of %zu (%zu%%)", i + 1, messages.size(),
@@ -298,6 +313,13 @@ class Tool {
     }
     if (mbox) WriteFileBytes(*mbox, all);
     printf("exported %s\n", Plural(messages.size(), "message").c_str());
+    return 0;
+  }
+
+  int Compact() {
+    HRESULT hr = client_.ns()->CompactAll(0);
+    if (FAILED(hr)) Fail("cannot compact the store (" + HresultText(hr) + "); " + WriteAdvice(hr));
+    printf("compacted the store\n");
     return 0;
   }
 
@@ -456,6 +478,9 @@ const std::vector<CommandForm>& Commands() {
       {L"export", "export FOLDER --mbox FILE [--crlf] | --eml DIR", {L"--crlf"}, {L"--mbox", L"--eml"}, 1, 1},
       {L"rm", "rm FOLDER ID... | rm [-r] FOLDER", {L"-r"}, {}, 1, SIZE_MAX},
       {L"mv", "mv FOLDER ID... TOFOLDER | mv FOLDER NEWPATH", {}, {}, 2, SIZE_MAX},
+      {L"check", "check", {}, {}, 0, 0},
+      {L"compact", "compact", {}, {}, 0, 0},
+      {L"recover", "recover", {}, {}, 0, 0},
   };
   return kCommands;
 }
@@ -485,6 +510,28 @@ Arguments Parse(const CommandForm& form, const std::vector<std::wstring>& args) 
   return out;
 }
 
+// check: the findings on standard output, 1 when there are any. recover:
+// the summary.
+int Maintain(StoreClient& client, bool recover) {
+  com_ptr<IStoreMaintenance> maintenance;
+  if (FAILED(client.ns()->QueryInterface(IID_IStoreMaintenance, maintenance.put_void())))
+    Fail("this mail store server cannot check or recover stores; install the one beside the tool");
+  pelkary::unique_bstr text;
+  HRESULT hr = recover ? maintenance->RecoverStore(text.put()) : maintenance->CheckStore(text.put());
+  if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) Fail("there is no store there; name one with --store DIR");
+  if (hr == E_ACCESSDENIED) Fail("the store cannot be written; check the permissions of its directory and files");
+  if (FAILED(hr))
+    Fail(std::string(recover ? "cannot recover" : "cannot check") + " the store (" + HresultText(hr) +
+         "); check the disk");
+  const std::string out = pelkary::bstr_to_ansi(text.get());
+  if (recover) {
+    printf("%s\n", out.c_str());
+    return 0;
+  }
+  fputs(out.empty() ? "the store is sound\n" : out.c_str(), stdout);
+  return hr == S_OK ? 0 : 1;
+}
+
 int Run(std::vector<std::wstring> args) {
   std::wstring store;
   if (args.size() >= 2 && args[0] == L"--store") {
@@ -510,11 +557,16 @@ int Run(std::vector<std::wstring> args) {
 
   StoreClient client;
   std::string error;
+  if (cmd == L"check" || cmd == L"recover") {
+    if (!client.Connect(store, &error, false)) Fail(error);
+    return Maintain(client, cmd == L"recover");
+  }
   if (!client.Connect(store, &error)) Fail(error);
   Tool tool(client);
   const auto& w = a.words;
   const std::vector<std::wstring> rest(w.begin() + std::min<size_t>(1, w.size()), w.end());
   if (cmd == L"folders") return tool.Folders();
+  if (cmd == L"compact") return tool.Compact();
   if (cmd == L"list") return tool.List(w[0]);
   if (cmd == L"mkdir") return tool.Mkdir(w[0], flag(L"-p"));
   if (cmd == L"import")

@@ -8,7 +8,7 @@
 
 namespace mxstore {
 
-bool StoreClient::Connect(const std::wstring& directory, std::string* error) {
+bool StoreClient::Connect(const std::wstring& directory, std::string* error, bool initialize) {
   if (!directory.empty()) SetEnvironmentVariableW(L"MAILSTORE_DIR", directory.c_str());
   HRESULT hr = CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IStoreNamespace, ns_.put_void());
@@ -36,7 +36,14 @@ bool StoreClient::Connect(const std::wstring& directory, std::string* error) {
     *error = buf;
     return false;
   }
+  if (!initialize) return true;
   hr = ns_->Initialize(nullptr, 1);
+  if (hr == STG_E_DOCFILECORRUPT) {
+    *error = "the store is damaged; 'mxstore check' shows what is wrong and 'mxstore recover' "
+             "rebuilds its index from the mail it holds";
+    ns_ = nullptr;
+    return false;
+  }
   if (FAILED(hr)) {
     char buf[200];
     snprintf(buf, sizeof(buf),

@@ -16,9 +16,10 @@ namespace mxstore {
 class StoreClient {
  public:
   // Connects and initialises the store (|directory| overrides the usual
-  // location when not empty). On failure returns false with a one-line
-  // message in |error|.
-  bool Connect(const std::wstring& directory, std::string* error);
+  // location when not empty); with |initialize| false only connects, for
+  // the maintenance of a store that may be damaged. On failure returns
+  // false with a one-line message in |error|.
+  bool Connect(const std::wstring& directory, std::string* error, bool initialize = true);
 
   IStoreNamespace* ns() const { return ns_.get(); }
 

@@ -50,6 +50,7 @@ HRESULT StatusToHresult(mailstore::Status status) {
     case Status::kInvalidArgument: return E_INVALIDARG;
     case Status::kIoError: return STG_E_WRITEFAULT;
     case Status::kDamaged: return STG_E_DOCFILECORRUPT;
+    case Status::kReadOnly: return E_ACCESSDENIED;
   }
   return E_FAIL;
 }
@@ -65,6 +66,9 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const std::wstring& direc
   mailstore::Status status;
   std::string report;
   auto store = mailstore::Store::Open(pelkary::to_utf8(directory), create, &status, &report);
+  // A damaged store is refused rather than served smaller than it is: the
+  // store tool's check and recover commands repair it first.
+  if (store && status == mailstore::Status::kDamaged) store.reset();
   if (!store) {
     OutputDebugStringA(("mailstore: " + report + "\n").c_str());
     *hr = status == mailstore::Status::kNotFound ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)

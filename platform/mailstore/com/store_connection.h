@@ -24,8 +24,10 @@ namespace mailstore_com {
 class StoreConnection {
  public:
   // Opens this process's view of |directory| (created when missing if
-  // |create|), or returns the one already open. Null with |hr| on failure.
-  // Thread-safe.
+  // |create|), or returns the one already open. Null with |hr| on failure:
+  // STG_E_DOCFILECORRUPT for a damaged store (part of it cannot be read),
+  // HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for no store, STG_E_ACCESSDENIED
+  // when its files cannot be opened at all. Thread-safe.
   static std::shared_ptr<StoreConnection> Open(const std::wstring& directory, bool create,
                                                HRESULT* hr);
   ~StoreConnection();

@@ -288,7 +288,10 @@ STDMETHODIMP StoreFolder::UnregisterNotification(DWORD, HWND hwnd) {
   });
 }
 
-STDMETHODIMP StoreFolder::Compact(DWORD) { return S_OK; }
+STDMETHODIMP StoreFolder::Compact(DWORD) {
+  // The folders share one data file: compacting one compacts them all.
+  return Guard(L"Compact", [&]() -> HRESULT { return StatusToHresult(conn_->store().Compact()); });
+}
 
 STDMETHODIMP StoreFolder::GetFirstMessage(DWORD, DWORD, MESSAGEID dwMsgIdFirst, MESSAGEPROPS* pProps,
                                           HENUMSTORE* phEnum) {

@@ -4,6 +4,7 @@
 
 #include "comsupport/text.h"
 #include "enum_handles.h"
+#include "record_builder.h"
 #include "store_folder.h"
 #include "store_location.h"
 
@@ -26,7 +27,54 @@ HRESULT Changed(StoreConnection& conn, mailstore::Status s) {
   return StatusToHresult(s);
 }
 
+// What a maintenance call that could not read or write the store reports.
+HRESULT MaintenanceResult(mailstore::Status s) {
+  switch (s) {
+    case mailstore::Status::kNotFound: return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case mailstore::Status::kReadOnly: return E_ACCESSDENIED;
+    case mailstore::Status::kIoError: return STG_E_WRITEFAULT;
+    default: return StatusToHresult(s);
+  }
+}
+
 }  // namespace
+
+STDMETHODIMP StoreNamespace::QueryInterface(REFIID riid, void** ppv) {
+  IStoreNamespace* ns = this;
+  IStoreMaintenance* maintenance = this;
+  return pelkary::query_interface(
+      riid, ppv, {{IID_IUnknown, ns}, {IID_IStoreNamespace, ns}, {IID_IStoreMaintenance, maintenance}});
+}
+
+STDMETHODIMP StoreNamespace::CheckStore(BSTR* pbstrFindings) {
+  if (!pbstrFindings) return E_POINTER;
+  *pbstrFindings = nullptr;
+  return Guard(L"CheckStore", [&]() -> HRESULT {
+    std::wstring dir = ResolveStoreDirectory();
+    if (dir.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    std::vector<std::string> findings;
+    mailstore::Status s = mailstore::Store::Check(pelkary::to_utf8(dir), &findings);
+    if (s != mailstore::Status::kOk && s != mailstore::Status::kDamaged) return MaintenanceResult(s);
+    std::string text;
+    for (const std::string& line : findings) text += line + "\n";
+    *pbstrFindings = pelkary::make_bstr(pelkary::utf8_to_wide(text)).release();
+    return s == mailstore::Status::kOk ? S_OK : S_FALSE;
+  });
+}
+
+STDMETHODIMP StoreNamespace::RecoverStore(BSTR* pbstrReport) {
+  if (!pbstrReport) return E_POINTER;
+  *pbstrReport = nullptr;
+  return Guard(L"RecoverStore", [&]() -> HRESULT {
+    std::wstring dir = ResolveStoreDirectory();
+    if (dir.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    std::string report;
+    mailstore::Status s = mailstore::Store::Recover(pelkary::to_utf8(dir), BuildRecordFields, &report);
+    if (s != mailstore::Status::kOk) return MaintenanceResult(s);
+    *pbstrReport = pelkary::make_bstr(pelkary::utf8_to_wide(report)).release();
+    return S_OK;
+  });
+}
 
 StoreNamespace::~StoreNamespace() {
   if (conn_) conn_->UnregisterAll(this);
@@ -149,7 +197,10 @@ STDMETHODIMP StoreNamespace::UnregisterNotification(DWORD, HWND hwnd) {
 }
 
 STDMETHODIMP StoreNamespace::CompactAll(DWORD) {
-  return WithStore(L"CompactAll", [](const Connection&) -> HRESULT { return S_OK; });
+  // One data file serves every folder: the whole store is compacted.
+  return WithStore(L"CompactAll", [](const Connection& conn) -> HRESULT {
+    return StatusToHresult(conn->store().Compact());
+  });
 }
 
 STDMETHODIMP StoreNamespace::GetFirstSubFolder(STOREFOLDERID dwFolderId, FOLDERPROPS* pProps,

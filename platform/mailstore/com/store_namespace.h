@@ -15,9 +15,16 @@
 
 namespace mailstore_com {
 
-class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNamespace> {
+// Also serves IStoreMaintenance (see store_api.idl) on the same object.
+class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNamespace>,
+                             public IStoreMaintenance {
  public:
   static constexpr wchar_t kClassName[] = L"StoreNamespace";
+
+  // IUnknown, for both interfaces.
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return ComObject::AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return ComObject::Release(); }
 
   STDMETHODIMP Initialize(HWND hwndOwner, DWORD dwReserved) override;
   STDMETHODIMP GetDirectory(LPSTR pszPath, DWORD cchMaxPath) override;
@@ -37,6 +44,9 @@ class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNam
   STDMETHODIMP GetFirstSubFolder(STOREFOLDERID dwFolderId, FOLDERPROPS* pProps, HENUMSTORE* phEnum) override;
   STDMETHODIMP GetNextSubFolder(HENUMSTORE hEnum, FOLDERPROPS* pProps) override;
   STDMETHODIMP GetSubFolderClose(HENUMSTORE hEnum) override;
+  // IStoreMaintenance
+  STDMETHODIMP CheckStore(BSTR* pbstrFindings) override;
+  STDMETHODIMP RecoverStore(BSTR* pbstrReport) override;
 
  private:
   ~StoreNamespace() override;

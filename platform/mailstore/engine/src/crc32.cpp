@@ -19,10 +19,10 @@ struct CrcTables {
 
 }  // namespace
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t previous) {
   static const CrcTables tables;
   const auto& t = tables.t;
-  uint32_t c = 0xFFFFFFFFu;
+  uint32_t c = previous ^ 0xFFFFFFFFu;
   while (size >= 8) {
     uint32_t lo = c ^ (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                        uint32_t(data[3]) << 24);

@@ -6,6 +6,8 @@
 
 namespace mailstore {
 
-uint32_t Crc32(const uint8_t* data, size_t size);
+// |previous| is the CRC of the bytes before |data|, so a long source is
+// checked in pieces: Crc32(b, nb, Crc32(a, na)) == Crc32(ab, na + nb).
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t previous = 0);
 
 }  // namespace mailstore

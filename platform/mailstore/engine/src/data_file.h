@@ -1,7 +1,11 @@
-// DataFile: messages.dat, the message sources. A source is written once, at
-// the end of the last source any journal entry refers to, and never changed
-// in place; bytes of a write that never got its entry are simply written
-// over by the next one. The file runs ahead of the last source in
+// DataFile: messages.dat, the message sources. Each source is written once
+// as one self-describing record and never changed in place:
+//   magic "PKM1" | folder | id | flags | source length | CRC-32 of the source |
+//   received time in seconds since 1970 | CRC-32 of the 28 bytes before it |
+//   the source
+// (little-endian u32s), so that the index can be rebuilt from this file alone.
+// Stores written before records had headers hold bare sources; the journal
+// tells which is which. The file runs ahead of the last source in
 // zero-filled steps, so that syncing a source flushes data only and not a
 // change of the file's size or allocation.
 //
@@ -9,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,18 +21,57 @@
 
 namespace mailstore {
 
+struct DataRecordHeader {
+  static constexpr size_t kSize = 32;
+  uint32_t folder = 0;
+  uint32_t id = 0;
+  uint32_t flags = 0;
+  uint32_t size = 0;
+  uint32_t checksum = 0;  // of the source
+  uint64_t received_time = 0;  // FILETIME ticks, kept to the second
+};
+
 class DataFile : public StoreFile {
  public:
-  // Opens messages.dat in |directory|; kReadWrite creates it. False on failure.
-  bool Open(const std::string& directory, File::Mode mode) { return OpenIn(directory, "messages.dat", mode); }
+  // The file of data-file generation |generation|: messages.dat, and after
+  // each compaction a new messages.<generation>.dat.
+  static std::string Name(uint32_t generation) {
+    return generation ? "messages." + std::to_string(generation) + ".dat" : "messages.dat";
+  }
+  // Opens generation |generation| in |directory|; kReadWrite creates it. False on failure.
+  bool Open(const std::string& directory, File::Mode mode, uint32_t generation = 0) {
+    generation_ = generation;
+    return OpenIn(directory, Name(generation).c_str(), mode);
+  }
+  uint32_t generation() const { return generation_; }
+  bool Truncate(uint64_t size) { return file_.Truncate(size); }
 
-  // Writes |source| at |offset| (the model's data_end()), synced with |sync|.
-  // False when the disk refused.
-  bool Write(uint64_t offset, std::string_view source, bool sync);
+  int64_t Size() const { return file_.Size(); }
+  // Where a record may go at or after |from| without covering one already
+  // written: past every whole record that follows |from| (those of writes
+  // that never got their journal entry are kept for recovery).
+  uint64_t FreeFrom(uint64_t from) const;
+  // The end of the last byte that is not zero; -1 when the file cannot be read.
+  int64_t DataEnd() const;
+
+  // Writes |header| and |source| at |at|, synced with |sync|; the source
+  // starts kSize bytes later. With |run_ahead| the file grows in
+  // zero-filled steps. False when the disk refused.
+  bool Write(uint64_t at, const DataRecordHeader& header, std::string_view source, bool sync,
+             bool run_ahead = true);
+  // The record header at |at|, when one is there whole and unchanged.
+  bool ReadHeader(uint64_t at, DataRecordHeader* header) const;
+  // Calls |each|(offset, header) for every record with a sound header, front
+  // to back, searching past bytes that are not one.
+  void ForEachRecord(const std::function<void(uint64_t, const DataRecordHeader&)>& each) const;
+
   // Reads like File::ReadAt.
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const {
     return file_.ReadAt(offset, buffer, size);
   }
+
+ private:
+  uint32_t generation_ = 0;
 };
 
 }  // namespace mailstore

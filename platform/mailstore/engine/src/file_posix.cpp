@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -28,6 +29,14 @@ void* File::MapShared(size_t size, bool writable) {
   h_.view = p;
   h_.view_size = size;
   return h_.view;
+}
+
+void* File::MapSharedMemoryFor(const std::string&, size_t) { return nullptr; }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool File::Open(const std::string& path, Mode mode) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdio>
 
 namespace mailstore {
 namespace {
@@ -42,18 +43,47 @@ bool LockWhole(void* file, DWORD flags) {
 
 void* File::MapShared(size_t size, bool writable) {
   if (h_.view) return h_.view;
-  HANDLE mapping = CreateFileMappingW(H(h_.file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
-                                      0, static_cast<DWORD>(size), nullptr);
+  return KeepView(CreateFileMappingW(H(h_.file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY, 0,
+                                     static_cast<DWORD>(size), nullptr),
+                  size, writable);
+}
+
+void* File::KeepView(void* mapping, size_t size, bool writable) {
   if (!mapping) return nullptr;
-  void* p = MapViewOfFile(mapping, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size);
+  void* p = MapViewOfFile(H(mapping), writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size);
   if (!p) {
-    CloseHandle(mapping);
+    CloseHandle(H(mapping));
     return nullptr;
   }
   h_.mapping = mapping;
   h_.view = p;
   h_.view_size = size;
   return h_.view;
+}
+
+void* File::MapSharedMemoryFor(const std::string& path, size_t size) {
+  if (h_.view) return h_.view;
+  wchar_t full[MAX_PATH * 2];
+  const std::wstring wide = Widen(path);
+  DWORD n = GetFullPathNameW(wide.c_str(), ARRAYSIZE(full), full, nullptr);
+  std::wstring key = (n > 0 && n < ARRAYSIZE(full)) ? std::wstring(full, n) : wide;
+  uint64_t h = 1469598103934665603ull;  // FNV-1a over the lower-cased full path
+  for (wchar_t c : key) {
+    wchar_t lower[2] = {c == L'/' ? L'\\' : c, 0};
+    CharLowerW(lower);
+    h = (h ^ static_cast<uint64_t>(lower[0])) * 1099511628211ull;
+  }
+  wchar_t name[64];
+  swprintf(name, 64, L"Local\\PelkaryMailStoreSeq-%016llx", static_cast<unsigned long long>(h));
+  return KeepView(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), name),
+                  size, true);
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool File::Open(const std::string& path, Mode mode) {

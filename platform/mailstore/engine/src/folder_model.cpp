@@ -18,9 +18,16 @@ void Unlink(std::vector<uint32_t>& children, uint32_t id) {
   children.erase(std::remove(children.begin(), children.end(), id), children.end());
 }
 
+template <class Op>
 std::shared_ptr<MessageRecord> NewRecord(uint32_t id, uint32_t flags, uint64_t received_time,
-                                         uint32_t size, uint64_t offset, const RecordText& t) {
+                                         const Op& op, uint32_t generation) {
+  const uint32_t size = op.size;
+  const uint64_t offset = op.offset;
+  const RecordText& t = op.text;
   auto r = std::make_shared<MessageRecord>();
+  r->checked = op.framed;
+  r->generation = generation;
+  r->checksum = op.checksum;
   r->id = id;
   r->flags = flags;
   r->size = size;
@@ -94,7 +101,57 @@ bool FolderModel::IsDescendant(uint32_t id, uint32_t ancestor) const {
 }
 
 void FolderModel::Notify(const Change& change) {
-  if (listener_) listener_(change);
+  if (listener_ && !in_snapshot_) listener_(change);
+}
+
+uint64_t FolderModel::LiveBytes() const {
+  std::unordered_set<uint64_t> seen;
+  uint64_t live = 0;
+  ForEachFolder([&](const Folder& f) {
+    for (const auto& r : f.messages)
+      if (seen.insert(r->offset).second) live += r->size + (r->checked ? 32 : 0);
+  });
+  return live;
+}
+
+void FolderModel::Apply(const SnapshotOp& op) {
+  folders_.clear();
+  folders_[kRootFolderId] = std::make_unique<Folder>();
+  next_folder_id_ = std::max(next_folder_id_, uint32_t{1});  // ids of deleted folders stay used
+  data_end_ = 0;
+  generation_ = op.generation;
+  in_snapshot_ = true;
+}
+
+void FolderModel::Apply(const SnapshotEndOp&) { in_snapshot_ = false; }
+
+void FolderModel::Apply(const NextMessageIdOp& op) {
+  if (Folder* f = FindMutable(op.folder)) f->next_message_id = std::max(f->next_message_id, op.next);
+}
+
+void FolderModel::EncodeAll(EntryEncoder& e,
+                            const std::function<void(const MessageRecord&, AddMessageOp&)>& place) const {
+  ForEachFolder([&](const Folder& f) { Encode(FolderCreateOp{f.id, f.parent, f.special, f.name}, e); });
+  ForEachFolder([&](const Folder& f) {
+    // Ascending ids, reservations among them, so that each fits on replay.
+    size_t m = 0, r = 0;
+    while (m < f.messages.size() || r < f.reserved.size()) {
+      if (r < f.reserved.size() && (m == f.messages.size() || f.reserved[r] < f.ids[m])) {
+        Encode(ReserveIdOp{f.id, f.reserved[r++]}, e);
+        continue;
+      }
+      const MessageRecord& rec = *f.messages[m++];
+      AddMessageOp op{f.id, rec.id, rec.flags, rec.size, rec.received_time, rec.offset, RecordText(rec)};
+      op.framed = rec.checked;
+      op.checksum = rec.checksum;
+      place(rec, op);
+      if (op.framed)
+        Encode(AddFramedMessageOp(op), e);
+      else
+        Encode(op, e);
+    }
+    Encode(NextMessageIdOp{f.id, f.next_message_id}, e);
+  });
 }
 
 void FolderModel::Apply(const FolderCreateOp& op) {
@@ -151,20 +208,27 @@ void FolderModel::Apply(const FolderDeleteOp& op) {
 
 void FolderModel::Apply(const ReserveIdOp& op) {
   Folder* f = FindMutable(op.folder);
-  if (!f || op.id == kInvalidId) return;
-  f->next_message_id = std::max(f->next_message_id, op.id + 1);
+  if (!f || op.id == kInvalidId || op.id < f->next_message_id) return;
+  f->next_message_id = op.id + 1;
+  f->reserved.push_back(op.id);
+  // Reservations of writers that died are never used: keep a bounded number.
+  constexpr size_t kMaxReserved = 4096;
+  if (f->reserved.size() > kMaxReserved) f->reserved.erase(f->reserved.begin());
 }
 
 void FolderModel::Apply(const AddMessageOp& op) {
   Folder* f = FindMutable(op.folder);
-  if (!f || op.id == kInvalidId) return;
-  if (!f->ids.empty() && f->ids.back() >= op.id) return;  // ids only ascend
+  if (!f || op.id == kInvalidId || !f->IdFree(op.id)) return;  // an id is never used twice
+  auto r = std::lower_bound(f->reserved.begin(), f->reserved.end(), op.id);
+  if (r != f->reserved.end() && *r == op.id) f->reserved.erase(r);
   f->next_message_id = std::max(f->next_message_id, op.id + 1);
   data_end_ = std::max(data_end_, op.offset + op.size);
   bool unread = op.flags & kFlagUnread;
   if (unread) ++f->unread;
-  f->ids.push_back(op.id);
-  f->messages.push_back(NewRecord(op.id, op.flags, op.received_time, op.size, op.offset, op.text));
+  const size_t at = f->LowerBound(op.id);
+  f->ids.insert(f->ids.begin() + static_cast<ptrdiff_t>(at), op.id);
+  f->messages.insert(f->messages.begin() + static_cast<ptrdiff_t>(at),
+                     NewRecord(op.id, op.flags, op.received_time, op, generation_));
   Change added{Change::Kind::kMessageAdded, op.folder};
   added.message = op.id;
   Notify(added);
@@ -177,7 +241,7 @@ void FolderModel::Apply(const ReplaceSourceOp& op) {
   if (!old) return;
   data_end_ = std::max(data_end_, op.offset + op.size);
   // A new record: whoever holds the old one keeps it as it was.
-  *old = NewRecord((*old)->id, (*old)->flags, (*old)->received_time, op.size, op.offset, op.text);
+  *old = NewRecord((*old)->id, (*old)->flags, (*old)->received_time, op, generation_);
 }
 
 void FolderModel::Apply(const SetFlagsOp& op) {

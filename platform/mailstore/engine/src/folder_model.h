@@ -32,6 +32,14 @@ class FolderModel final : public OpSink {
     std::vector<uint32_t> children;          // creation (or move-in) order
     std::vector<MessageRecordPtr> messages;  // ascending id
     std::vector<uint32_t> ids;               // messages[i]->id, searched without touching records
+    // Ids reserved and not yet stored, ascending. Writers commit in any
+    // order, so a reservation stays usable after later ids are stored.
+    std::vector<uint32_t> reserved;
+
+    // Is |msg| an id a new message may take: reserved and unused, or never handed out?
+    bool IdFree(uint32_t msg) const {
+      return msg >= next_message_id || std::binary_search(reserved.begin(), reserved.end(), msg);
+    }
 
     // The record of |msg|, or null.
     const MessageRecordPtr* Find(uint32_t msg) const;
@@ -59,8 +67,27 @@ class FolderModel final : public OpSink {
   void Apply(const ReplaceSourceOp& op) override;
   void Apply(const SetFlagsOp& op) override;
   void Apply(const RemoveMessagesOp& op) override;
+  void Apply(const SnapshotOp& op) override;
+  void Apply(const SnapshotEndOp& op) override;
+  void Apply(const NextMessageIdOp& op) override;
+
+  // Appends to |e| the operations that build this state from nothing: every
+  // folder, then each folder's messages with its open reservations and next
+  // id. |place| may move a message's source (offset, framed, checksum).
+  void EncodeAll(EntryEncoder& e, const std::function<void(const MessageRecord&, AddMessageOp&)>& place) const;
 
   const Folder* Find(uint32_t id) const;
+  // Calls |each|(folder) for every folder but the root, parents before their children.
+  template <class F>
+  void ForEachFolder(F each) const {
+    std::vector<uint32_t> pending = Find(kRootFolderId)->children;
+    for (size_t i = 0; i < pending.size(); ++i) {
+      const Folder* f = Find(pending[i]);
+      if (!f) continue;
+      each(*f);
+      pending.insert(pending.end(), f->children.begin(), f->children.end());
+    }
+  }
   // Holds the root alone: nothing was ever applied.
   bool empty() const { return folders_.size() == 1; }
   // The id of the folder of special type |special|, or kInvalidId.
@@ -72,6 +99,11 @@ class FolderModel final : public OpSink {
   uint32_t next_folder_id() const { return next_folder_id_; }
   // The end of the last source any entry refers to: where the next one goes.
   uint64_t data_end() const { return data_end_; }
+  // The data file the sources are in (see SnapshotOp).
+  uint32_t generation() const { return generation_; }
+  // Bytes of the data file that sources of stored messages take, each
+  // shared source once and with its record header.
+  uint64_t LiveBytes() const;
 
  private:
   Folder* FindMutable(uint32_t id);
@@ -80,6 +112,8 @@ class FolderModel final : public OpSink {
   std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;
   uint32_t next_folder_id_ = 1;
   uint64_t data_end_ = 0;
+  uint32_t generation_ = 0;
+  bool in_snapshot_ = false;  // between SnapshotOp and SnapshotEndOp: nothing is reported
   Listener listener_;
 };
 

@@ -31,10 +31,14 @@ bool TornEntry(const uint8_t* p, size_t rest) {
   if (LoadU32(p) != kEntryMagic) return false;
   if (rest < kEntryHeaderSize) return true;
   uint32_t len = LoadU32(p + 4);
-  return len <= kMaxEntryPayload && rest <= kEntryHeaderSize + len;
+  // All of its bytes there but a checksum that fails is damage, not a write
+  // cut short: it is kept and reported.
+  return len <= kMaxEntryPayload && rest < kEntryHeaderSize + len;
 }
 
-std::string Frame(std::string_view payload) {
+}  // namespace
+
+std::string Journal::Frame(std::string_view payload) {
   std::string out;
   out.reserve(kEntryHeaderSize + payload.size());
   auto put = [&out](uint32_t v) {
@@ -47,9 +51,14 @@ std::string Frame(std::string_view payload) {
   return out;
 }
 
-}  // namespace
-
 void Journal::MapCounter(const std::string& directory, bool writable) {
+  // Memory of its own where the platform has it: a view of store.seq dies
+  // with a fault when another program cuts the file short.
+  if ((counter_ = static_cast<std::atomic<uint64_t>*>(
+           counter_file_.MapSharedMemoryFor(JoinPath(directory, "store.seq"), kCounterSize)))) {
+    counter_writable_ = writable;
+    return;
+  }
   if (!counter_file_.Open(JoinPath(directory, "store.seq"), writable ? File::Mode::kReadWrite
                                                                        : File::Mode::kRead))
     return;
@@ -73,6 +82,7 @@ bool Journal::CatchUp(bool exclusive, OpSink& sink) {
   int64_t size = file_.Size();
   if (size < 0) return false;
   const uint64_t end = static_cast<uint64_t>(size);
+  if (end < scanned_) return false;  // cut short under us: nothing read may be trusted to follow
   if (end <= applied_) return true;
   // Uninitialised on purpose: opening a large store reads megabytes here.
   const size_t want = static_cast<size_t>(end - applied_);
@@ -92,6 +102,7 @@ bool Journal::CatchUp(bool exclusive, OpSink& sink) {
       while (q < n && !EntryAt(buf, n, q)) ++q;
       if (q >= n) break;
       damaged_bytes_ += q - p;
+      damage_.emplace_back(applied_ + p, q - p);
       p = q;
       continue;
     }
@@ -123,7 +134,10 @@ Status Journal::Append(std::string_view payload, bool sync, OpSink& sink) {
     return Status::kIoError;
   }
   DecodeOps(reinterpret_cast<const uint8_t*>(payload.data()), payload.size(), sink);
-  damaged_bytes_ += end - applied_;  // unreadable bytes before the new entry
+  if (end > applied_) {  // unreadable bytes before the new entry
+    damaged_bytes_ += end - applied_;
+    damage_.emplace_back(applied_, end - applied_);
+  }
   applied_ = scanned_ = end + entry.size();
   Publish();
   return Status::kOk;

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "journal_ops.h"
 #include "mailstore/store_types.h"
@@ -37,7 +39,8 @@ class Journal : public StoreFile {
   // call to |sink|, in journal order.
   // Damage in the middle is skipped and counted; with |exclusive| (the
   // exclusive lock held) an entry torn by a writer that died is cut off and
-  // the length is published. False when the file cannot be read or cut.
+  // the length is published. False when the file cannot be read or cut, or
+  // is shorter than what was read (another program cut it: see shrunk()).
   bool CatchUp(bool exclusive, OpSink& sink);
 
   // Appends |payload| as one entry after the last one CatchUp read, syncing
@@ -45,12 +48,22 @@ class Journal : public StoreFile {
   // length; on failure cuts the file back and returns kIoError.
   Status Append(std::string_view payload, bool sync, OpSink& sink);
 
+  // |payload| framed as one entry.
+  static std::string Frame(std::string_view payload);
+  int64_t Size() const { return file_.Size(); }
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t size) const { return file_.ReadAt(offset, buffer, size); }
+
+  // Is the file shorter than when it was last read?
+  bool shrunk() const { return file_.Size() < static_cast<int64_t>(scanned_); }
+
   // Bytes handed on or skipped as damaged; what a catch-up starts from.
   uint64_t applied() const { return applied_; }
   // The journal's length when last read, unreadable bytes at its end included.
   uint64_t scanned() const { return scanned_; }
   // Bytes skipped as damaged so far.
   uint64_t damaged_bytes() const { return damaged_bytes_; }
+  // Where they were: (offset, length) of each stretch, in file order.
+  const std::vector<std::pair<uint64_t, uint64_t>>& damage() const { return damage_; }
 
  private:
   void Publish();
@@ -61,6 +74,7 @@ class Journal : public StoreFile {
   uint64_t applied_ = 0;
   uint64_t scanned_ = 0;
   uint64_t damaged_bytes_ = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> damage_;
 };
 
 }  // namespace mailstore

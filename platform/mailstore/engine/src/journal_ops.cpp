@@ -71,6 +71,11 @@ void DecodeOps(const uint8_t* payload, size_t size, OpSink& sink) {
       case ReserveIdOp::kCode: DecodeAndApply<ReserveIdOp>(d, sink); break;
       case AddMessageOp::kCode: DecodeAndApply<AddMessageOp>(d, sink); break;
       case ReplaceSourceOp::kCode: DecodeAndApply<ReplaceSourceOp>(d, sink); break;
+      case AddFramedMessageOp::kCode: DecodeAndApply<AddFramedMessageOp>(d, sink); break;
+      case ReplaceFramedSourceOp::kCode: DecodeAndApply<ReplaceFramedSourceOp>(d, sink); break;
+      case SnapshotOp::kCode: DecodeAndApply<SnapshotOp>(d, sink); break;
+      case SnapshotEndOp::kCode: DecodeAndApply<SnapshotEndOp>(d, sink); break;
+      case NextMessageIdOp::kCode: DecodeAndApply<NextMessageIdOp>(d, sink); break;
       case SetFlagsOp::kCode: DecodeAndApply<SetFlagsOp>(d, sink); break;
       case RemoveMessagesOp::kCode: DecodeAndApply<RemoveMessagesOp>(d, sink); break;
       default:

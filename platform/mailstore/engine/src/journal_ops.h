@@ -97,11 +97,23 @@ struct AddMessageOp {
   uint64_t received_time = 0;
   uint64_t offset = 0;  // of the source in the data file
   RecordText text;
+  bool framed = false;    // the source is a data-file record with a checksum
+  uint32_t checksum = 0;  // of the source, when framed
 
   template <class F, class Self>
   static void Fields(F& f, Self& op) {
     f(op.folder); f(op.id); f(op.flags); f(op.size); f(op.received_time); f(op.offset); f(op.text);
   }
+};
+
+// AddMessageOp for a source written as a data-file record: with its checksum.
+struct AddFramedMessageOp : AddMessageOp {
+  static constexpr uint8_t kCode = 10;
+  AddFramedMessageOp() { framed = true; }
+  explicit AddFramedMessageOp(const AddMessageOp& op) : AddMessageOp(op) { framed = true; }
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { AddMessageOp::Fields(f, op); f(op.checksum); }
 };
 
 // A new source and text for a stored message; its id, flags and received
@@ -113,9 +125,20 @@ struct ReplaceSourceOp {
   uint32_t size = 0;
   uint64_t offset = 0;
   RecordText text;
+  bool framed = false;
+  uint32_t checksum = 0;
 
   template <class F, class Self>
   static void Fields(F& f, Self& op) { f(op.folder); f(op.id); f(op.size); f(op.offset); f(op.text); }
+};
+
+struct ReplaceFramedSourceOp : ReplaceSourceOp {
+  static constexpr uint8_t kCode = 11;
+  ReplaceFramedSourceOp() { framed = true; }
+  explicit ReplaceFramedSourceOp(const ReplaceSourceOp& op) : ReplaceSourceOp(op) { framed = true; }
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { ReplaceSourceOp::Fields(f, op); f(op.checksum); }
 };
 
 struct SetFlagsOp {
@@ -136,7 +159,37 @@ struct RemoveMessagesOp {
   static void Fields(F& f, Self& op) { f(op.folder); f(op.ids); }
 };
 
-// Receives the operations of an entry, one call per operation, in order.
+// Begins a snapshot of the whole store, written by compaction as one entry:
+// what came before is dropped, the sources are now in data file
+// |generation|, and the rest of the entry, up to SnapshotEndOp, holds every
+// folder and message again (no changes are reported for them).
+struct SnapshotOp {
+  static constexpr uint8_t kCode = 12;
+  uint32_t generation = 0;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.generation); }
+};
+
+struct SnapshotEndOp {
+  static constexpr uint8_t kCode = 13;
+
+  template <class F, class Self>
+  static void Fields(F&, Self&) {}
+};
+
+// No message of |folder| will take an id below |next| (ids are never used twice).
+struct NextMessageIdOp {
+  static constexpr uint8_t kCode = 14;
+  uint32_t folder = kInvalidId;
+  uint32_t next = 1;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.next); }
+};
+
+// Receives the operations of an entry, one call per operation, in order
+// (the framed forms arrive as their plain ones, with |framed| set).
 class OpSink {
  public:
   virtual void Apply(const FolderCreateOp& op) = 0;
@@ -148,6 +201,9 @@ class OpSink {
   virtual void Apply(const ReplaceSourceOp& op) = 0;
   virtual void Apply(const SetFlagsOp& op) = 0;
   virtual void Apply(const RemoveMessagesOp& op) = 0;
+  virtual void Apply(const SnapshotOp& op) = 0;
+  virtual void Apply(const SnapshotEndOp& op) = 0;
+  virtual void Apply(const NextMessageIdOp& op) = 0;
 
  protected:
   ~OpSink() = default;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
 
+#include "crc32.h"
 #include "data_file.h"
 #include "file_lock.h"
 #include "folder_model.h"
@@ -46,13 +48,14 @@ const char* StatusText(Status status) {
     case Status::kInvalidArgument: return "invalid argument";
     case Status::kIoError: return "the store's files could not be read or written";
     case Status::kDamaged: return "the store's files are damaged";
+    case Status::kReadOnly: return "the store's files cannot be written (read-only)";
   }
   return "unknown";
 }
 
 Store::Store()
     : journal_(std::make_unique<Journal>()),
-      data_(std::make_unique<DataFile>()),
+      data_(std::make_shared<DataFile>()),
       model_(std::make_unique<FolderModel>()) {}
 
 Store::~Store() = default;
@@ -78,21 +81,18 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   const std::string lock_path = JoinPath(directory, "store.lock");
   File& lock_file = store->lock_file_;
   Journal& journal = *store->journal_;
-  DataFile& data = *store->data_;
   FolderModel& model = *store->model_;
-  const bool writable = lock_file.Open(lock_path, File::Mode::kReadWrite) &&
-                        journal.Open(directory, File::Mode::kReadWrite) &&
-                        data.Open(directory, File::Mode::kReadWrite);
+  bool writable = lock_file.Open(lock_path, File::Mode::kReadWrite) &&
+                  journal.Open(directory, File::Mode::kReadWrite);
   if (!writable) {
     // A read-only store is still readable; its writes fail cleanly.
     if (!lock_file.is_open() && !lock_file.Open(lock_path, File::Mode::kRead))
       return fail(Status::kIoError, "cannot open " + lock_path + " (is the directory writable?)");
     if (!journal.is_open() && !journal.Open(directory, File::Mode::kRead))
       return fail(Status::kIoError, "cannot open " + journal.path());
-    if (!data.is_open() && !data.Open(directory, File::Mode::kRead))
-      return fail(Status::kIoError, "cannot open " + data.path());
   }
 
+  uint64_t unnamed = 0;
   // One lock from the first read to the special folders of a new store, so
   // that two processes creating it at once make one set.
   {
@@ -101,10 +101,23 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
     if (!lock.locked()) return fail(Status::kIoError, "cannot lock " + lock_path);
     journal.MapCounter(directory, writable);
     if (!journal.CatchUp(writable, model)) return fail(Status::kIoError, "cannot read " + journal.path());
+    // The data file the journal names, once it is known.
+    store->writable_ = writable;
+    if (!store->FollowGeneration(true)) return fail(Status::kIoError, "cannot open " + store->data_->path());
+    writable = store->writable_;
+    DataFile& data = *store->data_;
+    // Sources the journal does not name: one is a write that never got its
+    // entry; more, or any at all beside an empty journal, mean lost entries.
+    DataRecordHeader h;
+    for (uint64_t at = model.data_end(); data.ReadHeader(at, &h); at += DataRecordHeader::kSize + h.size)
+      ++unnamed;
     if (journal.applied() == 0 && model.empty()) {
       if (journal.scanned() != 0)
         return fail(Status::kDamaged, journal.path() + " is not a readable store journal; "
-                                      "move the directory aside and start a new store");
+                                      "run 'mxstore check', then 'mxstore recover'");
+      if (unnamed != 0 || data.FreeFrom(0) != 0)
+        return fail(Status::kDamaged, journal.path() + " is missing or empty while " + data.path() +
+                                      " holds mail; run 'mxstore recover' to rebuild it");
       if (!writable || !create)
         return fail(Status::kNotFound, "no store in " + directory + " (run Initialize first)");
       EntryEncoder e;
@@ -117,16 +130,50 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
       SyncDirectory(directory);
     }
   }
-  *status = Status::kOk;
-  if (report) {
-    report->clear();
-    if (journal.damaged_bytes())
-      *report = "skipped " + std::to_string(journal.damaged_bytes()) + " damaged bytes of " + journal.path();
-  }
+  // Damage short of an unreadable journal leaves a store that serves what it
+  // can read, reported as kDamaged; its writes go after everything on disk.
+  std::string found;
+  if (journal.damaged_bytes())
+    found = "skipped " + std::to_string(journal.damaged_bytes()) + " damaged bytes of " + journal.path();
+  if (journal.scanned() > journal.applied())
+    found += std::string(found.empty() ? "" : "; ") + "the last " +
+             std::to_string(journal.scanned() - journal.applied()) + " bytes of " + journal.path() +
+             " are not a complete entry";
+  const DataFile& data = *store->data_;
+  const int64_t data_size = data.Size();
+  if (data_size < 0 || static_cast<uint64_t>(data_size) < model.data_end())
+    found += std::string(found.empty() ? "" : "; ") + data.path() + " is cut short (" +
+             std::to_string(data_size) + " of " + std::to_string(model.data_end()) + " bytes)";
+  store->unnamed_records_ = unnamed;
+  if (unnamed > 1)
+    found += std::string(found.empty() ? "" : "; ") + std::to_string(unnamed) + " sources in " + data.path() +
+             " are not in the journal";
+  *status = found.empty() ? Status::kOk : Status::kDamaged;
+  if (report) *report = found;
   return store;
 }
 
 uint64_t Store::damaged_bytes() const { return journal_->damaged_bytes(); }
+
+std::shared_ptr<DataFile> Store::Data() const { return std::atomic_load(&data_); }
+
+bool Store::FollowGeneration(bool first) {
+  const uint32_t generation = model_->generation();
+  if (!first && generation == data_->generation()) return true;
+  auto data = std::make_shared<DataFile>();
+  if (!(writable_ && data->Open(directory_, File::Mode::kReadWrite, generation))) {
+    writable_ = false;
+    if (!data->Open(directory_, File::Mode::kRead, generation)) {
+      if (first) data_ = data;  // for its path in the report
+      return false;
+    }
+  }
+  // Readers that hold the old one finish with it; records of the old
+  // generation no longer read (see ReadSource).
+  std::atomic_store(&data_, std::move(data));
+  data_size_seen_ = -1;
+  return true;
+}
 
 void Store::SetListener(Listener listener) {
   std::lock_guard<std::mutex> guard(mutex_);
@@ -140,7 +187,7 @@ void Store::SetSyncEachCall(bool each_call) {
 
 bool Store::Flush() {
   std::lock_guard<std::mutex> guard(mutex_);
-  return data_->Sync() && journal_->Sync();
+  return Data()->Sync() && journal_->Sync();
 }
 
 bool Store::Refresh() {
@@ -151,7 +198,7 @@ bool Store::Refresh() {
     case Journal::Freshness::kBehind: break;
   }
   FileLock lock(lock_file_, false);
-  return lock.locked() && journal_->CatchUp(false, *model_);
+  return lock.locked() && journal_->CatchUp(false, *model_) && FollowGeneration(false);
 }
 
 // ---- Reads ---------------------------------------------------------------
@@ -209,13 +256,24 @@ Status Store::ListMessages(uint32_t folder, uint32_t first_id, std::vector<Messa
 int64_t Store::ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const {
   if (at >= record.size) return 0;
   size_t n = static_cast<size_t>(std::min<uint64_t>(size, record.size - at));
-  return data_->ReadAt(record.offset + at, buffer, n);
+  // A source the data file no longer holds whole is an error, never a short
+  // read; so is one of a data file that compaction replaced.
+  const std::shared_ptr<DataFile> data = Data();
+  if (record.generation != data->generation() ||
+      data->ReadAt(record.offset + at, buffer, n) != static_cast<int64_t>(n))
+    return -1;
+  if (record.checked && at == 0 && n == record.size &&
+      Crc32(static_cast<const uint8_t*>(buffer), n) != record.checksum)
+    return -1;
+  return static_cast<int64_t>(n);
 }
 
 bool Store::SourceReader::Open(const Store& store, MessageRecordPtr record) {
   record_ = std::move(record);
   cursor_ = ~0ull;
-  return file_.Open(store.data_->path(), File::Mode::kRead);
+  checked_upto_ = 0;
+  crc_ = 0;
+  return file_.Open(JoinPath(store.directory_, DataFile::Name(record_->generation)), File::Mode::kRead);
 }
 
 int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
@@ -231,6 +289,14 @@ int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
     done += static_cast<size_t>(got);
   }
   cursor_ = pos + done;
+  if (done != n) return -1;  // the data file was cut short
+  // Reads front to back (the usual way) check the source as they go: the
+  // read that reaches its end fails when the bytes are not those stored.
+  if (record_->checked && at == checked_upto_) {
+    crc_ = Crc32(static_cast<const uint8_t*>(buffer), done, crc_);
+    checked_upto_ += done;
+    if (checked_upto_ == record_->size && crc_ != record_->checksum) return -1;
+  }
   return static_cast<int64_t>(done);
 }
 
@@ -238,11 +304,110 @@ int64_t Store::SourceReader::ReadAt(uint64_t at, void* buffer, size_t size) {
 // Each write checks its arguments, then under a transaction checks them
 // against the current state, appends its operations and commits.
 
-WriteTransaction Store::BeginWrite() { return WriteTransaction(mutex_, lock_file_, *journal_, *model_); }
+WriteTransaction Store::BeginWrite() {
+  return WriteTransaction(mutex_, lock_file_, *journal_, *model_, writable_);
+}
 
-Status Store::WriteSource(const std::string& source, uint64_t* offset) {
-  *offset = model_->data_end();
-  return data_->Write(*offset, source, sync_each_call_) ? Status::kOk : Status::kIoError;
+uint64_t Store::WritePosition() {
+  FollowGeneration(false);
+  uint64_t at = model_->data_end();
+  // An entry that could not be read may name any byte on disk: go past them all.
+  if (journal_->damaged_bytes() || unnamed_records_ > 1) {
+    const int64_t size = data_->Size();
+    if (size != data_size_seen_) {
+      data_size_seen_ = size;
+      data_end_seen_ = std::max<int64_t>(data_->DataEnd(), 0);
+    }
+    at = std::max(at, static_cast<uint64_t>(data_end_seen_));
+  }
+  return data_->FreeFrom(at);  // under the lock: data_ changes only under it
+}
+
+Status Store::WriteSource(uint32_t folder, uint32_t id, uint32_t flags, uint64_t received,
+                          const std::string& source, uint64_t* offset, uint32_t* checksum) {
+  DataRecordHeader h;
+  h.folder = folder;
+  h.id = id;
+  h.flags = flags;
+  h.size = static_cast<uint32_t>(source.size());
+  h.checksum = *checksum = Crc32(reinterpret_cast<const uint8_t*>(source.data()), source.size());
+  h.received_time = received;
+  const uint64_t at = WritePosition();
+  *offset = at + DataRecordHeader::kSize;
+  return data_->Write(at, h, source, sync_each_call_) ? Status::kOk : Status::kIoError;
+}
+
+Status Store::Compact(std::string* report) {
+  WriteTransaction tx = BeginWrite();
+  if (tx.status() != Status::kOk) return tx.status();
+  return CompactLocked(tx, report);
+}
+
+Status Store::CompactIfDue(WriteTransaction& tx, Status committed) {
+  const uint64_t end = model_->data_end();
+  if (committed == Status::kOk && end >= kAutoCompactBytes && model_->LiveBytes() * 2 < end)
+    CompactLocked(tx, nullptr);
+  return committed;
+}
+
+Status Store::CompactLocked(WriteTransaction& tx, std::string* report) {
+  FollowGeneration(false);
+  const uint32_t old_generation = model_->generation(), generation = old_generation + 1;
+  const int64_t old_size = data_->Size();
+  DataFile fresh;
+  if (!fresh.Open(directory_, File::Mode::kReadWrite, generation) || !fresh.Truncate(0))
+    return Status::kIoError;
+  // Each source once (copies share theirs), checksummed, next to the last.
+  std::unordered_map<uint64_t, std::pair<uint64_t, uint32_t>> moved;  // old offset -> new, checksum
+  uint64_t at = 0;
+  Status failed = Status::kOk;
+  std::string source;
+  model_->ForEachFolder([&](const FolderModel::Folder& f) {
+    for (const auto& r : f.messages) {
+      if (failed != Status::kOk || moved.count(r->offset)) continue;
+      source.resize(r->size);
+      if (r->size && ReadSource(*r, 0, &source[0], r->size) != static_cast<int64_t>(r->size)) {
+        failed = Status::kDamaged;
+        return;
+      }
+      DataRecordHeader h;
+      h.folder = f.id;
+      h.id = r->id;
+      h.flags = r->flags;
+      h.size = r->size;
+      h.checksum = Crc32(reinterpret_cast<const uint8_t*>(source.data()), source.size());
+      h.received_time = r->received_time;
+      if (!fresh.Write(at, h, source, false, false)) failed = Status::kIoError;
+      moved[r->offset] = {at + DataRecordHeader::kSize, h.checksum};
+      at += DataRecordHeader::kSize + r->size;
+    }
+  });
+  const std::string fresh_path = fresh.path();
+  if (failed == Status::kOk && !fresh.Sync()) failed = Status::kIoError;
+  if (failed == Status::kOk) {
+    SyncDirectory(directory_);
+    tx.Append(SnapshotOp{generation});
+    model_->EncodeAll(tx.entry(), [&](const MessageRecord& r, AddMessageOp& op) {
+      const auto& to = moved.at(r.offset);
+      op.offset = to.first;
+      op.framed = true;
+      op.checksum = to.second;
+    });
+    tx.Append(SnapshotEndOp{});
+    failed = tx.Commit(true);  // the switch: all of it or none
+  }
+  fresh.Close();
+  if (failed != Status::kOk) {
+    RemoveFile(fresh_path);
+    return failed;
+  }
+  FollowGeneration(false);
+  // Where others still hold it open, it goes when they close it (or stays).
+  RemoveFile(JoinPath(directory_, DataFile::Name(old_generation)));
+  if (report)
+    *report = "compacted " + DataFile::Name(old_generation) + " (" + std::to_string(old_size) + " bytes) into " +
+              DataFile::Name(generation) + " (" + std::to_string(at) + " bytes)";
+  return Status::kOk;
 }
 
 Status Store::CreateFolder(uint32_t parent, const std::string& name, uint32_t* id) {
@@ -291,7 +456,7 @@ Status Store::DeleteFolder(uint32_t id) {
   if (!f) return Status::kNotFound;
   if (id == kRootFolderId || f->special != kNotSpecial) return Status::kNotAllowed;
   tx.Append(FolderDeleteOp{id});
-  return tx.Commit(sync_each_call_);
+  return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
 Status Store::ReserveMessageId(uint32_t folder, uint32_t* id) {
@@ -319,13 +484,21 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
   if (id == kInvalidId) {
     id = f->next_message_id;
     if (id == kInvalidId) return Status::kNotAllowed;
-  } else if (id >= f->next_message_id || (!f->ids.empty() && f->ids.back() >= id)) {
-    // Not a reservation of this folder, or a later id is already stored.
+  } else if (id >= f->next_message_id || !f->IdFree(id)) {
+    // Not a reservation of this folder, or one already used. Reservations
+    // of other writers may have been stored first: ids are taken in any order.
     return Status::kInvalidArgument;
   }
-  AddMessageOp op{folder, id, flags, static_cast<uint32_t>(source.size()), NowTicks(), 0,
-                  RecordText(fields)};
-  if (Status s = WriteSource(source, &op.offset); s != Status::kOk) return s;
+  AddFramedMessageOp op;
+  op.folder = folder;
+  op.id = id;
+  op.flags = flags;
+  op.size = static_cast<uint32_t>(source.size());
+  op.received_time = NowTicks();
+  op.text = RecordText(fields);
+  if (Status s = WriteSource(folder, id, flags, op.received_time, source, &op.offset, &op.checksum);
+      s != Status::kOk)
+    return s;
   tx.Append(op);
   Status s = tx.Commit(sync_each_call_);
   if (s == Status::kOk && new_id) *new_id = id;
@@ -339,10 +512,17 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
   if (tx.status() != Status::kOk) return tx.status();
   const FolderModel::Folder* f = model_->Find(folder);
   if (!f || !f->Find(id)) return Status::kNotFound;
-  ReplaceSourceOp op{folder, id, static_cast<uint32_t>(source.size()), 0, RecordText(fields)};
-  if (Status s = WriteSource(source, &op.offset); s != Status::kOk) return s;
+  ReplaceFramedSourceOp op;
+  op.folder = folder;
+  op.id = id;
+  op.size = static_cast<uint32_t>(source.size());
+  op.text = RecordText(fields);
+  const MessageRecord& old = **f->Find(id);
+  if (Status s = WriteSource(folder, id, old.flags, old.received_time, source, &op.offset, &op.checksum);
+      s != Status::kOk)
+    return s;
   tx.Append(op);
-  return tx.Commit(sync_each_call_);
+  return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
 Status Store::SetFlags(uint32_t folder, const std::vector<uint32_t>& ids, uint32_t state,
@@ -378,7 +558,7 @@ Status Store::RemoveMessages(uint32_t folder, const std::vector<uint32_t>& ids) 
     if (!f->Find(id)) return Status::kNotFound;
   if (ids.empty()) return Status::kOk;
   tx.Append(RemoveMessagesOp{folder, ids});
-  return tx.Commit(sync_each_call_);
+  return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
 Status Store::CopyMessages(uint32_t source, uint32_t target, const std::vector<uint32_t>& ids,
@@ -401,8 +581,13 @@ Status Store::CopyMessages(uint32_t source, uint32_t target, const std::vector<u
   std::vector<uint32_t> made;
   uint32_t next = to->next_message_id;
   for (const auto& r : records) {
-    tx.Append(AddMessageOp{target, next, r->flags & ~clear_flags, r->size, r->received_time, r->offset,
-                           RecordText(*r)});
+    AddMessageOp op{target, next, r->flags & ~clear_flags, r->size, r->received_time, r->offset,
+                    RecordText(*r)};
+    op.checksum = r->checksum;
+    if (r->checked)
+      tx.Append(AddFramedMessageOp(op));
+    else
+      tx.Append(op);
     made.push_back(next++);
   }
   if (move) tx.Append(RemoveMessagesOp{source, ids});

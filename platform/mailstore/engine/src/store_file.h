@@ -13,6 +13,7 @@ class StoreFile {
   bool is_open() const { return file_.is_open(); }
   const std::string& path() const { return path_; }
   bool Sync() { return file_.Sync(); }
+  void Close() { file_.Close(); }
 
  protected:
   // Opens |name| in |directory|; kReadWrite creates it. False on failure.

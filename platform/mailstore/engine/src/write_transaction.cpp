@@ -3,9 +3,14 @@
 namespace mailstore {
 
 WriteTransaction::WriteTransaction(std::mutex& mutex, File& lock_file, Journal& journal,
-                                   FolderModel& model)
-    : guard_(mutex), lock_(lock_file, true), journal_(journal), model_(model) {
-  if (lock_.locked() && journal_.CatchUp(true, model_)) status_ = Status::kOk;
+                                   FolderModel& model, bool writable)
+    : guard_(mutex), lock_(lock_file, writable), journal_(journal), model_(model) {
+  if (!writable)
+    status_ = Status::kReadOnly;
+  else if (lock_.locked() && journal_.CatchUp(true, model_))
+    status_ = Status::kOk;
+  else if (lock_.locked() && journal_.shrunk())
+    status_ = Status::kDamaged;
 }
 
 Status WriteTransaction::Commit(bool sync) {

@@ -27,16 +27,21 @@ namespace mailstore {
 
 class WriteTransaction {
  public:
-  WriteTransaction(std::mutex& mutex, File& lock_file, Journal& journal, FolderModel& model);
+  // With |writable| false nothing is locked and status() is kReadOnly.
+  WriteTransaction(std::mutex& mutex, File& lock_file, Journal& journal, FolderModel& model,
+                   bool writable);
   WriteTransaction(const WriteTransaction&) = delete;
   WriteTransaction& operator=(const WriteTransaction&) = delete;
 
-  // kOk, or kIoError when the lock could not be taken or the journal read.
+  // kOk; kReadOnly; kDamaged when the journal was cut short under this
+  // process; kIoError when the lock could not be taken or the journal read.
   Status status() const { return status_; }
   template <typename Op>
   void Append(const Op& op) {
     Encode(op, entry_);
   }
+  // The pending entry, for operations encoded elsewhere.
+  EntryEncoder& entry() { return entry_; }
   // Writes the pending entry; kOk without writing when nothing was appended.
   // kIoError when the disk refused: the journal and the model are as they were.
   // May be called again for a further entry.

@@ -45,6 +45,11 @@ class File {
   // file (the file must be at least that long). The view lives until
   // Close(). Null on failure.
   void* MapShared(size_t size, bool writable);
+  // Maps |size| zero-initialised bytes of memory shared by every process
+  // that names the same |path|, backed by no file, so that no file cut
+  // short by another program can take the view away. The File holds the
+  // view until Close(). Win32 only: null elsewhere (and on failure).
+  void* MapSharedMemoryFor(const std::string& path, size_t size);
 
   // Whole-file advisory lock shared between processes and between separate
   // File objects of one process. Blocking; false on failure.
@@ -65,10 +70,20 @@ class File {
     size_t view_size = 0;
   };
   Handles h_;
+#ifdef _WIN32
+  // Maps a view of |mapping| and keeps both until Close(); closes |mapping|
+  // when the view fails. The view, or null.
+  void* KeepView(void* mapping, size_t size, bool writable);
+#endif
 };
 
 // Directory helpers (UTF-8 paths).
 bool DirectoryExists(const std::string& path);
+// Replaces |to| with |from| in one step (both in one directory).
+bool RenameOver(const std::string& from, const std::string& to);
+// Removes a file; where the platform allows, one that others hold open goes
+// once they close it.
+bool RemoveFile(const std::string& path);
 // Creates |path| and any missing parents; true when it exists afterwards.
 bool CreateDirectories(const std::string& path);
 // Flushes a directory entry change (a new file) to disk where the platform

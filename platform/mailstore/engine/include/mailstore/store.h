@@ -10,8 +10,9 @@
 //   journal.dat   the index: an append-only sequence of checksummed entries,
 //                 each holding the operations of one call. Replaying it gives
 //                 the folders and message records.
-//   messages.dat  message sources, appended and never rewritten in place
-//                 (the file runs ahead of the last source with zeros).
+//   messages.dat  message sources, appended and never rewritten in place,
+//                 each a self-describing record with a checksum (the file
+//                 runs ahead of the last source with zeros).
 //
 // A write appends the source (if any) and syncs it, then appends one journal
 // entry and syncs it: the call is durable when it returns, and an entry torn
@@ -52,8 +53,34 @@ class Store {
   // directory or an empty store is created with the root and the five
   // special folders. Returns null with |status| set on failure; |report|
   // receives a one-line description of what failed or what was skipped.
+  // kDamaged with a store: part of it cannot be read (journal entries
+  // skipped, the data file cut short, sources the journal lost); the store
+  // serves what it can read, and writes still go after every byte on disk.
+  // kDamaged without one: the journal is unreadable or lost while the data
+  // file holds mail (Recover rebuilds it). Writes to a store whose files
+  // cannot be written give kReadOnly.
   static std::unique_ptr<Store> Open(const std::string& directory, bool create, Status* status,
                                      std::string* report = nullptr);
+
+  // Verifies the store in |directory|: the journal, every source it names
+  // (length and checksum) and the data file's records it does not name.
+  // Appends one line per finding to |findings|. kOk when nothing was found,
+  // kDamaged when something was; kNotFound or kIoError when the store cannot
+  // be read at all. Takes the store's shared lock; changes nothing.
+  static Status Check(const std::string& directory, std::vector<std::string>* findings);
+
+  // The record fields of a source, for sources restored from the data file.
+  using FieldsOf = std::function<MessageFields(const std::string& source)>;
+  // Rebuilds the journal of the store in |directory| from what of it can be
+  // read and from the data file's records: a source that no readable entry
+  // names goes back into its folder (or, when that folder is lost, into a
+  // new top-level folder "Recovered"), so no mail the data file holds is
+  // lost; mail that readable entries removed stays removed. The new journal
+  // is written beside the old one and then replaces it in one step; the old
+  // one is kept as journal.damaged. Run it when no other process has the
+  // store open (a damaged store is refused to clients anyway). |report|
+  // gets a one-line summary. kOk; kReadOnly; kIoError; kNotFound.
+  static Status Recover(const std::string& directory, const FieldsOf& fields, std::string* report);
 
   const std::string& directory() const { return directory_; }
   // Journal bytes skipped as damaged when they were read (0 on a sound store).
@@ -78,9 +105,11 @@ class Store {
   Status DeleteFolder(uint32_t id);  // the whole subtree and its messages
 
   // Messages.
-  // Reserves the next id of |folder| for a later AddMessage.
+  // Reserves the next id of |folder| for a later AddMessage. Reservations of
+  // several writers may be stored in any order; each is used at most once.
   Status ReserveMessageId(uint32_t folder, uint32_t* id);
   // Stores |source| under |id| (a reserved id, or kInvalidId for a new one).
+  // kInvalidArgument for an id never reserved or already used.
   Status AddMessage(uint32_t folder, uint32_t id, const std::string& source, uint32_t flags,
                     const MessageFields& fields, uint32_t* new_id);
   // Replaces the source and record fields of a stored message; keeps its id
@@ -103,7 +132,22 @@ class Store {
   // "Deleted Items".
   Status DeleteMessages(uint32_t folder, const std::vector<uint32_t>& ids);
 
-  // Reads source bytes of a record (from ListMessages/FindMessage).
+  // Rewrites the data file without the space of mail deleted for good: the
+  // live sources go into a new data file, then one journal entry switches
+  // the store to it, so a crash before that entry leaves the old store
+  // whole and one after it the new. Holds the store's writer lock meanwhile
+  // (other processes' writes wait); other processes follow the switch on
+  // their next call, and records they hold from before it no longer read
+  // (ReadSource gives -1): they list the messages again. Runs by itself
+  // when a delete leaves more than half of a data file of at least
+  // kAutoCompactBytes dead. kOk; kDamaged when a live source cannot be read
+  // whole (nothing is changed: recover first); kReadOnly; kIoError.
+  Status Compact(std::string* report = nullptr);
+  static constexpr uint64_t kAutoCompactBytes = 4u << 20;
+
+  // Reads source bytes of a record (from ListMessages/FindMessage); -1 when
+  // the data file no longer holds them, or (for a read of the whole source)
+  // when they are not the bytes stored.
   int64_t ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const;
 
   // Reads one source front to back through a file handle of its own: for
@@ -118,22 +162,42 @@ class Store {
     File file_;
     MessageRecordPtr record_;
     uint64_t cursor_ = ~0ull;  // file position, when known
+    uint64_t checked_upto_ = 0;  // source bytes read front to back so far
+    uint32_t crc_ = 0;           // their checksum
   };
 
  private:
   Store();
   // Starts a write: see WriteTransaction.
   WriteTransaction BeginWrite();
-  // Writes a source where the next one goes, under a write transaction.
-  Status WriteSource(const std::string& source, uint64_t* offset);
+  // Writes a source as a record where the next one goes, under a write
+  // transaction; gives the source's offset and checksum.
+  Status WriteSource(uint32_t folder, uint32_t id, uint32_t flags, uint64_t received,
+                     const std::string& source, uint64_t* offset, uint32_t* checksum);
+  // Compact() under |tx|; CompactIfDue compacts when a delete left more
+  // than half of the data file dead, and returns |committed| either way.
+  Status CompactLocked(WriteTransaction& tx, std::string* report);
+  Status CompactIfDue(WriteTransaction& tx, Status committed);
+  // Where the next record goes: past every byte an entry may name.
+  uint64_t WritePosition();
 
   std::string directory_;
   std::mutex mutex_;  // orders this process's threads over everything below
   File lock_file_;    // store.lock
   std::unique_ptr<Journal> journal_;
-  std::unique_ptr<DataFile> data_;  // read without the mutex
+  // Opens the data file of the model's generation when it is not the one
+  // open (always with |first|). False when it cannot be opened. Under mutex_.
+  bool FollowGeneration(bool first);
+  // The data file, for readers that hold no lock.
+  std::shared_ptr<DataFile> Data() const;
+
+  std::shared_ptr<DataFile> data_;  // replaced under mutex_; read through Data() without it
   std::unique_ptr<FolderModel> model_;
   bool sync_each_call_ = true;
+  bool writable_ = false;
+  uint64_t unnamed_records_ = 0;  // sources past the journal's last, when opened
+  int64_t data_size_seen_ = -1;   // the data file's size and end of data when last looked at
+  int64_t data_end_seen_ = 0;
 };
 
 }  // namespace mailstore

@@ -27,7 +27,8 @@ enum class Status {
   kNotAllowed,      // root/special folder, move under itself, ...
   kInvalidArgument,
   kIoError,         // the disk refused; nothing was changed
-  kDamaged,         // the store's files are not readable as a store
+  kDamaged,         // part of the store cannot be read: see Store::Open and Store::Check
+  kReadOnly,        // the store's files cannot be written (permissions, read-only medium)
 };
 
 const char* StatusText(Status status);
@@ -64,6 +65,9 @@ struct MessageRecord {
   uint64_t received_time = 0;  // FILETIME ticks
   uint64_t sent_time = 0;      // FILETIME ticks; 0 when the source has no date
   uint64_t offset = 0;         // of the source in the data file
+  uint32_t generation = 0;     // of the data file |offset| is in; compaction makes a new one
+  bool checked = false;        // |checksum| holds the source's CRC-32 (older stores have none)
+  uint32_t checksum = 0;
 
   std::string_view subject() const { return Part(0); }
   std::string_view normalized_subject() const { return Part(1); }

@@ -1,0 +1,124 @@
+// Compaction: deleted mail gives its space back, ids and reservations stay,
+// other opens follow the switch, and a kill before the switch leaves the old
+// store whole.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "mailstore/store.h"
+#include "mail_listing.h"
+#include "test_dir.h"
+
+using namespace mailstore;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kInbox = 1, kDeleted = 4;
+
+uint64_t SpaceOf(const std::string& dir) {
+  uint64_t total = 0;
+  for (const auto& f : fs::directory_iterator(dir)) total += f.file_size();
+  return total;
+}
+
+std::string U32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string Str(const std::string& s) { return U32(static_cast<uint32_t>(s.size())) + s; }
+
+// A journal entry as every version frames it.
+std::string Entry(const std::string& payload) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : payload) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return "PKJ1" + U32(static_cast<uint32_t>(payload.size())) + U32(~crc) + payload;
+}
+
+}  // namespace
+
+TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
+  TestDir dir, before_switch;
+  auto s = Store::Open(dir.store(), true, nullptr);
+  auto other = Store::Open(dir.store(), false, nullptr);
+  s->SetSyncEachCall(false);
+  std::vector<uint32_t> ids(100);
+  for (uint32_t i = 0; i < ids.size(); ++i) {
+    const std::string source = "Subject: " + std::to_string(1000 + i) + "\r\n\r\n" + std::string(100000, 'a' + i % 26);
+    ASSERT_EQ(Status::kOk, s->AddMessage(kInbox, kInvalidId, source, 0, MessageFields(), &ids[i]));
+  }
+  ASSERT_TRUE(s->Flush());
+  const uint64_t space = SpaceOf(dir.store());
+  MessageRecordPtr held;
+  ASSERT_EQ(Status::kOk, other->FindMessage(kInbox, ids[95], &held));
+  uint32_t reserved;
+  ASSERT_EQ(Status::kOk, s->ReserveMessageId(kInbox, &reserved));
+
+  // Into Deleted Items (the copies keep the sources alive), then out for good.
+  ASSERT_EQ(Status::kOk, s->DeleteMessages(kInbox, std::vector<uint32_t>(ids.begin(), ids.begin() + 90)));
+  EXPECT_TRUE(fs::exists(dir.store() + "/messages.dat"));
+  fs::copy(dir.store(), before_switch.store());
+  std::vector<MessageRecordPtr> bin;
+  ASSERT_EQ(Status::kOk, s->ListMessages(kDeleted, 0, &bin));
+  std::vector<uint32_t> bin_ids;
+  for (const auto& r : bin) bin_ids.push_back(r->id);
+  auto kept = Mail(*s);  // all but what goes for good next
+  for (auto it = kept.begin(); it != kept.end();) it = it->first.rfind("Deleted", 0) ? std::next(it) : kept.erase(it);
+  ASSERT_EQ(Status::kOk, s->DeleteMessages(kDeleted, bin_ids));  // compacts by itself
+  std::string switched(fs::file_size(dir.store() + "/journal.dat"), '\0');
+  std::ifstream(dir.store() + "/journal.dat", std::ios::binary).read(&switched[0], static_cast<std::streamsize>(switched.size()));
+
+  EXPECT_LE(SpaceOf(dir.store()) * 4, space);
+  EXPECT_FALSE(fs::exists(dir.store() + "/messages.dat"));
+  EXPECT_EQ(kept, Mail(*other));
+  EXPECT_EQ(-1, other->ReadSource(*held, 0, &std::string(10, '\0')[0], 10));  // listed before the switch
+  EXPECT_EQ(kept, Mail(*Store::Open(dir.store(), false, nullptr)));
+  // Ids stay taken: the reservation made before still stores, no deleted id comes back.
+  EXPECT_EQ(Status::kOk, s->AddMessage(kInbox, reserved, "r", 0, MessageFields(), nullptr));
+  uint32_t fresh;
+  ASSERT_EQ(Status::kOk, s->AddMessage(kInbox, kInvalidId, "f", 0, MessageFields(), &fresh));
+  EXPECT_EQ(reserved + 1, fresh);
+  EXPECT_EQ(Status::kOk, s->Compact());
+  EXPECT_EQ(Mail(*s), Mail(*other));
+
+  // Killed while appending the switching entry: the old store, whole.
+  s.reset();
+  other.reset();
+  // The journal as the deletion and the switch left it, the switching entry cut.
+  std::ofstream(before_switch.store() + "/journal.dat", std::ios::binary | std::ios::trunc)
+      << switched.substr(0, switched.rfind("PKJ1") + 40);
+  Status status;
+  auto old = Store::Open(before_switch.store(), false, &status);
+  ASSERT_TRUE(old);
+  EXPECT_EQ(Status::kOk, status);
+  EXPECT_EQ(kept, Mail(*old));
+}
+
+TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
+  TestDir dir;
+  fs::create_directories(dir.store());
+  std::string folders, adds;
+  const char* names[] = {"Inbox", "Outbox", "Sent Items", "Deleted Items", "Drafts"};
+  for (uint32_t i = 0; i < 5; ++i) folders += '\x01' + U32(i + 1) + U32(0) + U32(i) + Str(names[i]);
+  for (uint32_t id : {1u, 2u})  // bare sources "hello" and "world!", no checksums
+    adds += '\x06' + U32(kInbox) + U32(id) + U32(0) + U32(id == 1 ? 5 : 6) + U32(0) + U32(0) +
+            U32(id == 1 ? 0 : 5) + U32(0) + Str("s") + Str("") + Str("") + Str("") + U32(3) + U32(0) + U32(0);
+  std::ofstream(dir.store() + "/journal.dat", std::ios::binary) << Entry(folders) << Entry(adds);
+  std::ofstream(dir.store() + "/messages.dat", std::ios::binary) << "helloworld!";
+  Status status;
+  auto s = Store::Open(dir.store(), false, &status);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(Status::kOk, status);
+  std::vector<std::string> findings;
+  EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings));
+  ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, 2, {1}, false, 0, nullptr));
+  ASSERT_EQ(Status::kOk, s->Compact());
+  s = Store::Open(dir.store(), false, &status);
+  EXPECT_EQ((std::map<std::string, std::string>{{"Inbox/1", "0:hello"}, {"Inbox/2", "0:world!"},
+                                                {"Outbox/1", "0:hello"}}),
+            Mail(*s));
+  EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings));
+}

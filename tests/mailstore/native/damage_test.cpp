@@ -1,0 +1,131 @@
+// Damaged stores: every store file cut, flipped or deleted at a spread of
+// offsets. Whatever the damage, opening never crashes and never presents a
+// smaller store without saying so, a later write destroys nothing that was
+// still readable, Check reports what Open or a read found, and Recover
+// brings back every message whose source is intact.
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "mail_listing.h"
+#include "test_dir.h"
+
+using namespace mailstore;
+namespace fs = std::filesystem;
+
+namespace {
+
+MessageFields FieldsOf(const std::string& source) { return {source.substr(0, 12), "", "", "", 3, 0}; }
+
+std::multiset<std::string> Sources(const std::map<std::string, std::string>& mail) {
+  std::multiset<std::string> out;
+  for (const auto& [where, message] : mail) out.insert(message.substr(message.find(':') + 1));
+  return out;
+}
+
+}  // namespace
+
+TEST(StoreDamage, IsReportedNeverMadeWorseAndRecovered) {
+  TestDir pristine;
+  std::map<std::string, std::string> before, before_last;
+  std::map<std::string, uint64_t> length;  // of each file's meaningful bytes
+  uint64_t last_entry = 0;
+  {
+    auto s = Store::Open(pristine.store(), true, nullptr);
+    uint32_t sub = 0;
+    ASSERT_EQ(Status::kOk, s->CreateFolder(kRootFolderId, "Archive", &sub));
+    for (int i = 0; i < 8; ++i) {
+      const std::string source = "Subject: m" + std::to_string(i) + "\r\n\r\n" + std::string(300 + 50 * i, 'a' + i);
+      ASSERT_EQ(Status::kOk, s->AddMessage(i % 3 ? 1 : sub, kInvalidId, source, 0, FieldsOf(source), nullptr));
+      length["messages.dat"] += source.size() + 32;
+    }
+    before_last = Mail(*s);
+    last_entry = fs::file_size(pristine.store() + "/journal.dat");
+    ASSERT_EQ(Status::kOk, s->SetFlags(1, {1}, 2, 2, nullptr));
+    before = Mail(*s);
+  }
+  length["journal.dat"] = fs::file_size(pristine.store() + "/journal.dat");
+  length["store.seq"] = 4096;
+  const char* const kHow[] = {"cut", "flip", "delete"};
+  for (const auto& [file, size] : length)
+    for (int how = 0; how < 3; ++how)
+      for (double where : {0.0, 0.001, 0.01, 0.03, 0.1, 0.25, 0.5, 0.75, 0.97, 0.999}) {
+        if (how == 2 && where > 0) break;
+        SCOPED_TRACE(file + " " + kHow[how] + " at " + std::to_string(where));
+        TestDir dir;
+        fs::copy(pristine.store(), dir.store());
+        const std::string path = dir.store() + "/" + file;
+        const uint64_t at = std::min(static_cast<uint64_t>(where * static_cast<double>(size)), size - 1);
+        if (how == 0) fs::resize_file(path, at);
+        if (how == 1) {
+          std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+          const char c = static_cast<char>(f.seekg(static_cast<std::streamoff>(at)).get() ^ 0x20);
+          f.seekp(static_cast<std::streamoff>(at)).put(c);
+        }
+        if (how == 2) fs::remove(path);
+
+        // A journal cut inside its last entry is a write that never finished.
+        const auto& expected = how == 0 && file == "journal.dat" && at > last_entry ? before_last : before;
+        Status status = Status::kOk;
+        std::string report;
+        auto s = Store::Open(dir.store(), true, &status, &report);
+        const auto seen = s ? Mail(*s) : std::map<std::string, std::string>{};
+        // An open that says kOk shows all the mail, or fails the read of what it lost.
+        if (status == Status::kOk) {
+          for (const auto& [where_, message] : expected)
+            EXPECT_TRUE(seen.count(where_) && (seen.at(where_) == message ||
+                                               seen.at(where_).find("<unreadable>") != std::string::npos))
+                << where_ << " silently lost or changed";
+        } else {
+          EXPECT_EQ(Status::kDamaged, status);
+          EXPECT_NE("", report);
+        }
+        std::vector<std::string> findings;
+        EXPECT_EQ(status == Status::kOk && seen == expected ? Status::kOk : Status::kDamaged,
+                  Store::Check(dir.store(), &findings))
+            << (findings.empty() ? report : findings.back());
+        if (s) {  // a write on whatever opened covers nothing that was readable
+          uint32_t late = 0;
+          ASSERT_EQ(Status::kOk, s->CreateFolder(kRootFolderId, "Late", &late));
+          ASSERT_EQ(Status::kOk, s->AddMessage(late, kInvalidId, std::string(5000, 'z'), 0, {}, nullptr));
+          const auto now = Mail(*s);
+          for (const auto& [where_, message] : seen) {
+            if (message.find("<unreadable>") == std::string::npos) {
+              EXPECT_EQ(message, now.at(where_)) << where_;
+            }
+          }
+          s.reset();
+        }
+        // Recovery keeps every source the data file still holds whole.
+        std::string summary;
+        ASSERT_EQ(Status::kOk, Store::Recover(dir.store(), FieldsOf, &summary));
+        auto recovered = Store::Open(dir.store(), false, &status, &report);
+        ASSERT_TRUE(recovered) << report;
+        const auto after = Sources(Mail(*recovered));
+        for (const auto& source : Sources(before)) {
+          if (file != "messages.dat") {
+            EXPECT_EQ(1u, after.count(source)) << summary;
+          }
+        }
+      }
+}
+
+TEST(StoreDamage, AStoreThatCannotBeWrittenOrWasCutUnderItsOpenSaysSo) {
+  TestDir dir;
+  Store::Open(dir.store(), true, nullptr);
+  fs::rename(dir.store() + "/store.lock", dir.path() + "/lock");
+  fs::create_directory(dir.store() + "/store.lock");  // a directory opens for reading only
+  auto s = Store::Open(dir.store(), false, nullptr);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(Status::kReadOnly, s->CreateFolder(kRootFolderId, "x", nullptr));
+  EXPECT_EQ(Status::kReadOnly, Store::Recover(dir.store(), FieldsOf, nullptr));
+  fs::remove(dir.store() + "/store.lock");
+  fs::rename(dir.path() + "/lock", dir.store() + "/store.lock");
+  s = Store::Open(dir.store(), false, nullptr);
+  ASSERT_EQ(Status::kOk, s->AddMessage(1, kInvalidId, "kept", 0, {}, nullptr));
+  fs::resize_file(dir.store() + "/journal.dat", 10);
+  EXPECT_EQ(Status::kDamaged, s->AddMessage(1, kInvalidId, "x", 0, {}, nullptr));
+  EXPECT_EQ(1u, Mail(*s).size());  // what was read stays
+}
