@@ -1,7 +1,9 @@
 // MXMessage: body properties by id or by name, and the walk over the root body's properties.
 //
-// A property id travels to the MIME library in the place of the property's name. Values travel as
-// ANSI strings in VT_LPSTR property values, converted with the ANSI code page.
+// A property id travels to the MIME library in the place of the property's name. A client's values
+// travel as UTF-16 (VT_LPWSTR), so text that the ANSI code page cannot hold (a Japanese subject
+// under 1252, a French one under 1251) reads and writes whole; names, and the values that pelkary
+// itself reads, travel as ANSI strings (VT_LPSTR).
 
 #include <vector>
 
@@ -19,6 +21,8 @@ namespace {
 
 // The ANSI form of a client's name, never null (an empty name is passed as "").
 std::string AnsiOf(BSTR text) { return bstr_to_ansi(text); }
+
+std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
 }  // namespace
 
@@ -45,6 +49,33 @@ bool MXMessage::WriteBodyProperty(long body_handle, LPCSTR name, const std::stri
     PropVariantInit(&variant);
     variant.vt = VT_LPSTR;
     variant.pszVal = buffer.data();
+    return SUCCEEDED(mimeMessage_->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
+}
+
+// The same in UTF-16 (VT_LPWSTR): file names, which may hold characters the code page has not.
+std::optional<std::wstring> MXMessage::ReadBodyPropertyWide(long body_handle, LPCSTR name) noexcept {
+    if (!mimeMessage_) return std::nullopt;
+    unique_propvariant value;
+    value.vt = VT_LPWSTR;
+    HRESULT hr = mimeMessage_->GetBodyProp(ToHBody(body_handle), name, 0, &value);
+    if (FAILED(hr) || hr == S_FALSE) return std::nullopt;
+    try {
+        if (value.vt == VT_LPWSTR) return std::wstring(value.pwszVal ? value.pwszVal : L"");
+        if (value.vt == VT_LPSTR && value.pszVal) return ansi_to_wide(value.pszVal);
+        return std::wstring();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool MXMessage::WriteBodyPropertyWide(long body_handle, LPCSTR name, const std::wstring& value) noexcept {
+    if (!mimeMessage_) return false;
+    std::vector<wchar_t> buffer(value.begin(), value.end());
+    buffer.push_back(L'\0');
+    PROPVARIANT variant;
+    PropVariantInit(&variant);
+    variant.vt = VT_LPWSTR;
+    variant.pwszVal = buffer.data();
     return SUCCEEDED(mimeMessage_->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
 }
 
@@ -99,8 +130,8 @@ HRESULT MXMessage::GetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, 
         *exist = 0;
         const long id = static_cast<long>(propId);
         if (id == -1 || !IsPassablePropertyId(id) || !EnsureMimeMessage()) return;
-        if (auto value = ReadBodyProperty(bodyHandle, PropertyIdAsName(id))) {
-            *propText = ansi_to_bstr(value->c_str()).release();
+        if (auto value = ReadBodyPropertyWide(bodyHandle, PropertyIdAsName(id))) {
+            *propText = make_bstr(*value).release();
             *exist = 1;
         }
     }, exist, propText);
@@ -111,8 +142,8 @@ HRESULT MXMessage::GetBodyPropByName(long bodyHandle, BSTR propName, long *exist
         *exist = 0;
         if (!EnsureMimeMessage()) return;
         std::string name = AnsiOf(propName);
-        if (auto value = ReadBodyProperty(bodyHandle, name.c_str())) {
-            *propText = ansi_to_bstr(value->c_str()).release();
+        if (auto value = ReadBodyPropertyWide(bodyHandle, name.c_str())) {
+            *propText = make_bstr(*value).release();
             *exist = 1;
         }
     }, exist, propText);
@@ -125,14 +156,14 @@ HRESULT MXMessage::SetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, 
         *success = 0;
         const long id = static_cast<long>(propId);
         if (!EnsureMimeMessage() || !IsPassablePropertyId(id)) return;
-        *success = WriteBodyProperty(bodyHandle, PropertyIdAsName(id), AnsiOf(propText)) ? 1 : 0;
+        *success = WriteBodyPropertyWide(bodyHandle, PropertyIdAsName(id), TextOf(propText)) ? 1 : 0;
     }, success);
 }
 
 long MXMessage::SetBodyPropByNameInternal(long body_handle, BSTR name, BSTR text) {
     if (!EnsureMimeMessage()) return 0;
     std::string ansi_name = AnsiOf(name);
-    return WriteBodyProperty(body_handle, ansi_name.c_str(), AnsiOf(text)) ? 1 : 0;
+    return WriteBodyPropertyWide(body_handle, ansi_name.c_str(), TextOf(text)) ? 1 : 0;
 }
 
 HRESULT MXMessage::SetBodyPropByName(long bodyHandle, BSTR propName, BSTR propText, long *success) {
