@@ -150,7 +150,10 @@ private:
     unique_bstr ReadSourceChunk(long count);
     // Opens the stored source at offset 0 when the cursor is closed; false when it cannot be had.
     bool OpenSourceCursor() noexcept;
-    void ResetSourceCursor() noexcept { sourceCursor_.reset(); }
+    void ResetSourceCursor() noexcept {
+        sourceCursor_.reset();
+        carriedLeadByte_ = -1;
+    }
     void FindHeader();
     std::wstring ReadBody(long maxBytesToRead);
 
@@ -195,6 +198,9 @@ private:
     std::wstring headerCache_;
     // Reused between reads of the source: fresh memory for every piece costs page faults.
     std::vector<char> readBuffer_;
+    // Under a double-byte code page, the lead byte that ended the last piece (-1: none). It goes
+    // to the front of the next piece, so no piece splits a character.
+    int carriedLeadByte_ = -1;
     unique_cotaskmem<HBODY> attachmentHandles_;
     unsigned long attachmentCount_ = 0;
     unsigned long attachmentIndex_ = 0;
