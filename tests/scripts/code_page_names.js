@@ -19,7 +19,8 @@ check("the file is attached", body != 0);
 check("its name reads back whole", msg.GetFilename(body) == name);
 check("it saves under its own name", msg.SaveBodyToFile(body, fso.BuildPath(dir, "out"), 1) == 1);
 var saved = fso.BuildPath(fso.BuildPath(dir, "out"), name);
-check("the saved file holds the bytes", fso.FileExists(saved) && fso.OpenTextFile(saved, 1, false, -1).ReadAll() == "pixels");
+check("the saved file holds the bytes",
+      fso.FileExists(saved) && fso.OpenTextFile(saved, 1, false, -1).ReadAll() == "pixels");
 fso.DeleteFolder(dir, true);
 
 if (failures > 0) WScript.Quit(1);
