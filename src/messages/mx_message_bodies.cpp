@@ -5,10 +5,13 @@
 // go to the system and to the library's file-name properties as UTF-16, so a name that the code
 // page cannot hold (写真.png under 1252) is read, saved and attached whole.
 
+#include <cstring>
+
 #include "comsupport/com_ptr.h"
 #include "comsupport/text.h"
 #include "comsupport/unique_any.h"
 #include "comsupport/unique_cotaskmem.h"
+#include "messages/ansi_lead_bytes.h"
 #include "messages/attachment_file_name.h"
 #include "messages/body_handle.h"
 #include "messages/mx_message.h"
@@ -194,12 +197,29 @@ HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
                 text.append(buffer);
             }
         } else {
-            char buffer[2048];
+            // One byte in front for a lead byte carried over from the last piece (see
+            // AnsiLeadBytes): no piece is converted with half a character at its end.
+            char buffer[2049];
+            size_t carried = 0;
+            const AnsiLeadBytes& lead_bytes = AnsiLeadBytes::Get();
             for (;;) {
                 ULONG got = 0;
-                if (FAILED(data->Read(buffer, kOtherReadBytes, &got)) || got == 0) break;
-                buffer[got] = '\0';
+                if (FAILED(data->Read(buffer + carried, kOtherReadBytes, &got)) || got == 0) {
+                    if (carried) text.append(ansi_to_wide(buffer, 1));
+                    break;
+                }
+                size_t count = carried + got;
+                buffer[count] = '\0';
+                carried = 0;
+                char lead = 0;
+                if (got == kOtherReadBytes && lead_bytes.any() && strlen(buffer) == count &&
+                    lead_bytes.EndsOpen(buffer, count)) {
+                    carried = 1;
+                    lead = buffer[--count];
+                    buffer[count] = '\0';
+                }
                 text.append(ansi_to_wide(buffer));
+                buffer[0] = lead;
             }
         }
         *result = make_bstr(text).release();

@@ -20,6 +20,7 @@
 #include "comsupport/text.h"
 #include "comsupport/unique_any.h"
 #include "comsupport/unique_bstr.h"
+#include "messages/ansi_lead_bytes.h"
 #include "messages/mx_message.h"
 
 namespace pelkary {
@@ -82,33 +83,6 @@ struct SingleByteCodePage {
         for (; i < count; ++i) out[i] = characters[bytes[i]];
     }
 };
-
-// The lead bytes of a double-byte ANSI code page, read once from the system; none for any other.
-struct LeadBytes {
-    bool any = false;
-    bool lead[256] = {};
-
-    LeadBytes() {
-        CPINFO info{};
-        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2) return;
-        for (int r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r] != 0; r += 2)
-            for (int b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; ++b) lead[b] = any = true;
-    }
-
-    // True when the last of `count` bytes opens a character that the bytes do not finish. A byte
-    // that cannot lead ends a character (alone or as a trail byte), so the run of lead-byte values
-    // after it pairs up from its start: an odd run leaves its last byte open.
-    bool EndsOpen(const char* bytes, size_t count) const noexcept {
-        size_t run = 0;
-        while (run < count && lead[static_cast<unsigned char>(bytes[count - 1 - run])]) ++run;
-        return run % 2 == 1;
-    }
-};
-
-const LeadBytes& AnsiLeadBytes() {
-    static const LeadBytes lead_bytes;
-    return lead_bytes;
-}
 
 // The number of bytes before the first NUL (or `count`). The C runtime's strnlen goes byte by
 // byte, which made it cost more than the conversion itself.
@@ -201,9 +175,9 @@ unique_bstr MXMessage::ReadSourceChunk(long count) {
         return unique_bstr();
     }
     size_t length = std::min<ULONG>(got, want) + (carried >= 0 ? 1 : 0);
-    const LeadBytes& lead_bytes = AnsiLeadBytes();
+    const AnsiLeadBytes& lead_bytes = AnsiLeadBytes::Get();
     // A short read reached the end: a lead byte there has no trail byte to wait for.
-    if (got >= want && lead_bytes.any && LengthBeforeNul(piece, length) == length &&
+    if (got >= want && lead_bytes.any() && LengthBeforeNul(piece, length) == length &&
         lead_bytes.EndsOpen(piece, length)) {
         if (length > 1) {
             carriedLeadByte_ = static_cast<unsigned char>(piece[--length]);

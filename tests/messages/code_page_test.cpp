@@ -80,6 +80,9 @@ TEST_F(CodePage, Japanese) {
         for (std::wstring piece; !(piece = Ask(m.get(), &IMXMessage::GetSource, size)).empty();) joined += piece;
         EXPECT_EQ(whole, joined) << "pieces of " << size;
     }
+    // A body that is not text reads as ANSI text, 2047 bytes at a time: 表 straddles the first cut.
+    com_ptr<IMXMessage> other = PutAndOpen("Content-Type: application/x-text\r\n\r\n" + std::string(2046, 'a') + "\x95\x5C");
+    EXPECT_EQ(std::wstring(2046, L'a') + L"\u8868", Ask(other.get(), &IMXMessage::GetBodyText, -1));
 }
 
 TEST_F(CodePage, ASourceThatEndsInALeadByteKeepsItsLastByte) {
