@@ -160,12 +160,12 @@ private:
     // Body helpers. BindBody loads the MIME object when it is not yet; null when the object or
     // the body cannot be had. The others need the MIME object loaded.
     com_ptr<IMimeBody> BindBody(long body_handle) noexcept;
-    // A body property as ANSI text (by id or by name in the name's place); nullopt when absent.
-    std::optional<std::string> ReadBodyProperty(long body_handle, LPCSTR name) noexcept;
-    bool WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept;
-    // The same in UTF-16, for text that need not fit the code page (file names).
+    // A body property (by id or by name in the name's place) as UTF-16 text, which need not fit
+    // the code page; nullopt when absent.
     std::optional<std::wstring> ReadBodyPropertyWide(long body_handle, LPCSTR name) noexcept;
     bool WriteBodyPropertyWide(long body_handle, LPCSTR name, const std::wstring& value) noexcept;
+    // Writes a body property as ANSI text.
+    bool WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept;
     // The next entry of the root-property walk (its name, its id in `prop_id`); empty with -1 at
     // the end, which also ends the walk.
     unique_bstr NextRootProperty(long* prop_id);

@@ -78,9 +78,9 @@ com_ptr<IMimeBody> MXMessage::BindBody(long body_handle) noexcept {
 }
 
 std::pair<std::wstring, std::wstring> MXMessage::ContentTypeHalves(long body_handle) {
-    std::optional<std::string> value = ReadBodyProperty(body_handle, PropertyIdAsName(MX_PID_HDR_CNTTYPE));
+    std::optional<std::wstring> value = ReadBodyPropertyWide(body_handle, PropertyIdAsName(MX_PID_HDR_CNTTYPE));
     if (!value) return {};
-    std::wstring type = ansi_to_wide(value->c_str());
+    const std::wstring& type = *value;
     const size_t slash = type.find(L'/');
     if (slash == std::wstring::npos) return {};
     return {type.substr(0, slash), type.substr(slash + 1)};

@@ -24,35 +24,31 @@ std::string AnsiOf(BSTR text) { return bstr_to_ansi(text); }
 
 std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
-}  // namespace
-
-std::optional<std::string> MXMessage::ReadBodyProperty(long body_handle, LPCSTR name) noexcept {
-    if (!mimeMessage_) return std::nullopt;
-    unique_propvariant value;
-    value.vt = VT_LPSTR;
-    HRESULT hr = mimeMessage_->GetBodyProp(ToHBody(body_handle), name, 0, &value);
-    if (FAILED(hr) || hr == S_FALSE) return std::nullopt;
-    if (value.vt != VT_LPSTR || !value.pszVal) return std::string();
-    try {
-        return std::string(value.pszVal);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-bool MXMessage::WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept {
-    if (!mimeMessage_) return false;
-    // The library receives a buffer of our own, never the client's string.
-    std::vector<char> buffer(value.begin(), value.end());
-    buffer.push_back('\0');
+// Sets a text property: VT_LPSTR for ANSI text, VT_LPWSTR for UTF-16. The library receives a
+// buffer of our own, never the client's string.
+template <typename Char>
+bool SetTextProperty(IMimeMessage* message, long body_handle, LPCSTR name, std::basic_string_view<Char> value) {
+    std::vector<Char> buffer(value.begin(), value.end());
+    buffer.push_back(Char());
     PROPVARIANT variant;
     PropVariantInit(&variant);
-    variant.vt = VT_LPSTR;
-    variant.pszVal = buffer.data();
-    return SUCCEEDED(mimeMessage_->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
+    if constexpr (sizeof(Char) == 1) {
+        variant.vt = VT_LPSTR;
+        variant.pszVal = buffer.data();
+    } else {
+        variant.vt = VT_LPWSTR;
+        variant.pwszVal = buffer.data();
+    }
+    return SUCCEEDED(message->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
 }
 
-// The same in UTF-16 (VT_LPWSTR): file names, which may hold characters the code page has not.
+}  // namespace
+
+bool MXMessage::WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept {
+    return mimeMessage_ && SetTextProperty<char>(mimeMessage_.get(), body_handle, name, value);
+}
+
+// In UTF-16 (VT_LPWSTR): a client's values and file names may hold characters the code page has not.
 std::optional<std::wstring> MXMessage::ReadBodyPropertyWide(long body_handle, LPCSTR name) noexcept {
     if (!mimeMessage_) return std::nullopt;
     unique_propvariant value;
@@ -69,14 +65,7 @@ std::optional<std::wstring> MXMessage::ReadBodyPropertyWide(long body_handle, LP
 }
 
 bool MXMessage::WriteBodyPropertyWide(long body_handle, LPCSTR name, const std::wstring& value) noexcept {
-    if (!mimeMessage_) return false;
-    std::vector<wchar_t> buffer(value.begin(), value.end());
-    buffer.push_back(L'\0');
-    PROPVARIANT variant;
-    PropVariantInit(&variant);
-    variant.vt = VT_LPWSTR;
-    variant.pwszVal = buffer.data();
-    return SUCCEEDED(mimeMessage_->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
+    return mimeMessage_ && SetTextProperty<wchar_t>(mimeMessage_.get(), body_handle, name, value);
 }
 
 HRESULT MXMessage::GetFirstBodyProp(long /*bodyHandle: the walk always covers the root body*/, long *propId,
