@@ -54,6 +54,21 @@ if(NOT PELKARY_NATIVE)
         set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}")
     endfunction()
 
+    # pelkary_add_code_page_runs(NAME <name> COMMAND <command...>): registers a test a second and a
+    # third time as <name>_cp932 and <name>_cp1251, run under the double-byte code page 932
+    # (LANG=ja_JP.UTF-8) and under 1251 (ru_RU.UTF-8): Wine takes a process's ANSI code page from
+    # its locale. LC_ALL and LC_CTYPE are emptied so that the caller's own cannot win over LANG.
+    function(pelkary_add_code_page_runs)
+        cmake_parse_arguments(T "" "NAME" "COMMAND" ${ARGN})
+        foreach(run "cp932;ja_JP.UTF-8" "cp1251;ru_RU.UTF-8")
+            list(GET run 0 suffix)
+            list(GET run 1 locale)
+            add_test(NAME ${T_NAME}_${suffix} COMMAND ${T_COMMAND})
+            set_tests_properties(${T_NAME}_${suffix} PROPERTIES
+                ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR};LANG=${locale};LC_ALL=;LC_CTYPE=")
+        endforeach()
+    endfunction()
+
     # pelkary_add_script_test(NAME <name> SCRIPT <file.vbs|file.js> [ARGS <args...>]): runs a script
     # with Wine's cscript. Wine's cscript stops silently with exit code 0 on an uncaught runtime
     # error, so a script passes only when its last line of output is PASS (and it exits 0).

@@ -10,6 +10,14 @@
 #   scripts/wine.sh winpath PATH       print the Windows form (Z:\...) of a unix path
 #
 # Environment: PELKARY_BUILD (default: <repo>/build) holds the prefix, unless WINEPREFIX is set.
+#
+# Output: a Windows program writes text to a pipe in its code page, which Wine takes from the Unix
+# locale (LC_ALL, else LC_CTYPE, else LANG): ja_JP.UTF-8 gives 932, ru_RU.UTF-8 1251, en_US.UTF-8
+# and C 1252 (see codepage_of below). When the caller's locale is UTF-8, "run" and "cscript" convert
+# the program's stdout and stderr from that code page to UTF-8 (a café reads as café, not as a
+# replacement character), and keep its exit code: "run" from the ANSI code page, "cscript" from
+# the OEM one that the script host's WScript.Echo writes in. PELKARY_RAW_OUTPUT=1 passes the raw
+# bytes. A UTF-8 locale that the C library lacks is built into <build>/locales (see use_locale).
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${PELKARY_BUILD:-$repo/build}
@@ -40,25 +48,98 @@ ensure_started() {
     fi
 }
 
+# The ANSI and OEM code pages Wine gives a process of this locale: "ANSI OEM".
+codepage_of() {
+    local locale=$1 lang
+    lang=${locale%%.*}; lang=${lang%%@*}
+    case $lang in
+        ja*) echo "932 932" ;;
+        zh_TW* | zh_HK*) echo "950 950" ;;
+        zh*) echo "936 936" ;;
+        ko*) echo "949 949" ;;
+        ru* | uk* | be* | bg* | mk* | sr*) echo "1251 866" ;;
+        pl* | cs* | sk* | hu* | sl* | hr* | ro* | sq*) echo "1250 852" ;;
+        el*) echo "1253 737" ;;
+        tr*) echo "1254 857" ;;
+        he*) echo "1255 862" ;;
+        ar* | fa* | ur*) echo "1256 720" ;;
+        lt* | lv* | et*) echo "1257 775" ;;
+        vi*) echo "1258 1258" ;;
+        th*) echo "874 874" ;;
+        *) echo "1252 437" ;;
+    esac
+}
+
+# Runs "$@" (a Wine command line) with its stdout and stderr converted to UTF-8 from the code page
+# the program writes in (ansi or oem), when the caller reads UTF-8; returns the program's exit code.
+run_converted() {
+    local which=$1; shift
+    local locale=${LC_ALL:-${LC_CTYPE:-${LANG:-}}} pages cp status
+    set +e
+    case $locale in *.UTF-8 | *.utf8 | *.utf-8 | *.UTF8) ;; *) "$@"; return ;; esac
+    [ "${PELKARY_RAW_OUTPUT:-0}" = 1 ] && { "$@"; return; }
+    pages=$(codepage_of "$locale")
+    if [ "$which" = oem ]; then cp=${pages#* }; else cp=${pages% *}; fi
+    # Standard error goes through a FIFO to a converter that is waited for, so all of it is out
+    # before this script ends.
+    local fifo_dir converter
+    fifo_dir=$(mktemp -d)
+    mkfifo "$fifo_dir/stderr"
+    iconv -c -f "CP$cp" -t UTF-8 <"$fifo_dir/stderr" >&2 &
+    converter=$!
+    "$@" 2>"$fifo_dir/stderr" | iconv -c -f "CP$cp" -t UTF-8
+    status=${PIPESTATUS[0]}
+    wait "$converter"
+    rm -rf "$fifo_dir"
+    return "$status"
+}
+
+# Wine knows a process's locale, and so its code page and the charset of Unix file names, only
+# when the C library knows it: a UTF-8 locale that is not installed (ja_JP.UTF-8 on a bare
+# machine) is built once from the system's locale sources into the build tree and used from there.
+use_locale() {
+    local locale=${LC_ALL:-${LC_CTYPE:-${LANG:-}}} name dir tmp
+    case $locale in *.UTF-8 | *.utf8) ;; *) return 0 ;; esac
+    name=${locale%%.*}
+    case $name in C | POSIX | *[!A-Za-z_@]*) return 0 ;; esac
+    locale -a 2>/dev/null | grep -qixF "$name.utf8" && return 0
+    [ -f "/usr/share/i18n/locales/$name" ] || return 0
+    dir=$build/locales
+    if [ ! -d "$dir/$locale" ]; then
+        mkdir -p "$dir"
+        tmp=$(mktemp -d "$dir/.new.XXXXXX")
+        localedef -i "$name" -f UTF-8 "$tmp/$locale" >/dev/null 2>&1 || true
+        [ -f "$tmp/$locale/LC_CTYPE" ] && mv -T "$tmp/$locale" "$dir/$locale" 2>/dev/null || true
+        rm -rf "$tmp"
+    fi
+    [ -d "$dir/$locale" ] && export LOCPATH=$dir
+    return 0
+}
+
+cscript_cp=oem
+
 cmd=${1:-}
 [ $# -gt 0 ] && shift
+case $cmd in start | run | cscript | regsvr32) use_locale ;; esac
 case $cmd in
     start) ensure_started ;;
     stop)
         wineserver -k </dev/null >/dev/null 2>&1 || true
         wineserver -w </dev/null >/dev/null 2>&1 || true ;;
-    run) ensure_started; exec "$wine" "$@" ;;
+    run) ensure_started; run_converted ansi "$wine" "$@"; exit ;;
     cscript)
         # A script that names no store gets a fresh, empty one of its own for the run.
         ensure_started
         file=$1; shift
         if [ -n "${MAILSTORE_DIR:-}" ]; then
-            exec "$wine" cscript //nologo "$(winpath "$file")" "$@"
+            run_converted "$cscript_cp" "$wine" cscript //nologo "$(winpath "$file")" "$@"
+            exit
         fi
         mkdir -p "$build/stores"
         store=$(mktemp -d "$build/stores/script.XXXXXX")
         status=0
-        MAILSTORE_DIR=$(winpath "$store") "$wine" cscript //nologo "$(winpath "$file")" "$@" || status=$?
+        MAILSTORE_DIR=$(winpath "$store") run_converted "$cscript_cp" "$wine" cscript //nologo \
+            "$(winpath "$file")" "$@" || status=$?
         rm -rf "$store"
         exit $status ;;
     regsvr32)

@@ -9,7 +9,7 @@ bool AllDigits(std::string_view s) {
 
 }  // namespace
 
-FolderPath FolderPath::Parse(std::string_view text) {
+FolderPath FolderPath::Parse(std::string_view text, LeadByteTest lead) {
   FolderPath path;
   if (text.size() > 1 && text[0] == '#' && AllDigits(text.substr(1))) {
     uint64_t id = std::stoull(std::string(text.substr(1)));
@@ -26,7 +26,10 @@ FolderPath FolderPath::Parse(std::string_view text) {
   };
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '\\' && i + 1 < text.size() &&
+    if (lead && lead(static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+      name.push_back(c);
+      name.push_back(text[++i]);
+    } else if (c == '\\' && i + 1 < text.size() &&
         (text[i + 1] == '/' || text[i + 1] == '\\' || text[i + 1] == '#')) {
       name.push_back(text[++i]);
     } else if (c == '/' || c == '\\') {
@@ -39,9 +42,14 @@ FolderPath FolderPath::Parse(std::string_view text) {
   return path;
 }
 
-std::string FolderPath::Escape(std::string_view name) {
+std::string FolderPath::Escape(std::string_view name, LeadByteTest lead) {
   std::string out;
   for (size_t i = 0; i < name.size(); ++i) {
+    if (lead && lead(static_cast<unsigned char>(name[i])) && i + 1 < name.size()) {
+      out.push_back(name[i]);
+      out.push_back(name[++i]);
+      continue;
+    }
     if (name[i] == '/' || name[i] == '\\' || (i == 0 && name[i] == '#')) out.push_back('\\');
     out.push_back(name[i]);
   }

@@ -2,7 +2,9 @@
 // anything else is a path of names from the top, "/" between names
 // ("Archive/2024"). Inside a name "\/" stands for "/", "\\" for "\" and
 // "\#" for "#"; any other "\" separates names like "/". Plain C++17, no
-// Windows dependency.
+// Windows dependency: text in a double-byte code page comes with a test of
+// its lead bytes, and the byte after a lead byte is part of the character
+// (the second byte of 表 in code page 932 is 0x5C), never a separator.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +14,16 @@
 
 namespace mxstore {
 
+// True for a byte that opens a two-byte character in the text's code page.
+using LeadByteTest = bool (*)(unsigned char);
+
 class FolderPath {
  public:
   // Reads |text|. An empty path (or "/") names the top of the store.
-  static FolderPath Parse(std::string_view text);
+  static FolderPath Parse(std::string_view text, LeadByteTest lead = nullptr);
 
   // |name| written so that Parse reads it back as one name.
-  static std::string Escape(std::string_view name);
+  static std::string Escape(std::string_view name, LeadByteTest lead = nullptr);
 
   // True for "#" and 1 to 10 digits that fit 32 bits.
   bool is_id() const { return is_id_; }

@@ -228,7 +228,7 @@ class Tool {
 
   int Mkdir(const std::wstring& text, bool parents) {
     std::string arg = ToAnsi(text);
-    FolderPath path = FolderPath::Parse(arg);
+    FolderPath path = FolderPath::Parse(arg, mxstore::IsAnsiLeadByte);
     if (path.is_id() || path.names().empty())
       Misuse("mkdir takes a path of names, not '" + arg + "'; e.g. mxstore mkdir -p Archive/2024");
     STOREFOLDERID cur = FOLDERID_ROOT;
@@ -236,7 +236,7 @@ class Tool {
     for (size_t i = 0; i < path.names().size(); ++i) {
       const std::string& name = path.names()[i];
       const bool last = i + 1 == path.names().size();
-      done += (done.empty() ? "" : "/") + FolderPath::Escape(name);
+      done += (done.empty() ? "" : "/") + FolderPath::Escape(name, mxstore::IsAnsiLeadByte);
       STOREFOLDERID child = client_.FindChild(cur, name);
       if (child != FOLDERID_INVALID) {
         if (last && !parents)
@@ -245,7 +245,7 @@ class Tool {
         continue;
       }
       if (!last && !parents)
-        Fail("no folder '" + done + "' to create '" + FolderPath::Escape(path.names().back()) +
+        Fail("no folder '" + done + "' to create '" + FolderPath::Escape(path.names().back(), mxstore::IsAnsiLeadByte) +
              "' in; use mkdir -p to create it too");
       HRESULT hr = client_.ns()->CreateFolder(cur, name.c_str(), 0, &child);
       if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_NAME))
@@ -385,7 +385,7 @@ class Tool {
     f.folder = nullptr;
     const STOREFOLDERID id = f.props.dwFolderId;
     const std::string target = ToAnsi(target_text);
-    const FolderPath path = FolderPath::Parse(target);
+    const FolderPath path = FolderPath::Parse(target, mxstore::IsAnsiLeadByte);
     STOREFOLDERID parent = client_.FindFolder(target);
     std::string leaf = f.props.szName;
     // NEWPATH names the folder as it will be, unless it names another folder
@@ -394,7 +394,7 @@ class Tool {
       if (path.is_id()) Fail("no folder '" + target + "' in the store; 'mxstore folders' lists them");
       std::string parent_path;
       for (size_t i = 0; i + 1 < path.names().size(); ++i)
-        parent_path += "/" + FolderPath::Escape(path.names()[i]);
+        parent_path += "/" + FolderPath::Escape(path.names()[i], mxstore::IsAnsiLeadByte);
       parent = client_.FindFolder(parent_path);
       if (parent == FOLDERID_INVALID)
         Fail("no folder '" + parent_path.substr(1) + "' to move '" + f.arg + "' into; create it first with "

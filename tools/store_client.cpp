@@ -8,6 +8,8 @@
 
 namespace mxstore {
 
+bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByteEx(CP_ACP, c) != 0; }
+
 bool StoreClient::Connect(const std::wstring& directory, std::string* error, bool initialize) {
   if (!directory.empty()) SetEnvironmentVariableW(L"MAILSTORE_DIR", directory.c_str());
   HRESULT hr = CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
@@ -57,7 +59,7 @@ bool StoreClient::Connect(const std::wstring& directory, std::string* error, boo
 }
 
 STOREFOLDERID StoreClient::FindFolder(const std::string& text) {
-  FolderPath path = FolderPath::Parse(text);
+  FolderPath path = FolderPath::Parse(text, IsAnsiLeadByte);
   FOLDERPROPS p = {};
   p.cbSize = sizeof(p);
   if (path.is_id()) return SUCCEEDED(ns_->GetFolderProps(path.id(), 0, &p)) ? path.id() : FOLDERID_INVALID;

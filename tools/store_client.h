@@ -13,6 +13,10 @@
 
 namespace mxstore {
 
+// The lead-byte test of the ANSI code page, for FolderPath: folder paths on the command line
+// and the store's folder names are in that code page.
+bool IsAnsiLeadByte(unsigned char c);
+
 class StoreClient {
  public:
   // Connects and initialises the store (|directory| overrides the usual

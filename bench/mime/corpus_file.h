@@ -50,6 +50,6 @@ inline bool WriteCorpus(const std::string& path, const std::vector<std::string>&
 }
 
 // The three sets, in the order the benches print them.
-inline const char* const kSetNames[] = {"small", "attachments", "huge"};
+inline const char* const kSetNames[] = {"small", "attachments", "huge", "cjk"};
 
 }  // namespace mimebench

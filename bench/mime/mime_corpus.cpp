@@ -3,7 +3,11 @@
 //                       encoded-word subjects, quoted-printable bodies
 //   attachments.corpus  200 messages with base64 attachments of 0.1-2 MB in nested multiparts
 //   huge.corpus         one message of about 100 MB
-// Usage: mime_corpus <dir>
+//   cjk.corpus          5,000 messages of 1-10 KB in Shift_JIS, ISO-2022-JP, GB2312, Big5 and
+//                       EUC-KR: 8bit and base64 text bodies, encoded-word subjects
+// Usage: mime_corpus <dir> [cjk]   ("cjk" writes only cjk.corpus)
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -152,14 +156,92 @@ std::string WithAttachments(Rng& r, int i, size_t total_attachment_bytes) {
   return m;
 }
 
+// Text in the East Asian charsets: phrases written in UTF-8 here, converted with the C library's
+// iconv into each charset once.
+struct CjkCharset {
+  const char* name;  // the MIME label; iconv knows it too
+  std::vector<const char*> phrases;
+};
+
+const CjkCharset kCjk[] = {
+    {"Shift_JIS", {"会議の予定", "報告書を添付します", "表計算", "よろしくお願いします", "明日の打ち合わせ"}},
+    {"ISO-2022-JP", {"会議の予定", "報告書を添付します", "予算の確認", "ありがとうございます", "議題"}},
+    {"GB2312", {"会议安排", "请查收附件", "季度报告", "谢谢", "明天的议程"}},
+    {"Big5", {"會議安排", "請查收附件", "季度報告", "謝謝", "明天的議程"}},
+    {"EUC-KR", {"회의 일정", "첨부 파일을 확인하세요", "분기 보고서", "감사합니다", "내일 안건"}},
+};
+
+std::string Convert(const std::string& utf8, const char* charset) {
+  iconv_t cd = iconv_open(charset, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
+  std::string out(utf8.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t in_left = utf8.size();
+  char* o = &out[0];
+  size_t out_left = out.size();
+  iconv(cd, &in, &in_left, &o, &out_left);
+  iconv(cd, nullptr, nullptr, &o, &out_left);  // ISO-2022-JP returns to ASCII at the end
+  iconv_close(cd);
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+std::string Base64Of(const std::string& bytes) {
+  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t col = 0;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
+    out.push_back(kAlpha[v >> 18]);
+    out.push_back(kAlpha[(v >> 12) & 63]);
+    out.push_back(i + 1 < bytes.size() ? kAlpha[(v >> 6) & 63] : '=');
+    out.push_back(i + 2 < bytes.size() ? kAlpha[v & 63] : '=');
+    if ((col += 4) == 76) {
+      out += "\r\n";
+      col = 0;
+    }
+  }
+  return out;
+}
+
+std::string Cjk(Rng& r, int i) {
+  const CjkCharset& cs = kCjk[i % 5];
+  auto phrase = [&] { return std::string(cs.phrases[r.Next() % cs.phrases.size()]); };
+  const size_t target = r.Range(1000, 10000);
+  std::string text;
+  while (text.size() < target) {
+    text += phrase() + (r.Next() % 4 == 0 ? "\r\n" : " ");
+  }
+  text += "\r\n";
+  const bool base64 = std::string(cs.name) != "ISO-2022-JP" && r.Next() % 2 == 0;
+  std::string m = "From: sender" + std::to_string(i % 97) + "@example.org\r\nTo: rcpt@example.net\r\n";
+  m += "Date: Tue, 1 Jul 2003 10:52:37 +0200\r\n";
+  m += "Subject: =?" + std::string(cs.name) + "?B?" + Base64Of(Convert(phrase() + " " + phrase(), cs.name)) +
+       "?=\r\nMIME-Version: 1.0\r\n";
+  m += "Content-Type: text/plain; charset=" + std::string(cs.name) + "\r\nContent-Transfer-Encoding: " +
+       (base64 ? "base64" : std::string(std::string(cs.name) == "ISO-2022-JP" ? "7bit" : "8bit")) + "\r\n\r\n";
+  const std::string body = Convert(text, cs.name);
+  m += base64 ? Base64Of(body) + "\r\n" : body;
+  return m;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: mime_corpus <dir>\n");
+  const bool cjk_only = argc == 3 && std::string(argv[2]) == "cjk";
+  if (argc != 2 && !cjk_only) {
+    std::fprintf(stderr, "usage: mime_corpus <dir> [cjk]\n");
     return 2;
   }
   const std::string dir = argv[1];
+  Rng cjk_rng{0xC3C3C3C3ull};
+  std::vector<std::string> cjk;
+  for (int i = 0; i < 5000; ++i) cjk.push_back(Cjk(cjk_rng, i));
+  if (!mimebench::WriteCorpus(dir + "/cjk.corpus", cjk)) return 1;
+  std::printf("corpus in %s: %zu CJK messages\n", dir.c_str(), cjk.size());
+  if (cjk_only) return 0;
   Rng r{0x5EED5EED12345ull};
   std::vector<std::string> small;
   for (int i = 0; i < 20000; ++i) small.push_back(Small(r, i));

@@ -15,6 +15,8 @@ corpus=$native/bench-corpus/mime
 if [ ! -f "$corpus/huge.corpus" ]; then
     mkdir -p "$corpus"
     "$native/bin/mime_corpus" "$corpus"
+elif [ ! -f "$corpus/cjk.corpus" ]; then
+    "$native/bin/mime_corpus" "$corpus" cjk
 fi
 "$native/bin/mime_bench" "$corpus"
 "$native/bin/gmime_bench" "$corpus"

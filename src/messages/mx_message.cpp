@@ -38,7 +38,7 @@ MXMessage::~MXMessage() = default;
 void MXMessage::Teardown() {
     DropRecord();
     storeFolder_.reset();
-    sourceCursor_.reset();
+    ResetSourceCursor();
     attachmentHandles_.reset();
     allocator_.reset();
     propertyEnumerator_.reset();

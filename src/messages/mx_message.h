@@ -150,15 +150,21 @@ private:
     unique_bstr ReadSourceChunk(long count);
     // Opens the stored source at offset 0 when the cursor is closed; false when it cannot be had.
     bool OpenSourceCursor() noexcept;
-    void ResetSourceCursor() noexcept { sourceCursor_.reset(); }
+    void ResetSourceCursor() noexcept {
+        sourceCursor_.reset();
+        carriedLeadByte_ = -1;
+    }
     void FindHeader();
     std::wstring ReadBody(long maxBytesToRead);
 
     // Body helpers. BindBody loads the MIME object when it is not yet; null when the object or
     // the body cannot be had. The others need the MIME object loaded.
     com_ptr<IMimeBody> BindBody(long body_handle) noexcept;
-    // A body property as ANSI text (by id or by name in the name's place); nullopt when absent.
-    std::optional<std::string> ReadBodyProperty(long body_handle, LPCSTR name) noexcept;
+    // A body property (by id or by name in the name's place) as UTF-16 text, which need not fit
+    // the code page; nullopt when absent.
+    std::optional<std::wstring> ReadBodyPropertyWide(long body_handle, LPCSTR name) noexcept;
+    bool WriteBodyPropertyWide(long body_handle, LPCSTR name, const std::wstring& value) noexcept;
+    // Writes a body property as ANSI text.
     bool WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept;
     // The next entry of the root-property walk (its name, its id in `prop_id`); empty with -1 at
     // the end, which also ends the walk.
@@ -192,6 +198,9 @@ private:
     std::wstring headerCache_;
     // Reused between reads of the source: fresh memory for every piece costs page faults.
     std::vector<char> readBuffer_;
+    // Under a double-byte code page, the lead byte that ended the last piece (-1: none). It goes
+    // to the front of the next piece, so no piece splits a character.
+    int carriedLeadByte_ = -1;
     unique_cotaskmem<HBODY> attachmentHandles_;
     unsigned long attachmentCount_ = 0;
     unsigned long attachmentIndex_ = 0;

@@ -1,14 +1,17 @@
 // MXMessage: the MIME body tree, body content in and out of strings and files, and attachments.
 // Every operation is a thin use of the MIME object; changes live there until Commit or Send.
 // Strings from the client reach the library in the ANSI code page (an empty one as "", never
-// null); strings from the library are converted back from it.
+// null); strings from the library are converted back from it. File names are the exception: they
+// go to the system and to the library's file-name properties as UTF-16, so a name that the code
+// page cannot hold (写真.png under 1252) is read, saved and attached whole.
 
-#include <cstdio>
+#include <cstring>
 
 #include "comsupport/com_ptr.h"
 #include "comsupport/text.h"
 #include "comsupport/unique_any.h"
 #include "comsupport/unique_cotaskmem.h"
+#include "messages/ansi_lead_bytes.h"
 #include "messages/attachment_file_name.h"
 #include "messages/body_handle.h"
 #include "messages/mx_message.h"
@@ -19,17 +22,36 @@ namespace {
 
 constexpr ULONG kTextReadBytes = 4094;     // into a 4096-byte buffer: room for a zero unit
 constexpr ULONG kOtherReadBytes = 2047;    // into a 2048-byte buffer: room for a NUL
-constexpr size_t kFileCopyPiece = 4096;
+constexpr DWORD kFileCopyPiece = 4096;
 constexpr ULONG kSaveToFilePiece = 16384;
 
 std::wstring_view ViewOf(BSTR text) noexcept {
     return text ? std::wstring_view(text, SysStringLen(text)) : std::wstring_view();
 }
 
-// The part of a client's file name after its last backslash or slash, or all of it.
-std::string LastPathComponent(const std::string& path) {
-    const size_t at = path.find_last_of("\\/");
-    return at == std::string::npos ? path : path.substr(at + 1);
+// The part of a client's file name after its last backslash or slash, or all of it. The name is
+// UTF-16, so a double-byte character whose second byte is 0x5C is never taken for a separator.
+std::wstring_view LastPathComponent(std::wstring_view path) {
+    const size_t at = path.find_last_of(L"\\/");
+    return at == std::wstring_view::npos ? path : path.substr(at + 1);
+}
+
+unique_hfile OpenForReading(BSTR filename) {
+    if (!filename || !*filename) return unique_hfile();
+    return unique_hfile(CreateFileW(filename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Copies the whole file into `stream`; false when a read or a write fails.
+bool CopyFileToStream(HANDLE file, IStream* stream) {
+    char buffer[kFileCopyPiece];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) return false;
+        if (got == 0) return true;
+        ULONG written = 0;
+        if (FAILED(stream->Write(buffer, got, &written)) || written != got) return false;
+    }
 }
 
 // The first body of the given type, or 0 (not found, S_FALSE, failure).
@@ -56,9 +78,9 @@ com_ptr<IMimeBody> MXMessage::BindBody(long body_handle) noexcept {
 }
 
 std::pair<std::wstring, std::wstring> MXMessage::ContentTypeHalves(long body_handle) {
-    std::optional<std::string> value = ReadBodyProperty(body_handle, PropertyIdAsName(MX_PID_HDR_CNTTYPE));
+    std::optional<std::wstring> value = ReadBodyPropertyWide(body_handle, PropertyIdAsName(MX_PID_HDR_CNTTYPE));
     if (!value) return {};
-    std::wstring type = ansi_to_wide(value->c_str());
+    const std::wstring& type = *value;
     const size_t slash = type.find(L'/');
     if (slash == std::wstring::npos) return {};
     return {type.substr(0, slash), type.substr(slash + 1)};
@@ -175,12 +197,29 @@ HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
                 text.append(buffer);
             }
         } else {
-            char buffer[2048];
+            // One byte in front for a lead byte carried over from the last piece (see
+            // AnsiLeadBytes): no piece is converted with half a character at its end.
+            char buffer[2049];
+            size_t carried = 0;
+            const AnsiLeadBytes& lead_bytes = AnsiLeadBytes::Get();
             for (;;) {
                 ULONG got = 0;
-                if (FAILED(data->Read(buffer, kOtherReadBytes, &got)) || got == 0) break;
-                buffer[got] = '\0';
+                if (FAILED(data->Read(buffer + carried, kOtherReadBytes, &got)) || got == 0) {
+                    if (carried) text.append(ansi_to_wide(buffer, 1));
+                    break;
+                }
+                size_t count = carried + got;
+                buffer[count] = '\0';
+                carried = 0;
+                char lead = 0;
+                if (got == kOtherReadBytes && lead_bytes.any() && strlen(buffer) == count &&
+                    lead_bytes.EndsOpen(buffer, count)) {
+                    carried = 1;
+                    lead = buffer[--count];
+                    buffer[count] = '\0';
+                }
                 text.append(ansi_to_wide(buffer));
+                buffer[0] = lead;
             }
         }
         *result = make_bstr(text).release();
@@ -218,24 +257,15 @@ HRESULT MXMessage::SetBodyFromFile(long bodyHandle, BSTR filename, BSTR priConte
                                    long *success) {
     return Guard(L"SetBodyFromFile", [&] {
         *success = 0;
-        const std::string path = bstr_to_ansi(filename);
         *success = SetBodyFromStream(bodyHandle, priContentType, secContentType, IET_BINARY, [&](IStream* stream) {
             LARGE_INTEGER zero{};
             if (FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr))) return false;
-            unique_file file(path.empty() ? nullptr : fopen(path.c_str(), "rb"));
-            if (!file) return false;
-            char buffer[kFileCopyPiece];
-            for (;;) {
-                const size_t got = fread(buffer, 1, sizeof buffer, file.get());
-                if (got > 0) {
-                    ULONG written = 0;
-                    if (FAILED(stream->Write(buffer, static_cast<ULONG>(got), &written)) || written != got)
-                        return false;
-                }
-                if (got < sizeof buffer) return true;  // the end of the file, or a read error
-            }
+            unique_hfile file = OpenForReading(filename);
+            return file && CopyFileToStream(file.get(), stream);
         });
-        if (*success) WriteBodyProperty(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME), LastPathComponent(path));
+        if (*success)
+            WriteBodyPropertyWide(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME),
+                                  std::wstring(LastPathComponent(ViewOf(filename))));
     }, success);
 }
 
@@ -254,35 +284,32 @@ HRESULT MXMessage::SaveBodyToFile(long bodyHandle, BSTR path, long useDefaultNam
         if (useDefaultName) {
             // An empty directory would put the file at the root of the current drive.
             if (target.empty()) return;
-            std::optional<std::string> name = ReadBodyProperty(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME));
+            std::optional<std::wstring> name =
+                ReadBodyPropertyWide(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME));
             if (!name) return;
-            std::optional<std::wstring> leaf = SafeAttachmentFileName(ansi_to_wide(name->c_str()));
+            std::optional<std::wstring> leaf = SafeAttachmentFileName(*name);
             if (!leaf) return;
             if (target.back() != L'\\') target.push_back(L'\\');
             target.append(*leaf);
         }
-        const std::string ansi_target = to_ansi(target.c_str());
-        if (ansi_target.empty()) return;
+        if (target.empty()) return;
 
         com_ptr<IMimeBody> body = BindBody(bodyHandle);
         if (!body) return;
         com_ptr<IStream> data;
         if (FAILED(body->GetData(IET_BINARY, data.put())) || !data) return;
 
-        unique_file file(fopen(ansi_target.c_str(), "wb"));
+        unique_hfile file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return;
         std::unique_ptr<char[]> buffer(new char[kSaveToFilePiece]);
-        bool ok = true;
         for (;;) {
             ULONG got = 0;
             if (FAILED(data->Read(buffer.get(), kSaveToFilePiece, &got)) || got == 0) break;
-            if (fwrite(buffer.get(), 1, got, file.get()) != got) {
-                ok = false;
-                break;
-            }
+            DWORD written = 0;
+            if (!WriteFile(file.get(), buffer.get(), got, &written, nullptr) || written != got) return;
         }
-        if (fclose(file.release()) != 0) ok = false;
-        *success = ok ? 1 : 0;
+        *success = 1;
     }, success);
 }
 
@@ -329,18 +356,33 @@ HRESULT MXMessage::GetNextAttachment(long *bodyHandle) {
 HRESULT MXMessage::GetFilename(long bodyHandle, BSTR *filename) {
     return Guard(L"GetFilename", [&] {
         if (!EnsureMimeMessage()) return;
-        if (auto name = ReadBodyProperty(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME)))
-            *filename = ansi_to_bstr(name->c_str()).release();
+        if (auto name = ReadBodyPropertyWide(bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME)))
+            *filename = make_bstr(*name).release();
     }, filename);
 }
 
+// The file is read here, through its UTF-16 name, and handed to the library as a stream; the
+// library names the new body after the ANSI form of the name, so the body's name parameters are
+// then set again in UTF-16 when that form lost characters.
 HRESULT MXMessage::AttachFile(BSTR filename, long *bodyHandle) {
     return Guard(L"AttachFile", [&] {
         *bodyHandle = 0;
         if (!EnsureMimeMessage()) return;
+        unique_hfile file = OpenForReading(filename);
+        if (!file) return;
+        com_ptr<IStream> stream;
+        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || !stream) return;
+        if (!CopyFileToStream(file.get(), stream.get())) return;
+        file.reset();
         const std::string path = bstr_to_ansi(filename);
         HBODY body = nullptr;
-        if (SUCCEEDED(mimeMessage_->AttachFile(path.c_str(), nullptr, &body))) *bodyHandle = FromHBody(body);
+        if (FAILED(mimeMessage_->AttachFile(path.c_str(), stream.get(), &body)) || !body) return;
+        *bodyHandle = FromHBody(body);
+        const std::wstring leaf(LastPathComponent(ViewOf(filename)));
+        if (ansi_to_wide(path.c_str()) != ViewOf(filename)) {
+            WriteBodyPropertyWide(*bodyHandle, PropertyIdAsName(MX_PID_PAR_FILENAME), leaf);
+            WriteBodyPropertyWide(*bodyHandle, "par:content-type:name", leaf);
+        }
     }, bodyHandle);
 }
 

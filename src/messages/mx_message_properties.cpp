@@ -1,7 +1,9 @@
 // MXMessage: body properties by id or by name, and the walk over the root body's properties.
 //
-// A property id travels to the MIME library in the place of the property's name. Values travel as
-// ANSI strings in VT_LPSTR property values, converted with the ANSI code page.
+// A property id travels to the MIME library in the place of the property's name. A client's values
+// travel as UTF-16 (VT_LPWSTR), so text that the ANSI code page cannot hold (a Japanese subject
+// under 1252, a French one under 1251) reads and writes whole; names, and the values that pelkary
+// itself reads, travel as ANSI strings (VT_LPSTR).
 
 #include <vector>
 
@@ -20,32 +22,50 @@ namespace {
 // The ANSI form of a client's name, never null (an empty name is passed as "").
 std::string AnsiOf(BSTR text) { return bstr_to_ansi(text); }
 
+std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
+// Sets a text property: VT_LPSTR for ANSI text, VT_LPWSTR for UTF-16. The library receives a
+// buffer of our own, never the client's string.
+template <typename Char>
+bool SetTextProperty(IMimeMessage* message, long body_handle, LPCSTR name, std::basic_string_view<Char> value) {
+    std::vector<Char> buffer(value.begin(), value.end());
+    buffer.push_back(Char());
+    PROPVARIANT variant;
+    PropVariantInit(&variant);
+    if constexpr (sizeof(Char) == 1) {
+        variant.vt = VT_LPSTR;
+        variant.pszVal = buffer.data();
+    } else {
+        variant.vt = VT_LPWSTR;
+        variant.pwszVal = buffer.data();
+    }
+    return SUCCEEDED(message->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
+}
+
 }  // namespace
 
-std::optional<std::string> MXMessage::ReadBodyProperty(long body_handle, LPCSTR name) noexcept {
+bool MXMessage::WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept {
+    return mimeMessage_ && SetTextProperty<char>(mimeMessage_.get(), body_handle, name, value);
+}
+
+// In UTF-16 (VT_LPWSTR): a client's values and file names may hold characters the code page has not.
+std::optional<std::wstring> MXMessage::ReadBodyPropertyWide(long body_handle, LPCSTR name) noexcept {
     if (!mimeMessage_) return std::nullopt;
     unique_propvariant value;
-    value.vt = VT_LPSTR;
+    value.vt = VT_LPWSTR;
     HRESULT hr = mimeMessage_->GetBodyProp(ToHBody(body_handle), name, 0, &value);
     if (FAILED(hr) || hr == S_FALSE) return std::nullopt;
-    if (value.vt != VT_LPSTR || !value.pszVal) return std::string();
     try {
-        return std::string(value.pszVal);
-    } catch (const std::bad_alloc&) {
+        if (value.vt == VT_LPWSTR) return std::wstring(value.pwszVal ? value.pwszVal : L"");
+        if (value.vt == VT_LPSTR && value.pszVal) return ansi_to_wide(value.pszVal);
+        return std::wstring();
+    } catch (...) {
         return std::nullopt;
     }
 }
 
-bool MXMessage::WriteBodyProperty(long body_handle, LPCSTR name, const std::string& value) noexcept {
-    if (!mimeMessage_) return false;
-    // The library receives a buffer of our own, never the client's string.
-    std::vector<char> buffer(value.begin(), value.end());
-    buffer.push_back('\0');
-    PROPVARIANT variant;
-    PropVariantInit(&variant);
-    variant.vt = VT_LPSTR;
-    variant.pszVal = buffer.data();
-    return SUCCEEDED(mimeMessage_->SetBodyProp(ToHBody(body_handle), name, 0, &variant));
+bool MXMessage::WriteBodyPropertyWide(long body_handle, LPCSTR name, const std::wstring& value) noexcept {
+    return mimeMessage_ && SetTextProperty<wchar_t>(mimeMessage_.get(), body_handle, name, value);
 }
 
 HRESULT MXMessage::GetFirstBodyProp(long /*bodyHandle: the walk always covers the root body*/, long *propId,
@@ -99,8 +119,8 @@ HRESULT MXMessage::GetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, 
         *exist = 0;
         const long id = static_cast<long>(propId);
         if (id == -1 || !IsPassablePropertyId(id) || !EnsureMimeMessage()) return;
-        if (auto value = ReadBodyProperty(bodyHandle, PropertyIdAsName(id))) {
-            *propText = ansi_to_bstr(value->c_str()).release();
+        if (auto value = ReadBodyPropertyWide(bodyHandle, PropertyIdAsName(id))) {
+            *propText = make_bstr(*value).release();
             *exist = 1;
         }
     }, exist, propText);
@@ -111,8 +131,8 @@ HRESULT MXMessage::GetBodyPropByName(long bodyHandle, BSTR propName, long *exist
         *exist = 0;
         if (!EnsureMimeMessage()) return;
         std::string name = AnsiOf(propName);
-        if (auto value = ReadBodyProperty(bodyHandle, name.c_str())) {
-            *propText = ansi_to_bstr(value->c_str()).release();
+        if (auto value = ReadBodyPropertyWide(bodyHandle, name.c_str())) {
+            *propText = make_bstr(*value).release();
             *exist = 1;
         }
     }, exist, propText);
@@ -125,14 +145,14 @@ HRESULT MXMessage::SetBodyProp(long bodyHandle, enum tagNUVAKMIMEPROPID propId, 
         *success = 0;
         const long id = static_cast<long>(propId);
         if (!EnsureMimeMessage() || !IsPassablePropertyId(id)) return;
-        *success = WriteBodyProperty(bodyHandle, PropertyIdAsName(id), AnsiOf(propText)) ? 1 : 0;
+        *success = WriteBodyPropertyWide(bodyHandle, PropertyIdAsName(id), TextOf(propText)) ? 1 : 0;
     }, success);
 }
 
 long MXMessage::SetBodyPropByNameInternal(long body_handle, BSTR name, BSTR text) {
     if (!EnsureMimeMessage()) return 0;
     std::string ansi_name = AnsiOf(name);
-    return WriteBodyProperty(body_handle, ansi_name.c_str(), AnsiOf(text)) ? 1 : 0;
+    return WriteBodyPropertyWide(body_handle, ansi_name.c_str(), TextOf(text)) ? 1 : 0;
 }
 
 HRESULT MXMessage::SetBodyPropByName(long bodyHandle, BSTR propName, BSTR propText, long *success) {

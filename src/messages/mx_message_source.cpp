@@ -2,8 +2,10 @@
 // into header and body at the first empty line, made on the raw text without the MIME library.
 //
 // Every piece read is taken as bytes in the ANSI code page and converted to UTF-16; the
-// conversion of a piece stops at its first NUL byte. Positions and lengths of header and body are
-// counted in characters of the converted text, the source size in bytes.
+// conversion of a piece stops at its first NUL byte. Under a double-byte code page (932, 936,
+// 949, 950) a piece never ends inside a character: a lead byte at its end is carried to the next.
+// Positions and lengths of header and body are counted in characters of the converted text, the
+// source size in bytes.
 
 #include <algorithm>
 #include <climits>
@@ -18,6 +20,7 @@
 #include "comsupport/text.h"
 #include "comsupport/unique_any.h"
 #include "comsupport/unique_bstr.h"
+#include "messages/ansi_lead_bytes.h"
 #include "messages/mx_message.h"
 
 namespace pelkary {
@@ -147,8 +150,10 @@ unique_bstr MXMessage::ReadSourceChunk(long count) {
     }
     const ULONG want = static_cast<ULONG>(
         std::min<unsigned long long>({static_cast<unsigned long long>(n), whole, 0xFFFFFFFEull}));
+    // Room in front for a carried lead byte, and behind for the trail byte of a piece that is a
+    // lone lead byte.
     try {
-        if (readBuffer_.size() < want) readBuffer_.resize(want);
+        if (readBuffer_.size() < static_cast<size_t>(want) + 2) readBuffer_.resize(static_cast<size_t>(want) + 2);
     } catch (const std::bad_alloc&) {
         readBuffer_ = std::vector<char>();
         ResetSourceCursor();
@@ -157,13 +162,31 @@ unique_bstr MXMessage::ReadSourceChunk(long count) {
     auto trim_buffer = scope_exit([&] {
         if (readBuffer_.size() > kKeptReadBuffer) readBuffer_ = std::vector<char>();
     });
+    const int carried = carriedLeadByte_;
+    carriedLeadByte_ = -1;
+    char* const piece = readBuffer_.data() + (carried >= 0 ? 0 : 1);
+    if (carried >= 0) readBuffer_[0] = static_cast<char>(carried);
     ULONG got = 0;
-    HRESULT hr = sourceCursor_->Read(readBuffer_.data(), want, &got);
+    HRESULT hr = sourceCursor_->Read(readBuffer_.data() + 1, want, &got);
     if (FAILED(hr) || got == 0) {
+        // The source ended after a lead byte: it is a piece of its own.
+        if (SUCCEEDED(hr) && carried >= 0) return PieceToBstr(piece, 1);
         ResetSourceCursor();
         return unique_bstr();
     }
-    return PieceToBstr(readBuffer_.data(), std::min<ULONG>(got, want));
+    size_t length = std::min<ULONG>(got, want) + (carried >= 0 ? 1 : 0);
+    const AnsiLeadBytes& lead_bytes = AnsiLeadBytes::Get();
+    // A short read reached the end: a lead byte there has no trail byte to wait for.
+    if (got >= want && lead_bytes.any() && LengthBeforeNul(piece, length) == length &&
+        lead_bytes.EndsOpen(piece, length)) {
+        if (length > 1) {
+            carriedLeadByte_ = static_cast<unsigned char>(piece[--length]);
+        } else {
+            ULONG trail = 0;  // a lone lead byte takes its trail byte along rather than read as empty
+            if (SUCCEEDED(sourceCursor_->Read(piece + 1, 1, &trail))) length += trail;
+        }
+    }
+    return PieceToBstr(piece, length);
 }
 
 void MXMessage::FindHeader() {
@@ -286,6 +309,12 @@ HRESULT MXMessage::SaveAsFile(BSTR filename, long *error) {
             return;
         }
         if (readBuffer_.size() < static_cast<size_t>(kSaveAsFilePiece)) readBuffer_.resize(kSaveAsFilePiece);
+        if (carriedLeadByte_ >= 0) {  // read from the source already, not yet handed out
+            const char lead = static_cast<char>(carriedLeadByte_);
+            carriedLeadByte_ = -1;
+            DWORD written = 0;
+            if (!WriteFile(file.get(), &lead, 1, &written, nullptr) || written != 1) return;
+        }
         for (;;) {
             ULONG got = 0;
             if (FAILED(sourceCursor_->Read(readBuffer_.data(), kSaveAsFilePiece, &got))) {

@@ -7,6 +7,20 @@
 namespace pelkary::test {
 namespace {
 
+// Text beyond ASCII that the process's ANSI code page holds, with its bytes in that code page.
+// Under 932 both characters have the trail byte 0x5C, a backslash when read byte by byte.
+struct NonAscii {
+    std::wstring wide;
+    std::string ansi;
+};
+NonAscii InThisCodePage() {
+    switch (GetACP()) {
+        case 932: return {L"\u8868 \u4E88\u5B9A", "\x95\x5C \x97\x5C\x92\xE8"};
+        case 1251: return {L"\u0412\u0445\u043E\u0434\u044F\u0449\u0438\u0435", "\xC2\xF5\xEE\xE4\xFF\xF9\xE8\xE5"};
+        default: return {L"Re\u00e7us \u00e0 tri\u00e9r \u00df", "Re\xE7us \xE0 tri\xE9r \xDF"};
+    }
+}
+
 constexpr long kMissing = 987654;
 
 // The top-level folders and these after them; WalkOf, the manager's walk over them from the root.
@@ -166,14 +180,15 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
                                  Ask(folder.get(), &IMXFolder::MarkAsRead, message + 100),
                                  Ask(folder.get(), &IMXFolder::DeleteMessage, message + 100, 0)}));
 
-    // The source reaches the store in the ANSI code page, one byte per character.
-    const wchar_t* source = L"Subject: caf\u00e9\r\n\r\nna\u00efve \u00a3\r\n";
-    com_ptr<IMXMessage> created = Ask(folder.get(), &IMXFolder::CreateMessage, B(source).get());
+    // The source reaches the store in the ANSI code page (this program runs under 1252, 932 and 1251).
+    const NonAscii text = InThisCodePage();
+    const std::wstring source = L"Subject: " + text.wide + L"\r\n\r\n" + text.wide + L"\r\n";
+    com_ptr<IMXMessage> created = Ask(folder.get(), &IMXFolder::CreateMessage, B(source.c_str()).get());
     com_ptr<IMXMessage> empty = Ask(folder.get(), &IMXFolder::CreateMessage, nullptr);
     ASSERT_TRUE(created && empty) << "a null source stores an empty message";
     const auto created_id = static_cast<MESSAGEID>(Ask(created.get(), &IMXMessage::GetID));
     const auto empty_id = static_cast<MESSAGEID>(Ask(empty.get(), &IMXMessage::GetID));
-    EXPECT_EQ("Subject: caf\xE9\r\n\r\nna\xEFve \xA3\r\n", Source(id, created_id));
+    EXPECT_EQ("Subject: " + text.ansi + "\r\n\r\n" + text.ansi + "\r\n", Source(id, created_id));
     EXPECT_EQ("", Source(id, empty_id));
     EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0));
     EXPECT_EQ(std::vector<MESSAGEID>({created_id, empty_id}), Ids(id));
@@ -181,11 +196,12 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
 }
 
 TEST_F(FolderTest, NamesOutsideAsciiRoundTrip) {
-    const wchar_t* name = L"Re\u00e7us \u00e0 tri\u00e9r \u00df";
-    com_ptr<IMXFolder> folder = Folder(NewFolder(name));
+    const std::wstring name = InThisCodePage().wide;
+    com_ptr<IMXFolder> folder = Folder(NewFolder(name.c_str()));
     EXPECT_EQ(name, Ask(folder.get(), &IMXFolder::Name));
-    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(L"\u00c9t\u00e9").get()));
-    EXPECT_EQ(L"\u00c9t\u00e9", Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
+    const std::wstring renamed = L"2 " + name;
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(renamed.c_str()).get()));
+    EXPECT_EQ(renamed, Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
 }
 
 TEST_F(FolderTest, ManagerWalkIsDepthFirstAndRestartsAfterItsEndOrOnGetFirstFolder) {

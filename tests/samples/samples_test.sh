@@ -18,8 +18,12 @@ wine=$repo/scripts/wine.sh
 mxstore=$build/bin/mxstore.exe
 data=$repo/samples/data
 check="python3 $repo/tests/samples/mail_check.py"
-# Dates in the samples are compared in UTC; keep the Wine clock's zone out of the results.
+# Dates in the samples are compared in UTC; keep the Wine clock's zone out of the results. The
+# tools here compare bytes (LC_ALL=C); the Windows programs keep the caller's locale, which gives
+# them their code page, and hand over their raw bytes.
+wine_locale=${LC_ALL:-${LC_CTYPE:-${LANG:-C}}}
 export TZ=UTC LC_ALL=C
+wine_sh() { LC_ALL= LC_CTYPE= LANG=$wine_locale PELKARY_RAW_OUTPUT=1 "$wine" "$@"; }
 
 [ $# -eq 1 ] || { echo "usage: $0 CASE" >&2; exit 2; }
 test_case=$1
@@ -28,7 +32,7 @@ work=$(mktemp -d "$build/sample-tests/$test_case.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/store"
 
-winpath() { "$wine" winpath "$1"; }
+winpath() { "$wine" winpath "$1"; }  # no Windows program
 export MAILSTORE_DIR=$(winpath "$work/store")
 
 fail() {
@@ -41,7 +45,7 @@ fail() {
 }
 
 mx() {  # mxstore.exe ARGS...: its output without carriage returns
-    "$wine" run "$mxstore" "$@" </dev/null | tr -d '\r'
+    wine_sh run "$mxstore" "$@" </dev/null | tr -d '\r'
 }
 
 # sample NAME ARGS...: runs samples/NAME.vbs; its output (without carriage returns) goes to
@@ -49,7 +53,7 @@ mx() {  # mxstore.exe ARGS...: its output without carriage returns
 sample() {
     local name=$1; shift
     rc=0
-    "$wine" cscript "$repo/samples/$name.vbs" "$@" </dev/null >"$work/out.raw" 2>"$work/err" || rc=$?
+    wine_sh cscript "$repo/samples/$name.vbs" "$@" </dev/null >"$work/out.raw" 2>"$work/err" || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
 }
 
@@ -127,7 +131,7 @@ case_export_eml() {
     expect_rc 0
     expect_last "done: exported 3 messages of Lists to $(winpath "$work/lists")"
     for i in 1 2 3; do
-        "$wine" run "$mxstore" cat Lists "$i" </dev/null >"$work/cat.eml"
+        wine_sh run "$mxstore" cat Lists "$i" </dev/null >"$work/cat.eml"
         expect_same "$work/lists/$i.eml" "$work/cat.eml"
     done
 
@@ -267,7 +271,7 @@ EOF
 
 account_key='HKCU\Software\Microsoft\Internet Account Manager'
 clear_account() {
-    "$wine" run reg delete "$account_key" /f </dev/null >/dev/null 2>&1 || true
+    wine_sh run reg delete "$account_key" /f </dev/null >/dev/null 2>&1 || true
 }
 
 case_send_message() {
@@ -284,10 +288,10 @@ case_send_message() {
         fail "no clear error without a default mail account"
     [ -z "$(mx list Drafts)$(mx list Outbox)" ] || fail "a message was stored without an account"
 
-    "$wine" run reg add "$account_key" /v "Default Mail Account" /d 00000001 /f </dev/null >/dev/null
-    "$wine" run reg add "$account_key\\Accounts\\00000001" /v "Account Name" /d "Home" /f </dev/null >/dev/null
-    "$wine" run reg add "$account_key\\Accounts\\00000001" /v "SMTP Email Address" /d sam@example.net /f </dev/null >/dev/null
-    "$wine" run reg add "$account_key\\Accounts\\00000001" /v "SMTP Display Name" /d "Sam Reader" /f </dev/null >/dev/null
+    wine_sh run reg add "$account_key" /v "Default Mail Account" /d 00000001 /f </dev/null >/dev/null
+    wine_sh run reg add "$account_key\\Accounts\\00000001" /v "Account Name" /d "Home" /f </dev/null >/dev/null
+    wine_sh run reg add "$account_key\\Accounts\\00000001" /v "SMTP Email Address" /d sam@example.net /f </dev/null >/dev/null
+    wine_sh run reg add "$account_key\\Accounts\\00000001" /v "SMTP Display Name" /d "Sam Reader" /f </dev/null >/dev/null
 
     sample send_message "$to" "$subject" "$text" "$(winpath "$work/no-such-file")"
     expect_rc 1
@@ -302,7 +306,7 @@ case_send_message() {
     [ "$(mx list Outbox | wc -l)" = 1 ] || fail "the Outbox does not hold one copy"
     local folder
     for folder in Drafts Outbox; do
-        "$wine" run "$mxstore" cat "$folder" 1 </dev/null >"$work/$folder.eml"
+        wine_sh run "$mxstore" cat "$folder" 1 </dev/null >"$work/$folder.eml"
         $check sent "$work/$folder.eml" "$to" "$subject" '"Sam Reader" <sam@example.net>' \
             $'Hi Bob,\r\nthe report is attached.' "$attachment" || fail "the message in $folder"
     done
