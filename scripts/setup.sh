@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build googletest     # build, test framework sources
     clang libclang-rt-14-dev         # fuzzing (libFuzzer, sanitizers)
     libgmime-3.0-dev pkg-config      # reference engine for the MIME benchmark
+    locales                          # locale sources: the code-page runs build ja_JP/ru_RU UTF-8
     python3 zip
 )
 missing=()
