@@ -141,29 +141,11 @@ void StoreSession::Disconnect() noexcept {
     }
 }
 
-template <typename Fire>
-void StoreSession::ForEachManager(Fire&& fire) noexcept {
+void StoreSession::PostToManagers(ManagerEvent event, long folder_id, long message_id) noexcept {
+    // A manager unregisters before its window goes, so every window listed here is alive; the
+    // manager's own thread raises the event, or drops it when the manager is gone by then.
     std::lock_guard<critical_section> guard(lock_);
-    // Other threads cannot change the list while the lock is held; this thread's handlers can.
-    // Visiting the first manager not yet called, afresh each time, never calls one that left
-    // (and may be gone) and also reaches those that joined.
-    std::vector<ManagerEventTarget*> called;
-    for (;;) {
-        ManagerEventTarget* next = nullptr;
-        for (ManagerEventTarget* manager : managers_) {
-            if (std::find(called.begin(), called.end(), manager) == called.end()) {
-                next = manager;
-                break;
-            }
-        }
-        if (!next) return;
-        try {
-            called.push_back(next);
-        } catch (const std::bad_alloc&) {
-            return;
-        }
-        fire(*next);
-    }
+    for (ManagerEventTarget* manager : managers_) PostManagerEvent(manager->event_window(), event, folder_id, message_id);
 }
 
 void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
@@ -181,28 +163,25 @@ void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
 }
 
 void StoreSession::DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept {
-    using Raise = void (ManagerEventTarget::*)(long);
-    Raise raise = nullptr;
+    ManagerEvent event;
     switch (record.type) {
-    case NEW_FOLDER: raise = &ManagerEventTarget::FireOnFolderCreated; break;
-    case DELETE_FOLDER: raise = &ManagerEventTarget::FireOnFolderDeleted; break;
-    case RENAME_FOLDER: raise = &ManagerEventTarget::FireOnFolderRenamed; break;
-    case MOVE_FOLDER: raise = &ManagerEventTarget::FireOnFolderMoved; break;
-    case UNREAD_CHANGE: raise = &ManagerEventTarget::FireOnFolderUnreadChanged; break;
+    case NEW_FOLDER: event = ManagerEvent::kCreated; break;
+    case DELETE_FOLDER: event = ManagerEvent::kDeleted; break;
+    case RENAME_FOLDER: event = ManagerEvent::kRenamed; break;
+    case MOVE_FOLDER: event = ManagerEvent::kMoved; break;
+    case UNREAD_CHANGE: event = ManagerEvent::kUnreadChanged; break;
     default: return;
     }
     // The scan thread takes the lock to join and leave; a handler here that released the last
     // object would wait for the scan with the lock held. The scan ends first.
     watcher_.WaitForScan();
     const long folder_id = static_cast<long>(record.idFolder);
-    ForEachManager([&](ManagerEventTarget& manager) { (manager.*raise)(folder_id); });
+    PostToManagers(event, folder_id);
     if (record.type == UNREAD_CHANGE) DetectNewMessages(record.idFolder);
 }
 
 void StoreSession::FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept {
-    ForEachManager([&](ManagerEventTarget& manager) {
-        manager.FireOnNewMessage(static_cast<long>(folder_id), static_cast<long>(message_id));
-    });
+    PostToManagers(ManagerEvent::kNewMessage, static_cast<long>(folder_id), static_cast<long>(message_id));
 }
 
 }  // namespace pelkary

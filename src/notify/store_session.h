@@ -17,6 +17,7 @@
 #include "comsupport/critical_section.h"
 #include "comsupport/unique_any.h"
 #include "notify/folder_events.h"
+#include "notify/manager_sink.h"
 #include "notify/new_message_watcher.h"
 #include "store_api.h"
 
@@ -49,7 +50,7 @@ public:
     void UnregisterFolder(FolderEventTarget* folder) noexcept;
     void UnregisterManager(ManagerEventTarget* manager) noexcept;
 
-    // The session lock: re-entrant, guards the lists; held while manager events are fired.
+    // The session lock: re-entrant, guards the lists; held while manager events are posted.
     critical_section& lock() noexcept { return lock_; }
 
     // A folder-change record the store sink window received, handed to the current session (if
@@ -57,14 +58,14 @@ public:
     // release every folder and manager. Runs on the thread that built the session. Never throws.
     static void DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept;
 
-    // Raises a folder change (created, deleted, renamed, moved, unread changed) on every
+    // Posts a folder change (created, deleted, renamed, moved, unread changed) to every
     // registered manager, in registration order, under the lock; after an unread-count change,
     // then runs the new-message detection for the folder outside the lock. Waits for the scan
     // first. Other change codes fire nothing. The caller keeps the session alive. Never throws.
     void DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept;
 
     // The new-message watcher (see NewMessageWatcher). DetectNewMessages and FireNewMessage run
-    // on the session's thread; FireNewMessage raises OnNewMessage on every manager under the lock.
+    // on the session's thread; FireNewMessage posts OnNewMessage to every manager under the lock.
     void DetectNewMessages(unsigned long folder_id) noexcept { watcher_.DetectNewMessages(folder_id, *this); }
     void FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept;
     static unsigned long LastMessageId(FolderEventTarget& folder) noexcept { return NewMessageWatcher::LastMessageId(folder); }
@@ -88,11 +89,9 @@ private:
     // Drops one user (a registered object or a dispatch in progress); the last one out, when not
     // on the scan thread, disconnects and destroys the session.
     void Leave() noexcept;
-    // Calls `fire` on every registered manager, under the lock, in registration order. Handlers
-    // may register and unregister managers on this thread: a manager that leaves is not called
-    // again, and one that joins during the walk is visited too.
-    template <typename Fire>
-    void ForEachManager(Fire&& fire) noexcept;
+    // Posts the event to every registered manager's event window, under the lock: each manager
+    // hears it on its own thread, never on this one.
+    void PostToManagers(ManagerEvent event, long folder_id, long message_id = 0) noexcept;
 
     // Connects to the store (disconnecting first, so that a second call is harmless). Leaves the
     // session without a store when the namespace cannot be made or initialised.
