@@ -45,16 +45,19 @@ StoreSession* StoreSession::Build() noexcept {
     return session;
 }
 
+StoreSession* StoreSession::Count() noexcept {
+    publish_lock guard(g_publish);
+    if (!g_session) Publish(Build());
+    if (g_session) ++g_session->users_;
+    return g_session;
+}
+
+StoreSession* StoreSession::JoinUser() noexcept { return Count(); }
+
 template <typename T>
 StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object) noexcept {
-    StoreSession* session;
-    {
-        publish_lock guard(g_publish);
-        if (!g_session) Publish(Build());
-        session = g_session;
-        if (!session) return nullptr;
-        ++session->users_;
-    }
+    StoreSession* session = Count();
+    if (!session) return nullptr;
     // The count taken above keeps the session alive; the list itself is the lock's.
     std::lock_guard<critical_section> guard(session->lock_);
     try {

@@ -42,6 +42,10 @@ public:
     // Never throws. Any thread.
     static StoreSession* JoinFolder(FolderEventTarget* folder) noexcept;
     static StoreSession* JoinManager(ManagerEventTarget* manager) noexcept;
+    // The same for an object that only uses the store (a message): counted, not listed. Leave
+    // with LeaveUser, as the last step of its teardown.
+    static StoreSession* JoinUser() noexcept;
+    void LeaveUser() noexcept { Leave(); }
 
     // Removes every entry of the object. Unless called on the scan thread, then waits for the scan
     // to end, and when no folder and no manager is left, disconnects and destroys the session
@@ -84,6 +88,7 @@ private:
     static void Publish(StoreSession* session) noexcept;
     template <typename T>
     static StoreSession* Join(std::vector<T*> StoreSession::*list, T* object) noexcept;
+    static StoreSession* Count() noexcept;
     template <typename T>
     void Unregister(std::vector<T*>& list, T* object) noexcept;
     // Drops one user (a registered object or a dispatch in progress); the last one out, when not

@@ -27,6 +27,12 @@ protected:
     }
 };
 
+// The store sink window of the session, on any thread; null while there is no session.
+HWND StoreSinkWindow() {
+    HWND window = FindWindowExA(nullptr, nullptr, "Store sink", nullptr);
+    return window ? window : FindWindowExA(HWND_MESSAGE, nullptr, "Store sink", nullptr);
+}
+
 // One client thread's round: a manager listening, a walk over the tree, the Inbox's messages read.
 void Round(std::atomic<long>& operations) {
     com_ptr<IMXFolderManager> manager = CreateObject<IMXFolderManager>(CLSID_MXFolderManager);
@@ -84,6 +90,15 @@ TEST_F(ThreadsTest, EightApartmentsSurviveDeliveriesAndReleaseEverything) {
     manager_ = nullptr;
     ServerModule module;
     EXPECT_TRUE(PumpUntil([&] { return module.CanUnloadNow() == S_OK; }, kWait)) << "every object released";
+}
+
+// A message reads through the session: another object's last release must not end it.
+TEST_F(ThreadsTest, AMessageKeepsTheSessionItReadsThrough) {
+    com_ptr<IMXMessage> message = PutAndOpen("Subject: kept\r\n\r\nbody");
+    manager_ = nullptr;
+    EXPECT_TRUE(StoreSinkWindow()) << "the message still holds the session";
+    message = nullptr;
+    EXPECT_FALSE(StoreSinkWindow()) << "and the session ends with it";
 }
 
 // The thread that built the session ends while another thread's manager lives: that manager
