@@ -1,6 +1,7 @@
 #include "notify/manager_sink.h"
 
 #include "notify/sink_window.h"
+#include "notify/store_session.h"
 
 namespace pelkary {
 
@@ -9,6 +10,7 @@ namespace {
 constexpr char kClassName[] = "NUVAK Manager sink";
 constexpr char kTitle[] = "Manager";
 constexpr UINT kFirstEvent = WM_APP + 0x200;
+constexpr UINT kAdoptStoreSinks = WM_APP + 0x1FF;
 
 void Raise(ManagerEventTarget& manager, ManagerEvent event, long folder_id, long message_id) {
     switch (event) {
@@ -22,6 +24,10 @@ void Raise(ManagerEventTarget& manager, ManagerEvent event, long folder_id, long
 }
 
 LRESULT CALLBACK ManagerSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kAdoptStoreSinks) {
+        StoreSession::AdoptOrphanedSinks();
+        return 0;
+    }
     const UINT event = message - kFirstEvent;
     if (message < kFirstEvent || event < static_cast<UINT>(ManagerEvent::kCreated) ||
         event > static_cast<UINT>(ManagerEvent::kNewMessage))
@@ -46,6 +52,10 @@ unique_hwnd CreateManagerSinkWindow(ManagerEventTarget& manager) noexcept {
     unique_hwnd window = CreateSinkWindow(kClassName, kTitle, ManagerSinkProc);
     if (window) SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&manager));
     return window;
+}
+
+void PostAdoptStoreSinks(HWND window) noexcept {
+    if (window) PostMessageA(window, kAdoptStoreSinks, 0, 0);
 }
 
 void PostManagerEvent(HWND window, ManagerEvent event, long folder_id, long message_id) noexcept {

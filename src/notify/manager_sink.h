@@ -18,4 +18,8 @@ unique_hwnd CreateManagerSinkWindow(ManagerEventTarget& manager) noexcept;
 // raised when the manager's thread dispatches it, if the manager still lives then. Any thread.
 void PostManagerEvent(HWND window, ManagerEvent event, long folder_id, long message_id = 0) noexcept;
 
+// Asks the thread of the manager behind `window` to take over the store session's sink windows,
+// whose thread has ended (see StoreSession::AdoptOrphanedSinks). Any thread.
+void PostAdoptStoreSinks(HWND window) noexcept;
+
 }  // namespace pelkary

@@ -6,6 +6,7 @@
 
 #include "comsupport/critical_section.h"
 #include "notify/deleted_items_sink.h"
+#include "notify/sink_window.h"
 #include "notify/store_sink.h"
 
 namespace pelkary {
@@ -52,7 +53,14 @@ StoreSession* StoreSession::Count() noexcept {
     return g_session;
 }
 
-StoreSession* StoreSession::JoinUser() noexcept { return Count(); }
+StoreSession* StoreSession::JoinUser() noexcept {
+    StoreSession* session = Count();
+    if (session) {
+        std::lock_guard<critical_section> guard(session->lock_);
+        session->AdoptSinksIfOrphaned();
+    }
+    return session;
+}
 
 template <typename T>
 StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object) noexcept {
@@ -60,6 +68,7 @@ StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object)
     if (!session) return nullptr;
     // The count taken above keeps the session alive; the list itself is the lock's.
     std::lock_guard<critical_section> guard(session->lock_);
+    session->AdoptSinksIfOrphaned();
     try {
         (session->*list).push_back(object);
     } catch (const std::bad_alloc&) {
@@ -119,29 +128,81 @@ void StoreSession::Connect() noexcept {
         storeNamespace_ = nullptr;
         return;
     }
-    storeSinkWindow_ = CreateStoreSinkWindow();
-    if (storeSinkWindow_) storeNamespace_->RegisterNotification(0, storeSinkWindow_.get());
-
     if (FAILED(storeNamespace_->OpenSpecialFolder(FOLDER_DELETED, 0, deletedItemsFolder_.put())) ||
-        !deletedItemsFolder_) {
+        !deletedItemsFolder_)
         deletedItemsFolder_ = nullptr;
-        return;
-    }
-    deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow(deletedItemsFolder_.get());
-    if (deletedItemsSinkWindow_) deletedItemsFolder_->RegisterNotification(0, deletedItemsSinkWindow_.get());
+    AttachSinks();
 }
 
 void StoreSession::Disconnect() noexcept {
-    if (storeNamespace_) {
-        if (storeSinkWindow_) storeNamespace_->UnregisterNotification(0, storeSinkWindow_.get());
-        storeSinkWindow_.reset();
-        storeNamespace_ = nullptr;
-    }
+    DetachSinks();
+    storeNamespace_ = nullptr;
+    deletedItemsFolder_ = nullptr;
+}
+
+void StoreSession::AttachSinks() noexcept {
+    if (!storeNamespace_) return;
+    storeSinkWindow_ = CreateStoreSinkWindow();
+    if (storeSinkWindow_) storeNamespace_->RegisterNotification(0, storeSinkWindow_.get());
     if (deletedItemsFolder_) {
-        if (deletedItemsSinkWindow_) deletedItemsFolder_->UnregisterNotification(0, deletedItemsSinkWindow_.get());
-        deletedItemsSinkWindow_.reset();
-        deletedItemsFolder_ = nullptr;
+        deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow(deletedItemsFolder_.get());
+        if (deletedItemsSinkWindow_) deletedItemsFolder_->RegisterNotification(0, deletedItemsSinkWindow_.get());
     }
+    // The windows die with their thread; a pool thread hears of it and finds them a new one.
+    sinkThread_.reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+    if (sinkThread_ && !IsScanThread() &&
+        !RegisterWaitForSingleObject(&sinkThreadWait_, sinkThread_.get(), &StoreSession::SinkThreadEnded, nullptr,
+                                     INFINITE, WT_EXECUTEONLYONCE))
+        sinkThreadWait_ = nullptr;
+}
+
+void StoreSession::DetachSinks() noexcept {
+    // Not waiting for a callback in progress: it reaches the session only through Get.
+    if (sinkThreadWait_) UnregisterWait(std::exchange(sinkThreadWait_, nullptr));
+    sinkThread_.reset();
+    if (storeNamespace_ && storeSinkWindow_) storeNamespace_->UnregisterNotification(0, storeSinkWindow_.get());
+    CloseSinkWindow(storeSinkWindow_);
+    if (deletedItemsFolder_ && deletedItemsSinkWindow_)
+        deletedItemsFolder_->UnregisterNotification(0, deletedItemsSinkWindow_.get());
+    CloseSinkWindow(deletedItemsSinkWindow_);
+}
+
+void StoreSession::AdoptSinksIfOrphaned() noexcept {
+    if (!storeNamespace_ || IsScanThread()) return;
+    if (sinkThread_ && WaitForSingleObject(sinkThread_.get(), 0) == WAIT_TIMEOUT) return;
+    DetachSinks();
+    AttachSinks();
+}
+
+void CALLBACK StoreSession::SinkThreadEnded(void*, BOOLEAN) {
+    StoreSession* session;
+    {
+        publish_lock guard(g_publish);
+        session = g_session;
+        if (!session) return;
+        ++session->users_;
+    }
+    {
+        std::lock_guard<critical_section> guard(session->lock_);
+        // Each manager's thread is asked; the first one there adopts, the others find the sinks alive.
+        for (ManagerEventTarget* manager : session->managers_) PostAdoptStoreSinks(manager->event_window());
+    }
+    session->Leave();
+}
+
+void StoreSession::AdoptOrphanedSinks() noexcept {
+    StoreSession* session;
+    {
+        publish_lock guard(g_publish);
+        session = g_session;
+        if (!session) return;
+        ++session->users_;
+    }
+    {
+        std::lock_guard<critical_section> guard(session->lock_);
+        session->AdoptSinksIfOrphaned();
+    }
+    session->Leave();
 }
 
 void StoreSession::PostToManagers(ManagerEvent event, long folder_id, long message_id) noexcept {

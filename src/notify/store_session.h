@@ -74,6 +74,12 @@ public:
     void FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept;
     static unsigned long LastMessageId(FolderEventTarget& folder) noexcept { return NewMessageWatcher::LastMessageId(folder); }
 
+    // The session's sink windows (store and deleted items) live on one thread, which must pump
+    // messages. When that thread has ended, moves them to the calling thread; the session then
+    // hears the store again. Runs on a live manager's thread when the thread-pool wait sees the
+    // sink thread end, and on any thread that joins (except the scan thread). Never throws.
+    static void AdoptOrphanedSinks() noexcept;
+
     // True on the scan thread of this session.
     bool IsScanThread() const noexcept { return watcher_.IsScanThread(); }
 
@@ -102,6 +108,14 @@ private:
     // session without a store when the namespace cannot be made or initialised.
     void Connect() noexcept;
     void Disconnect() noexcept;
+    // Makes the sink windows on the calling thread and registers them with the store, and a wait
+    // for that thread's end; DetachSinks undoes it (from any thread). Under the lock, or while
+    // the session is being built or torn down.
+    void AttachSinks() noexcept;
+    void DetachSinks() noexcept;
+    // Under the lock: re-attaches the sinks here when their thread has ended.
+    void AdoptSinksIfOrphaned() noexcept;
+    static void CALLBACK SinkThreadEnded(void* unused, BOOLEAN timed_out);
 
     critical_section lock_;
     // Registered objects (joins not yet unregistered). Changed and read only under the process's
@@ -114,6 +128,8 @@ private:
     com_ptr<IStoreNamespace> storeNamespace_;
     com_ptr<IStoreFolder> deletedItemsFolder_;
     unique_hwnd deletedItemsSinkWindow_;
+    unique_handle sinkThread_;  // the thread of the sink windows
+    HANDLE sinkThreadWait_ = nullptr;
     NewMessageWatcher watcher_;
 };
 

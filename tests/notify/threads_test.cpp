@@ -103,7 +103,7 @@ TEST_F(ThreadsTest, AMessageKeepsTheSessionItReadsThrough) {
 
 // The thread that built the session ends while another thread's manager lives: that manager
 // still hears the store's changes.
-TEST_F(ThreadsTest, DISABLED_EventsOutliveTheThreadThatBuiltTheSession) {
+TEST_F(ThreadsTest, EventsOutliveTheThreadThatBuiltTheSession) {
     manager_ = nullptr;
     com_ptr<IMXFolderManager> builder_manager;
     HANDLE built = CreateEventW(nullptr, TRUE, FALSE, nullptr), joined = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -120,6 +120,8 @@ TEST_F(ThreadsTest, DISABLED_EventsOutliveTheThreadThatBuiltTheSession) {
     CloseHandle(built);
     CloseHandle(joined);
 
+    EXPECT_TRUE(PumpUntil([] { return GetWindowThreadProcessId(StoreSinkWindow(), nullptr) == GetCurrentThreadId(); },
+                          kWait)) << "this thread took the session's windows over";
     auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, "survivor");
     EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
     STOREFOLDERID id = 0;
