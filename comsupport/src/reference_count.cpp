@@ -17,6 +17,16 @@ ULONG ReferenceCount::Add() noexcept {
     }
 }
 
+ULONG ReferenceCount::TryAdd() noexcept {
+    LONG count = count_;
+    while (count > 0) {
+        const LONG seen = InterlockedCompareExchange(&count_, count + 1, count);
+        if (seen == count) return static_cast<ULONG>(count + 1);
+        count = seen;
+    }
+    return 0;
+}
+
 ULONG ReferenceCount::Take(bool* last) noexcept {
     *last = false;
     LONG count = count_;

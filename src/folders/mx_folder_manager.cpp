@@ -6,6 +6,7 @@
 #include "folders/message_props.h"
 #include "folders/mx_folder.h"
 #include "frame/object_creation.h"
+#include "notify/manager_sink.h"
 #include "notify/store_session.h"
 
 namespace pelkary {
@@ -28,7 +29,8 @@ long AskFolder(IMXFolder* folder, Call call) {
 const ClassIdentity MXFolderManager::kIdentity = {L"MXFolderManager", &CLSID_MXFolderManager,
                                                   &IID_IMXFolderManager};
 
-MXFolderManager::MXFolderManager() : session_(StoreSession::JoinManager(this)) {}
+MXFolderManager::MXFolderManager()
+    : eventWindow_(CreateManagerSinkWindow(*this)), session_(StoreSession::JoinManager(this)) {}
 
 MXFolderManager::~MXFolderManager() = default;
 
@@ -37,6 +39,8 @@ void MXFolderManager::Teardown() {
     // The handles belong to the namespace of the session, which is still there.
     CloseWalkLevels();
     if (StoreSession* session = std::exchange(session_, nullptr)) session->UnregisterManager(this);
+    // Unlisted now: no event can be posted to the window any more, and queued ones go with it.
+    eventWindow_.reset();
 }
 
 IStoreNamespace* MXFolderManager::Namespace() const noexcept {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "comsupport/com_ptr.h"
+#include "comsupport/unique_any.h"
 #include "comsupport/unique_henumstore.h"
 #include "frame/automation_object.h"
 #include "notify/event_connection_point.h"
@@ -58,8 +59,13 @@ protected:
     ~MXFolderManager() override;
 
 public:
-    // Event raisers of IMXFolderManagerEvents, called by the store session on the thread that
-    // built it, with the session lock held.
+    // ManagerEventTarget: the event window and the guarded reference its procedure takes.
+    HWND event_window() const noexcept override { return eventWindow_.get(); }
+    bool TryRetain() noexcept override { return TryAddRef(); }
+    void Drop() noexcept override { Release(); }
+
+    // Event raisers of IMXFolderManagerEvents, called from the manager's event window on its
+    // own thread.
     void FireOnFolderCreated(long folderId) override;
     void FireOnFolderDeleted(long folderId) override;
     void FireOnFolderRenamed(long folderId) override;
@@ -76,6 +82,8 @@ private:
     void CloseWalkLevels() noexcept;
     long CopyOrMove(long source_id, long target_id, const std::vector<MESSAGEID>& ids, bool move);
 
+    // Made before the manager joins the session, destroyed after it left.
+    unique_hwnd eventWindow_;
     StoreSession* session_ = nullptr;
     com_ptr<IMXFolder> current_;
     // Open sub-folder enumerations of the namespace: the top one lists the current folder's

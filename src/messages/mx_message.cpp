@@ -46,6 +46,8 @@ void MXMessage::Teardown() {
     headerCache_.clear();
     headerCache_.shrink_to_fit();
     readBuffer_ = std::vector<char>();
+    // Last: leaving may end the session, and nothing here uses it afterwards.
+    if (StoreSession* session = std::exchange(session_, nullptr)) session->LeaveUser();
 }
 
 void MXMessage::DropRecord() noexcept {
@@ -62,10 +64,14 @@ MXMessage::Record MXMessage::ReadRecord(unsigned long message_id) {
     return record;
 }
 
+IStoreNamespace* MXMessage::Namespace() noexcept {
+    if (!session_) session_ = StoreSession::JoinUser();
+    return session_ ? session_->namespace_() : nullptr;
+}
+
 com_ptr<IStoreFolder> MXMessage::OpenStoreFolder(long folder_id) noexcept {
     com_ptr<IStoreFolder> folder;
-    StoreSession* session = StoreSession::Get(true);
-    IStoreNamespace* store = session ? session->namespace_() : nullptr;
+    IStoreNamespace* store = Namespace();
     if (!store || FAILED(store->OpenFolder(static_cast<STOREFOLDERID>(folder_id), 0, folder.put())))
         folder.reset();
     return folder;

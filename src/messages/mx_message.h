@@ -33,6 +33,8 @@
 
 namespace pelkary {
 
+class StoreSession;
+
 class MXMessage : public AutomationObject<MXMessage, IMXMessage> {
 public:
     static const ClassIdentity kIdentity;
@@ -143,8 +145,12 @@ private:
     void DropRecord() noexcept;
     // Reads the record of `message_id` from `storeFolder_`; null when the store refuses.
     Record ReadRecord(unsigned long message_id);
-    // Opens folder `folder_id` through the process's store session; null on failure.
-    static com_ptr<IStoreFolder> OpenStoreFolder(long folder_id) noexcept;
+    // The store connection, through the session this message joins on its first store use (and
+    // leaves last in its teardown, so that no other thread can end the session under it); null
+    // when the store is out of reach.
+    IStoreNamespace* Namespace() noexcept;
+    // Opens folder `folder_id` through the store session; null on failure.
+    com_ptr<IStoreFolder> OpenStoreFolder(long folder_id) noexcept;
 
     // Source reading.
     unique_bstr ReadSourceChunk(long count);
@@ -184,6 +190,7 @@ private:
     long CommitInternal() noexcept;
 
     long folderId_ = -1;
+    StoreSession* session_ = nullptr;
     com_ptr<IStoreFolder> storeFolder_;
     Record record_;
     com_ptr<IStream> sourceCursor_;

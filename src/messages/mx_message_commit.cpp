@@ -27,10 +27,8 @@ constexpr char kAccountNameProperty[] = "att:athena-account-name";
 constexpr char kDateField[] = "Date";
 constexpr char kMessageIdField[] = "Message-ID";
 
-com_ptr<IStoreFolder> OpenOutbox() noexcept {
+com_ptr<IStoreFolder> OpenOutbox(IStoreNamespace* store) noexcept {
     com_ptr<IStoreFolder> outbox;
-    StoreSession* session = StoreSession::Get(true);
-    IStoreNamespace* store = session ? session->namespace_() : nullptr;
     if (!store || FAILED(store->OpenSpecialFolder(FOLDER_OUTBOX, 0, outbox.put()))) outbox.reset();
     return outbox;
 }
@@ -218,7 +216,7 @@ HRESULT MXMessage::Send(long *result) {
             return fail(L"The mail account cannot be recorded in the message.");
         com_ptr<IMimeMessage> outgoing = WithDateAndMessageId(mimeMessage_, account->Domain());
         if (!outgoing) return fail(L"The message cannot be given a Date and a Message-ID.");
-        com_ptr<IStoreFolder> outbox = OpenOutbox();
+        com_ptr<IStoreFolder> outbox = OpenOutbox(Namespace());
         if (!outbox) return fail(L"The Outbox cannot be opened.");
         saveState_ |= MX_MSG_SUBMITTED;
         MESSAGEID id = MESSAGEID_INVALID;

@@ -33,10 +33,19 @@ protected:
 // pointers that pelkary created in this apartment (never a proxy). Provided by the folders layer.
 FolderEventTarget& FolderEventTargetOf(IMXFolder* folder) noexcept;
 
-// A folder manager: the store session raises the events of IMXFolderManagerEvents on it, on the
-// thread that built the session, with the session lock held.
+// A folder manager. The store session never calls it from another thread: it posts each event
+// of IMXFolderManagerEvents to the manager's event window (notify/manager_sink.h), which raises it
+// on the manager's own thread.
 class ManagerEventTarget {
 public:
+    // The manager's event window, made on its thread before it joins the session and destroyed
+    // only after it left.
+    virtual HWND event_window() const noexcept = 0;
+    // A counted reference for the event window's procedure, refused (false) once the manager's
+    // count has reached zero; Drop gives it back. On the manager's thread.
+    virtual bool TryRetain() noexcept = 0;
+    virtual void Drop() noexcept = 0;
+
     virtual void FireOnFolderCreated(long folderId) = 0;
     virtual void FireOnFolderDeleted(long folderId) = 0;
     virtual void FireOnFolderRenamed(long folderId) = 0;

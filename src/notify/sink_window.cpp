@@ -27,4 +27,15 @@ unique_hwnd CreateSinkWindow(const char* class_name, const char* title, WNDPROC 
     return unique_hwnd(window);
 }
 
+void CloseSinkWindow(unique_hwnd& window) noexcept {
+    if (!window) return;
+    const DWORD thread = GetWindowThreadProcessId(window.get(), nullptr);
+    if (thread == GetCurrentThreadId()) {
+        window.reset();
+        return;
+    }
+    if (thread != 0) PostMessageA(window.get(), WM_CLOSE, 0, 0);
+    window.release();
+}
+
 }  // namespace pelkary

@@ -19,4 +19,9 @@ constexpr UINT kDeferredOffset = 100;
 // loop dispatches. Empty when the window cannot be made. Never throws.
 unique_hwnd CreateSinkWindow(const char* class_name, const char* title, WNDPROC procedure) noexcept;
 
+// Lets go of a sink window from any thread: destroys it on its own thread, asks its thread to
+// close it (WM_CLOSE) from another one, and only forgets one whose thread has ended (the system
+// took it down). Never throws.
+void CloseSinkWindow(unique_hwnd& window) noexcept;
+
 }  // namespace pelkary

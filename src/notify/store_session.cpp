@@ -6,6 +6,7 @@
 
 #include "comsupport/critical_section.h"
 #include "notify/deleted_items_sink.h"
+#include "notify/sink_window.h"
 #include "notify/store_sink.h"
 
 namespace pelkary {
@@ -45,18 +46,29 @@ StoreSession* StoreSession::Build() noexcept {
     return session;
 }
 
+StoreSession* StoreSession::Count() noexcept {
+    publish_lock guard(g_publish);
+    if (!g_session) Publish(Build());
+    if (g_session) ++g_session->users_;
+    return g_session;
+}
+
+StoreSession* StoreSession::JoinUser() noexcept {
+    StoreSession* session = Count();
+    if (session) {
+        std::lock_guard<critical_section> guard(session->lock_);
+        session->AdoptSinksIfOrphaned();
+    }
+    return session;
+}
+
 template <typename T>
 StoreSession* StoreSession::Join(std::vector<T*> StoreSession::*list, T* object) noexcept {
-    StoreSession* session;
-    {
-        publish_lock guard(g_publish);
-        if (!g_session) Publish(Build());
-        session = g_session;
-        if (!session) return nullptr;
-        ++session->users_;
-    }
+    StoreSession* session = Count();
+    if (!session) return nullptr;
     // The count taken above keeps the session alive; the list itself is the lock's.
     std::lock_guard<critical_section> guard(session->lock_);
+    session->AdoptSinksIfOrphaned();
     try {
         (session->*list).push_back(object);
     } catch (const std::bad_alloc&) {
@@ -116,54 +128,88 @@ void StoreSession::Connect() noexcept {
         storeNamespace_ = nullptr;
         return;
     }
-    storeSinkWindow_ = CreateStoreSinkWindow();
-    if (storeSinkWindow_) storeNamespace_->RegisterNotification(0, storeSinkWindow_.get());
-
     if (FAILED(storeNamespace_->OpenSpecialFolder(FOLDER_DELETED, 0, deletedItemsFolder_.put())) ||
-        !deletedItemsFolder_) {
+        !deletedItemsFolder_)
         deletedItemsFolder_ = nullptr;
-        return;
-    }
-    deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow(deletedItemsFolder_.get());
-    if (deletedItemsSinkWindow_) deletedItemsFolder_->RegisterNotification(0, deletedItemsSinkWindow_.get());
+    AttachSinks();
 }
 
 void StoreSession::Disconnect() noexcept {
-    if (storeNamespace_) {
-        if (storeSinkWindow_) storeNamespace_->UnregisterNotification(0, storeSinkWindow_.get());
-        storeSinkWindow_.reset();
-        storeNamespace_ = nullptr;
-    }
-    if (deletedItemsFolder_) {
-        if (deletedItemsSinkWindow_) deletedItemsFolder_->UnregisterNotification(0, deletedItemsSinkWindow_.get());
-        deletedItemsSinkWindow_.reset();
-        deletedItemsFolder_ = nullptr;
-    }
+    DetachSinks();
+    storeNamespace_ = nullptr;
+    deletedItemsFolder_ = nullptr;
 }
 
-template <typename Fire>
-void StoreSession::ForEachManager(Fire&& fire) noexcept {
-    std::lock_guard<critical_section> guard(lock_);
-    // Other threads cannot change the list while the lock is held; this thread's handlers can.
-    // Visiting the first manager not yet called, afresh each time, never calls one that left
-    // (and may be gone) and also reaches those that joined.
-    std::vector<ManagerEventTarget*> called;
-    for (;;) {
-        ManagerEventTarget* next = nullptr;
-        for (ManagerEventTarget* manager : managers_) {
-            if (std::find(called.begin(), called.end(), manager) == called.end()) {
-                next = manager;
-                break;
-            }
-        }
-        if (!next) return;
-        try {
-            called.push_back(next);
-        } catch (const std::bad_alloc&) {
-            return;
-        }
-        fire(*next);
+void StoreSession::AttachSinks() noexcept {
+    if (!storeNamespace_) return;
+    storeSinkWindow_ = CreateStoreSinkWindow();
+    if (storeSinkWindow_) storeNamespace_->RegisterNotification(0, storeSinkWindow_.get());
+    if (deletedItemsFolder_) {
+        deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow(deletedItemsFolder_.get());
+        if (deletedItemsSinkWindow_) deletedItemsFolder_->RegisterNotification(0, deletedItemsSinkWindow_.get());
     }
+    // The windows die with their thread; a pool thread hears of it and finds them a new one.
+    sinkThread_.reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+    if (sinkThread_ && !IsScanThread() &&
+        !RegisterWaitForSingleObject(&sinkThreadWait_, sinkThread_.get(), &StoreSession::SinkThreadEnded, nullptr,
+                                     INFINITE, WT_EXECUTEONLYONCE))
+        sinkThreadWait_ = nullptr;
+}
+
+void StoreSession::DetachSinks() noexcept {
+    // Not waiting for a callback in progress: it reaches the session only through Get.
+    if (sinkThreadWait_) UnregisterWait(std::exchange(sinkThreadWait_, nullptr));
+    sinkThread_.reset();
+    if (storeNamespace_ && storeSinkWindow_) storeNamespace_->UnregisterNotification(0, storeSinkWindow_.get());
+    CloseSinkWindow(storeSinkWindow_);
+    if (deletedItemsFolder_ && deletedItemsSinkWindow_)
+        deletedItemsFolder_->UnregisterNotification(0, deletedItemsSinkWindow_.get());
+    CloseSinkWindow(deletedItemsSinkWindow_);
+}
+
+void StoreSession::AdoptSinksIfOrphaned() noexcept {
+    if (!storeNamespace_ || IsScanThread()) return;
+    if (sinkThread_ && WaitForSingleObject(sinkThread_.get(), 0) == WAIT_TIMEOUT) return;
+    DetachSinks();
+    AttachSinks();
+}
+
+void CALLBACK StoreSession::SinkThreadEnded(void*, BOOLEAN) {
+    StoreSession* session;
+    {
+        publish_lock guard(g_publish);
+        session = g_session;
+        if (!session) return;
+        ++session->users_;
+    }
+    {
+        std::lock_guard<critical_section> guard(session->lock_);
+        // Each manager's thread is asked; the first one there adopts, the others find the sinks alive.
+        for (ManagerEventTarget* manager : session->managers_) PostAdoptStoreSinks(manager->event_window());
+    }
+    session->Leave();
+}
+
+void StoreSession::AdoptOrphanedSinks() noexcept {
+    StoreSession* session;
+    {
+        publish_lock guard(g_publish);
+        session = g_session;
+        if (!session) return;
+        ++session->users_;
+    }
+    {
+        std::lock_guard<critical_section> guard(session->lock_);
+        session->AdoptSinksIfOrphaned();
+    }
+    session->Leave();
+}
+
+void StoreSession::PostToManagers(ManagerEvent event, long folder_id, long message_id) noexcept {
+    // A manager unregisters before its window goes, so every window listed here is alive; the
+    // manager's own thread raises the event, or drops it when the manager is gone by then.
+    std::lock_guard<critical_section> guard(lock_);
+    for (ManagerEventTarget* manager : managers_) PostManagerEvent(manager->event_window(), event, folder_id, message_id);
 }
 
 void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
@@ -181,28 +227,25 @@ void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
 }
 
 void StoreSession::DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept {
-    using Raise = void (ManagerEventTarget::*)(long);
-    Raise raise = nullptr;
+    ManagerEvent event;
     switch (record.type) {
-    case NEW_FOLDER: raise = &ManagerEventTarget::FireOnFolderCreated; break;
-    case DELETE_FOLDER: raise = &ManagerEventTarget::FireOnFolderDeleted; break;
-    case RENAME_FOLDER: raise = &ManagerEventTarget::FireOnFolderRenamed; break;
-    case MOVE_FOLDER: raise = &ManagerEventTarget::FireOnFolderMoved; break;
-    case UNREAD_CHANGE: raise = &ManagerEventTarget::FireOnFolderUnreadChanged; break;
+    case NEW_FOLDER: event = ManagerEvent::kCreated; break;
+    case DELETE_FOLDER: event = ManagerEvent::kDeleted; break;
+    case RENAME_FOLDER: event = ManagerEvent::kRenamed; break;
+    case MOVE_FOLDER: event = ManagerEvent::kMoved; break;
+    case UNREAD_CHANGE: event = ManagerEvent::kUnreadChanged; break;
     default: return;
     }
     // The scan thread takes the lock to join and leave; a handler here that released the last
     // object would wait for the scan with the lock held. The scan ends first.
     watcher_.WaitForScan();
     const long folder_id = static_cast<long>(record.idFolder);
-    ForEachManager([&](ManagerEventTarget& manager) { (manager.*raise)(folder_id); });
+    PostToManagers(event, folder_id);
     if (record.type == UNREAD_CHANGE) DetectNewMessages(record.idFolder);
 }
 
 void StoreSession::FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept {
-    ForEachManager([&](ManagerEventTarget& manager) {
-        manager.FireOnNewMessage(static_cast<long>(folder_id), static_cast<long>(message_id));
-    });
+    PostToManagers(ManagerEvent::kNewMessage, static_cast<long>(folder_id), static_cast<long>(message_id));
 }
 
 }  // namespace pelkary

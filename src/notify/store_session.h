@@ -17,6 +17,7 @@
 #include "comsupport/critical_section.h"
 #include "comsupport/unique_any.h"
 #include "notify/folder_events.h"
+#include "notify/manager_sink.h"
 #include "notify/new_message_watcher.h"
 #include "store_api.h"
 
@@ -41,6 +42,10 @@ public:
     // Never throws. Any thread.
     static StoreSession* JoinFolder(FolderEventTarget* folder) noexcept;
     static StoreSession* JoinManager(ManagerEventTarget* manager) noexcept;
+    // The same for an object that only uses the store (a message): counted, not listed. Leave
+    // with LeaveUser, as the last step of its teardown.
+    static StoreSession* JoinUser() noexcept;
+    void LeaveUser() noexcept { Leave(); }
 
     // Removes every entry of the object. Unless called on the scan thread, then waits for the scan
     // to end, and when no folder and no manager is left, disconnects and destroys the session
@@ -49,7 +54,7 @@ public:
     void UnregisterFolder(FolderEventTarget* folder) noexcept;
     void UnregisterManager(ManagerEventTarget* manager) noexcept;
 
-    // The session lock: re-entrant, guards the lists; held while manager events are fired.
+    // The session lock: re-entrant, guards the lists; held while manager events are posted.
     critical_section& lock() noexcept { return lock_; }
 
     // A folder-change record the store sink window received, handed to the current session (if
@@ -57,17 +62,23 @@ public:
     // release every folder and manager. Runs on the thread that built the session. Never throws.
     static void DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept;
 
-    // Raises a folder change (created, deleted, renamed, moved, unread changed) on every
+    // Posts a folder change (created, deleted, renamed, moved, unread changed) to every
     // registered manager, in registration order, under the lock; after an unread-count change,
     // then runs the new-message detection for the folder outside the lock. Waits for the scan
     // first. Other change codes fire nothing. The caller keeps the session alive. Never throws.
     void DispatchFolderChange(const FOLDERNOTIFYEX& record) noexcept;
 
     // The new-message watcher (see NewMessageWatcher). DetectNewMessages and FireNewMessage run
-    // on the session's thread; FireNewMessage raises OnNewMessage on every manager under the lock.
+    // on the session's thread; FireNewMessage posts OnNewMessage to every manager under the lock.
     void DetectNewMessages(unsigned long folder_id) noexcept { watcher_.DetectNewMessages(folder_id, *this); }
     void FireNewMessage(unsigned long folder_id, unsigned long message_id) noexcept;
     static unsigned long LastMessageId(FolderEventTarget& folder) noexcept { return NewMessageWatcher::LastMessageId(folder); }
+
+    // The session's sink windows (store and deleted items) live on one thread, which must pump
+    // messages. When that thread has ended, moves them to the calling thread; the session then
+    // hears the store again. Runs on a live manager's thread when the thread-pool wait sees the
+    // sink thread end, and on any thread that joins (except the scan thread). Never throws.
+    static void AdoptOrphanedSinks() noexcept;
 
     // True on the scan thread of this session.
     bool IsScanThread() const noexcept { return watcher_.IsScanThread(); }
@@ -83,21 +94,28 @@ private:
     static void Publish(StoreSession* session) noexcept;
     template <typename T>
     static StoreSession* Join(std::vector<T*> StoreSession::*list, T* object) noexcept;
+    static StoreSession* Count() noexcept;
     template <typename T>
     void Unregister(std::vector<T*>& list, T* object) noexcept;
     // Drops one user (a registered object or a dispatch in progress); the last one out, when not
     // on the scan thread, disconnects and destroys the session.
     void Leave() noexcept;
-    // Calls `fire` on every registered manager, under the lock, in registration order. Handlers
-    // may register and unregister managers on this thread: a manager that leaves is not called
-    // again, and one that joins during the walk is visited too.
-    template <typename Fire>
-    void ForEachManager(Fire&& fire) noexcept;
+    // Posts the event to every registered manager's event window, under the lock: each manager
+    // hears it on its own thread, never on this one.
+    void PostToManagers(ManagerEvent event, long folder_id, long message_id = 0) noexcept;
 
     // Connects to the store (disconnecting first, so that a second call is harmless). Leaves the
     // session without a store when the namespace cannot be made or initialised.
     void Connect() noexcept;
     void Disconnect() noexcept;
+    // Makes the sink windows on the calling thread and registers them with the store, and a wait
+    // for that thread's end; DetachSinks undoes it (from any thread). Under the lock, or while
+    // the session is being built or torn down.
+    void AttachSinks() noexcept;
+    void DetachSinks() noexcept;
+    // Under the lock: re-attaches the sinks here when their thread has ended.
+    void AdoptSinksIfOrphaned() noexcept;
+    static void CALLBACK SinkThreadEnded(void* unused, BOOLEAN timed_out);
 
     critical_section lock_;
     // Registered objects (joins not yet unregistered). Changed and read only under the process's
@@ -110,6 +128,8 @@ private:
     com_ptr<IStoreNamespace> storeNamespace_;
     com_ptr<IStoreFolder> deletedItemsFolder_;
     unique_hwnd deletedItemsSinkWindow_;
+    unique_handle sinkThread_;  // the thread of the sink windows
+    HANDLE sinkThreadWait_ = nullptr;
     NewMessageWatcher watcher_;
 };
 

@@ -22,6 +22,10 @@ public:
     // Adds one and returns the new count; refuses (0, and a failed assertion in debug builds)
     // once the count has reached zero.
     ULONG Add() noexcept;
+    // Adds one only when the count is above zero, in one atomic step; the new count, or 0 when it
+    // refused. For code that reaches an object through a pointer it does not own (a registry or a
+    // window): such an object may be losing its last reference on another thread at that moment.
+    ULONG TryAdd() noexcept;
     // Takes one and returns the new count; `*last` tells whether this took the last reference,
     // which happens once. Without a reference to take, does nothing (and fails an assertion in
     // debug builds).
@@ -48,6 +52,9 @@ public:
         if (last) Destroy();
         return left;
     }
+
+    // AddRef for a holder of an uncounted pointer: refuses (false) once the count is at zero.
+    bool TryAddRef() noexcept { return count_.TryAdd() != 0; }
 
 protected:
     ReferenceCounted() noexcept { ModuleLock::Lock(); }
