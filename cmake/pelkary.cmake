@@ -51,7 +51,11 @@ if(NOT PELKARY_NATIVE)
             PELKARY_BIN_DIR="${CMAKE_BINARY_DIR}/bin" PELKARY_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
         pelkary_warnings(${T_NAME})
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}")
+        # A program that dies under Wine can still exit 0: a test passes only when GoogleTest says so
+        # at its end, and never when Wine reports a crash.
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}"
+            PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
+            FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|Unhandled exception")
     endfunction()
 
     # pelkary_add_code_page_runs(NAME <name> COMMAND <command...>): registers a test a second and a
@@ -66,6 +70,12 @@ if(NOT PELKARY_NATIVE)
             add_test(NAME ${T_NAME}_${suffix} COMMAND ${T_COMMAND})
             set_tests_properties(${T_NAME}_${suffix} PROPERTIES
                 ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR};LANG=${locale};LC_ALL=;LC_CTYPE=")
+            foreach(verdict PASS_REGULAR_EXPRESSION FAIL_REGULAR_EXPRESSION)
+                get_test_property(${T_NAME} ${verdict} pattern)
+                if(pattern)
+                    set_tests_properties(${T_NAME}_${suffix} PROPERTIES ${verdict} "${pattern}")
+                endif()
+            endforeach()
         endforeach()
     endfunction()
 
