@@ -317,6 +317,22 @@ TEST_F(StoreTest, NotificationsReachTheRightWindowsInOrder) {
   EXPECT_TRUE(inbox_window.Drain().empty());
 }
 
+// A receiver reads a deletion's id array whenever it gets to the post: more deletions than any
+// fixed number of slots, all read late, still give their own ids.
+TEST_F(StoreTest, DeletedIdArraysStayWhileTheirPostsWait) {
+  StoreWindow inbox_window;
+  std::vector<MESSAGEID> ids(4200);
+  for (auto& id : ids) id = Commit(inbox_.get(), "Subject: d\r\n\r\nx\r\n");
+  ASSERT_HR(S_OK, inbox_->RegisterNotification(0, inbox_window.hwnd()));
+  Posts expected;
+  for (MESSAGEID& id : ids) {
+    MESSAGEIDLIST one = {sizeof(one), 1, &id};
+    ASSERT_HR(S_OK, inbox_->DeleteMessages(&one, 0, nullptr));
+    expected.push_back({WM_DELETEMSGS, id});
+  }
+  EXPECT_EQ(expected, inbox_window.Drain());
+}
+
 // The store tool imports an mbox in another process while this one watches through its windows;
 // the sources come back as they went into the mbox, its quoting undone.
 TEST_F(StoreTest, AnImportInAnotherProcessIsSeenAndNotified) {

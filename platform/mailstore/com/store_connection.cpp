@@ -81,7 +81,6 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const std::wstring& direc
   std::shared_ptr<StoreConnection> conn(new StoreConnection());
   conn->store_ = std::move(store);
   conn->directory_ = directory;
-  conn->removed_ring_.resize(kRemovedRing);
   conn->change_event_.reset(CreateEventW(nullptr, TRUE, FALSE, EventName(key).c_str()));
   conn->stop_event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   StoreConnection* raw = conn.get();
@@ -185,10 +184,14 @@ void StoreConnection::OnChange(const mailstore::Change& c) {
       bool anyone = false;
       for (const auto& r : registrations_) anyone |= r.folder == c.folder;
       if (!anyone) break;
-      auto& slot = removed_ring_[removed_next_];
-      removed_next_ = (removed_next_ + 1) % kRemovedRing;
-      slot = c.messages;
-      PostToFolder(c.folder, WM_DELETEMSGS, reinterpret_cast<WPARAM>(slot.data()));
+      const ULONGLONG now = GetTickCount64();
+      while (removed_ids_ > kRemovedKeepIds && now - removed_.front().posted > kRemovedKeepTicks) {
+        removed_ids_ -= removed_.front().ids.size();
+        removed_.pop_front();
+      }
+      removed_.push_back(RemovedList{now, c.messages});
+      removed_ids_ += c.messages.size();
+      PostToFolder(c.folder, WM_DELETEMSGS, reinterpret_cast<WPARAM>(removed_.back().ids.data()));
       break;
     }
   }

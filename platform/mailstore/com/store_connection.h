@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,13 +70,20 @@ class StoreConnection {
   pelkary::unique_handle stop_event_;
   pelkary::unique_handle thread_;
 
-  std::mutex lock_;  // registrations and the removed-id ring
+  std::mutex lock_;  // registrations and the removed-id lists
   std::vector<Registration> registrations_;
-  // Id arrays handed out with "messages deleted": receivers may read them
-  // long after the post, so each lives until the ring comes round.
-  static constexpr size_t kRemovedRing = 4096;
-  std::vector<std::vector<uint32_t>> removed_ring_;
-  size_t removed_next_ = 0;
+  // Id arrays handed out with "messages deleted". A receiver reads its array
+  // whenever its thread gets to the posted message, so an array is never
+  // changed or reused; it is let go only once it is old (kRemovedKeepTicks)
+  // and the kept arrays hold more than kRemovedKeepIds ids.
+  struct RemovedList {
+    ULONGLONG posted;  // GetTickCount64
+    std::vector<uint32_t> ids;
+  };
+  static constexpr size_t kRemovedKeepIds = 1u << 20;
+  static constexpr ULONGLONG kRemovedKeepTicks = 10 * 60 * 1000;
+  std::deque<RemovedList> removed_;  // a deque never moves what it holds
+  size_t removed_ids_ = 0;
 };
 
 // Maps an engine status to the HRESULT the interfaces report.
