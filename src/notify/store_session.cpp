@@ -174,14 +174,15 @@ void StoreSession::AdoptSinksIfOrphaned() noexcept {
     AttachSinks();
 }
 
+StoreSession* StoreSession::JoinPublished() noexcept {
+    publish_lock guard(g_publish);
+    if (g_session) ++g_session->users_;
+    return g_session;
+}
+
 void CALLBACK StoreSession::SinkThreadEnded(void*, BOOLEAN) {
-    StoreSession* session;
-    {
-        publish_lock guard(g_publish);
-        session = g_session;
-        if (!session) return;
-        ++session->users_;
-    }
+    StoreSession* session = JoinPublished();
+    if (!session) return;
     {
         std::lock_guard<critical_section> guard(session->lock_);
         // Each manager's thread is asked; the first one there adopts, the others find the sinks alive.
@@ -191,13 +192,8 @@ void CALLBACK StoreSession::SinkThreadEnded(void*, BOOLEAN) {
 }
 
 void StoreSession::AdoptOrphanedSinks() noexcept {
-    StoreSession* session;
-    {
-        publish_lock guard(g_publish);
-        session = g_session;
-        if (!session) return;
-        ++session->users_;
-    }
+    StoreSession* session = JoinPublished();
+    if (!session) return;
     {
         std::lock_guard<critical_section> guard(session->lock_);
         session->AdoptSinksIfOrphaned();
@@ -213,15 +209,10 @@ void StoreSession::PostToManagers(ManagerEvent event, long folder_id, long messa
 }
 
 void StoreSession::DispatchToCurrent(const FOLDERNOTIFYEX& record) noexcept {
-    StoreSession* session;
-    {
-        publish_lock guard(g_publish);
-        session = g_session;
-        if (!session) return;
-        // Counted like a registered object: a handler releasing the last folder or manager does
-        // not tear the session down under the dispatch.
-        ++session->users_;
-    }
+    // Counted like a registered object: a handler releasing the last folder or manager does not
+    // tear the session down under the dispatch.
+    StoreSession* session = JoinPublished();
+    if (!session) return;
     session->DispatchFolderChange(record);
     session->Leave();
 }

@@ -116,6 +116,8 @@ private:
     // Under the lock: re-attaches the sinks here when their thread has ended.
     void AdoptSinksIfOrphaned() noexcept;
     static void CALLBACK SinkThreadEnded(void* unused, BOOLEAN timed_out);
+    // The published session with one more user (the caller leaves it), or null when there is none.
+    static StoreSession* JoinPublished() noexcept;
 
     critical_section lock_;
     // Registered objects (joins not yet unregistered). Changed and read only under the process's
