@@ -2,8 +2,6 @@
 // under 1252, 932 and 1251): file names travel as UTF-16 whatever the code page holds, a source
 // read in pieces never splits a double-byte character, and subjects and bodies in the code page's
 // own scripts read back whole.
-#include <filesystem>
-#include <fstream>
 
 #include "support/object_factory.h"
 #include "support/store_test.h"
@@ -22,30 +20,17 @@ const char kJapanese[] =
     "--b\r\nContent-Type: image/png\r\nContent-Disposition: attachment; filename*=UTF-8''%E5%86%99%E7%9C%9F.png\r\n"
     "Content-Transfer-Encoding: base64\r\n\r\nAAECAw==\r\n--b--\r\n";
 
-class CodePage : public StoreTest {
-protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        dir_ = std::filesystem::path(store_.path()) / "files";
-        std::filesystem::create_directory(dir_);
-    }
-    std::wstring File(const std::wstring& name) const { return (dir_ / name).wstring(); }
-    std::string Bytes(const std::wstring& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::filesystem::path dir_;
-};
+using CodePage = FilesTest;
 
 TEST_F(CodePage, AFileNameOutsideTheCodePageIsReadAndSavedWhole) {
     com_ptr<IMXMessage> m = PutAndOpen(kJapanese);
     const long photo = Ask(m.get(), &IMXMessage::GetFirstAttachment);
     EXPECT_EQ(kPhoto, Ask(m.get(), &IMXMessage::GetFilename, photo));
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveBodyToFile, photo, B(dir_.wstring().c_str()).get(), 1));
-    EXPECT_EQ(std::string("\0\1\2\3", 4), Bytes(kPhoto)) << "saved under its own name";
+    EXPECT_EQ(std::string("\0\1\2\3", 4), FileBytes(File(kPhoto))) << "saved under its own name";
     const std::wstring copy = std::wstring(L"\u041A\u043E\u043F\u0438\u044F ") + kPhoto;  // Копия 写真.png
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveBodyToFile, photo, B(File(copy).c_str()).get(), 0));
-    EXPECT_EQ(std::string("\0\1\2\3", 4), Bytes(copy)) << "a whole path of the script's own";
+    EXPECT_EQ(std::string("\0\1\2\3", 4), FileBytes(File(copy))) << "a whole path of the script's own";
 
     // AttachFile as a script author sees it: tests/scripts/code_page_names.js.
     com_ptr<IMXMessage> fresh = CreateMessageObject();
@@ -95,7 +80,7 @@ TEST_F(CodePage, ASourceThatEndsInALeadByteKeepsItsLastByte) {
     long saved = 0;
     ASSERT_HR(S_OK, m->SaveAsFile(B(target.c_str()).get(), &saved));
     EXPECT_EQ(1, saved);
-    EXPECT_EQ("\x95", Bytes(L"tail.eml")) << "the carried lead byte is written too";
+    EXPECT_EQ("\x95", FileBytes(File(L"tail.eml"))) << "the carried lead byte is written too";
 }
 
 TEST_F(CodePage, Russian) {

@@ -3,7 +3,6 @@
 // id in a name's place, content types split in halves, text in and out through the ANSI code
 // page, files in and out, and the attachment snapshot.
 #include <filesystem>
-#include <fstream>
 
 #include "support/object_factory.h"
 #include "support/store_test.h"
@@ -26,23 +25,7 @@ const char kMixed[] =
 const char kThreeHeaders[] = "Subject: three\r\nFrom: f@example.org\r\nX-Custom: c\r\n\r\nbody\r\n";
 const std::string kTenBytes("\0\1\2\3\4\5\6\7\x08\x09", 10);
 
-class MessageContent : public StoreTest {
-protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        dir_ = std::filesystem::path(store_.path()) / "files";
-        std::filesystem::create_directory(dir_);
-    }
-    std::wstring File(const wchar_t* name) const { return (dir_ / name).wstring(); }
-    void Write(const wchar_t* name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    }
-    int Files() const {
-        return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_), {}));
-    }
-
-    std::filesystem::path dir_;
-};
+using MessageContent = FilesTest;
 
 std::vector<std::wstring> Attachments(IMXMessage* m) {
     std::vector<std::wstring> names;

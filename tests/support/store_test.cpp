@@ -1,5 +1,7 @@
 #include "support/store_test.h"
 
+#include <fstream>
+
 #include "comsupport/stream_io.h"
 #include "comsupport/unique_henumstore.h"
 #include "support/object_factory.h"
@@ -128,6 +130,20 @@ std::wstring BodyProp(IMXMessage* message, const wchar_t* name, Here at) {
     unique_bstr value;
     HRESULT hr = message->GetBodyPropByName(-1, B(name).get(), &exist, value.put());
     return PropertyValue(hr, exist, value, at);
+}
+
+void FilesTest::SetUp() {
+    StoreTest::SetUp();
+    dir_ = std::filesystem::path(store_.path()) / "files";
+    std::filesystem::create_directory(dir_);
+}
+
+void FilesTest::Write(const std::wstring& name, const std::string& bytes) const {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+}
+
+int FilesTest::Files() const {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_), {}));
 }
 
 }  // namespace pelkary::test

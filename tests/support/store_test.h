@@ -13,6 +13,7 @@
 // open while any folder or manager lives (manager_ is released in TearDown).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,18 @@ protected:
 
 private:
     com_ptr<IStoreFolder> StoreFolder(long id);
+};
+
+// A StoreTest with a folder of files beside the store, for the methods that read and write files.
+class FilesTest : public StoreTest {
+protected:
+    void SetUp() override;
+
+    std::wstring File(const std::wstring& name) const { return (dir_ / name).wstring(); }
+    void Write(const std::wstring& name, const std::string& bytes) const;
+    int Files() const;  // how many files the folder holds
+
+    std::filesystem::path dir_;
 };
 
 // A property of a message's body by id or (of the root) by name, or "<absent>" when GetBodyProp
