@@ -71,6 +71,11 @@ auto Ask(I* object, HRESULT (STDMETHODCALLTYPE I::*method)(A, B, C, Out*), typen
          typename Given<B>::type b, typename Given<C>::type c, Here at = Here::Caller()) {
     PELKARY_ASK_BODY(a, b, c, )
 }
+template <typename I, typename A, typename B, typename C, typename D, typename Out>
+auto Ask(I* object, HRESULT (STDMETHODCALLTYPE I::*method)(A, B, C, D, Out*), typename Given<A>::type a,
+         typename Given<B>::type b, typename Given<C>::type c, typename Given<D>::type d, Here at = Here::Caller()) {
+    PELKARY_ASK_BODY(a, b, c, d, )
+}
 #undef PELKARY_ASK_BODY
 
 // The names of the folders a walk hands out, calling `next` until it gives null (at most 100).
