@@ -10,25 +10,6 @@
 
 namespace pelkary::test {
 
-template <typename I>
-struct Slot<I*> {
-    com_ptr<I> value;
-    I** put() { return value.put(); }
-    com_ptr<I> get() { return std::move(value); }
-};
-template <>
-struct Slot<VARIANT_BOOL> {
-    VARIANT_BOOL value = 0x77;
-    VARIANT_BOOL* put() { return &value; }
-    VARIANT_BOOL get() { return value; }
-};
-template <>
-struct Slot<VARIANT> {
-    VARIANT value{};
-    VARIANT* put() { return &value; }
-    VARIANT get() { return value; }  // VT_DATE or VT_NULL: nothing to free
-};
-
 namespace {
 
 const std::string kJapanese =  // 日本語, folded onto a second line

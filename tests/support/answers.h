@@ -41,6 +41,26 @@ struct Slot<::MXFolder*> : ObjectSlot<::MXFolder, IMXFolder> {};
 template <>
 struct Slot<::MXMessage*> : ObjectSlot<::MXMessage, IMXMessage> {};
 
+// Any other interface pointer, and the automation types of the scripting library.
+template <typename I>
+struct Slot<I*> {
+    com_ptr<I> value;
+    I** put() { return value.put(); }
+    com_ptr<I> get() { return std::move(value); }
+};
+template <>
+struct Slot<VARIANT_BOOL> {
+    VARIANT_BOOL value = 0x77;
+    VARIANT_BOOL* put() { return &value; }
+    VARIANT_BOOL get() { return value; }
+};
+template <>
+struct Slot<VARIANT> {
+    VARIANT value{};
+    VARIANT* put() { return &value; }
+    VARIANT get() { return value; }  // the caller clears it when it holds more than a number
+};
+
 template <typename T>
 struct Given {
     using type = T;
