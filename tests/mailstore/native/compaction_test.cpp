@@ -61,6 +61,7 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   ASSERT_EQ(Status::kOk, s->DeleteMessages(kInbox, std::vector<uint32_t>(ids.begin(), ids.begin() + 90)));
   EXPECT_TRUE(fs::exists(dir.store() + "/messages.dat"));
   fs::copy(dir.store(), before_switch.store());
+  const auto at_copy = Mail(*s);
   std::vector<MessageRecordPtr> bin;
   ASSERT_EQ(Status::kOk, s->ListMessages(kDeleted, 0, &bin));
   std::vector<uint32_t> bin_ids;
@@ -68,11 +69,10 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   auto kept = Mail(*s);  // all but what goes for good next
   for (auto it = kept.begin(); it != kept.end();) it = it->first.rfind("Deleted", 0) ? std::next(it) : kept.erase(it);
   ASSERT_EQ(Status::kOk, s->DeleteMessages(kDeleted, bin_ids));  // compacts by itself
-  std::string switched(fs::file_size(dir.store() + "/journal.dat"), '\0');
-  std::ifstream(dir.store() + "/journal.dat", std::ios::binary).read(&switched[0], static_cast<std::streamsize>(switched.size()));
 
   EXPECT_LE(SpaceOf(dir.store()) * 4, space);
   EXPECT_FALSE(fs::exists(dir.store() + "/messages.dat"));
+  EXPECT_FALSE(fs::exists(dir.store() + "/journal.dat"));
   EXPECT_EQ(kept, Mail(*other));
   EXPECT_EQ(-1, other->ReadSource(*held, 0, &std::string(10, '\0')[0], 10));  // listed before the switch
   EXPECT_EQ(kept, Mail(*Store::Open(dir.store(), false, nullptr)));
@@ -84,17 +84,32 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   EXPECT_EQ(Status::kOk, s->Compact());
   EXPECT_EQ(Mail(*s), Mail(*other));
 
-  // Killed while appending the switching entry: the old store, whole.
   s.reset();
   other.reset();
-  // The journal as the deletion and the switch left it, the switching entry cut.
-  std::ofstream(before_switch.store() + "/journal.dat", std::ios::binary | std::ios::trunc)
-      << switched.substr(0, switched.rfind("PKJ1") + 40);
+  // Killed after the switching entry, before journal.cur named the new
+  // journal: the old journal leads on to it.
+  TestDir after_switch;
+  fs::copy(dir.store(), after_switch.store());
+  fs::remove(after_switch.store() + "/journal.cur");
+  const std::string switch_entry = Entry('\x15' + U32(2));  // to journal.2.dat
+  fs::copy_file(before_switch.store() + "/journal.dat", after_switch.store() + "/journal.dat");
+  std::ofstream(after_switch.store() + "/journal.dat", std::ios::binary | std::ios::app) << switch_entry;
   Status status;
+  const auto now = Mail(*Store::Open(dir.store(), false, &status));
+  EXPECT_EQ(now, Mail(*Store::Open(after_switch.store(), false, &status)));
+  EXPECT_EQ(Status::kOk, status);
+
+  // Killed while appending the switching entry: the old store, whole, and
+  // the new journal left behind is written over by the next compaction.
+  fs::copy_file(dir.store() + "/journal.2.dat", before_switch.store() + "/journal.1.dat");
+  std::ofstream(before_switch.store() + "/journal.dat", std::ios::binary | std::ios::app)
+      << switch_entry.substr(0, 15);
   auto old = Store::Open(before_switch.store(), false, &status);
   ASSERT_TRUE(old);
   EXPECT_EQ(Status::kOk, status);
-  EXPECT_EQ(kept, Mail(*old));
+  EXPECT_EQ(at_copy, Mail(*old));
+  ASSERT_EQ(Status::kOk, old->Compact());
+  EXPECT_EQ(Mail(*old), Mail(*Store::Open(before_switch.store(), false, nullptr)));
 }
 
 TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
