@@ -118,11 +118,12 @@ TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
   std::string folders, adds;
   const char* names[] = {"Inbox", "Outbox", "Sent Items", "Deleted Items", "Drafts"};
   for (uint32_t i = 0; i < 5; ++i) folders += '\x01' + U32(i + 1) + U32(0) + U32(i) + Str(names[i]);
-  for (uint32_t id : {1u, 2u})  // bare sources "hello" and "world!", no checksums
-    adds += '\x06' + U32(kInbox) + U32(id) + U32(0) + U32(id == 1 ? 5 : 6) + U32(0) + U32(0) +
-            U32(id == 1 ? 0 : 5) + U32(0) + Str("s") + Str("") + Str("") + Str("") + U32(3) + U32(0) + U32(0);
+  const std::string hello = "hello", world = "Message-ID: <w@x>\r\n\r\nworld!";
+  for (uint32_t id : {1u, 2u})  // bare sources, no checksums, no Message-IDs in the entries
+    adds += '\x06' + U32(kInbox) + U32(id) + U32(0) + U32(uint32_t((id == 1 ? hello : world).size())) + U32(0) +
+            U32(0) + U32(id == 1 ? 0 : 5) + U32(0) + Str("s") + Str("") + Str("") + Str("") + U32(3) + U32(0) + U32(0);
   std::ofstream(dir.store() + "/journal.dat", std::ios::binary) << Entry(folders) << Entry(adds);
-  std::ofstream(dir.store() + "/messages.dat", std::ios::binary) << "helloworld!";
+  std::ofstream(dir.store() + "/messages.dat", std::ios::binary) << hello << world;
   Status status;
   auto s = Store::Open(dir.store(), false, &status);
   ASSERT_TRUE(s);
@@ -130,10 +131,20 @@ TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
   std::vector<std::string> findings;
   EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings));
   ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, 2, {1}, false, 0, nullptr));
+  // Opened for writing, it starts a history; its messages are indexed once compaction reads them.
+  HistoryId history;
+  uint64_t cursor = 0;
+  ASSERT_EQ(Status::kOk, s->GetHistory(&history, &cursor));
+  EXPECT_FALSE(history.empty());
+  EXPECT_EQ(8u, cursor);  // numbered from the replay of what was there
+  uint32_t folder = 0, id = 0;
+  EXPECT_EQ(Status::kNotFound, s->FindMessageId("w@x", &folder, &id));
   ASSERT_EQ(Status::kOk, s->Compact());
   s = Store::Open(dir.store(), false, &status);
-  EXPECT_EQ((std::map<std::string, std::string>{{"Inbox/1", "0:hello"}, {"Inbox/2", "0:world!"},
+  EXPECT_EQ((std::map<std::string, std::string>{{"Inbox/1", "0:hello"}, {"Inbox/2", "0:" + world},
                                                 {"Outbox/1", "0:hello"}}),
             Mail(*s));
   EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings));
+  ASSERT_EQ(Status::kOk, s->FindMessageId("w@x", &folder, &id));
+  EXPECT_EQ(std::make_pair(kInbox, 2u), std::make_pair(folder, id));
 }

@@ -107,10 +107,9 @@ std::string SourceProblem(const DataFile& data, const MessageRecord& r) {
     done += n;
   }
   if (r.checked && crc != r.checksum) return "its source does not match its checksum";
-  if (message_id != r.message_id())
-    return r.message_id().empty() ? "its Message-ID is not in the index ('mxstore compact' or 'mxstore recover' adds it)"
-                                  : "the index has Message-ID '" + std::string(r.message_id()) +
-                                        "' for it, its header '" + message_id + "'";
+  // A message stored before the index was kept has none yet (compaction gives it one).
+  if (!r.message_id().empty() && message_id != r.message_id())
+    return "the index has Message-ID '" + std::string(r.message_id()) + "' for it, its header '" + message_id + "'";
   return "";
 }
 
@@ -139,7 +138,6 @@ Status Store::Check(const std::string& directory, std::vector<std::string>* find
       add(journal_path + ": the last " + std::to_string(files.journal.scanned() - files.journal.applied()) +
           " bytes are not a complete entry");
     if (files.model.SpecialFolderId(0) == kInvalidId) add(journal_path + ": the special folders are missing");
-    if (files.model.history_id().empty()) add(journal_path + ": no change history (the next open starts one)");
     uint64_t last = files.model.kept_from();
     for (const HistoryChange& c : files.model.changes()) {
       if (c.sequence <= last) {
