@@ -280,6 +280,7 @@ Status Store::GetChanges(uint64_t after, size_t max, std::vector<HistoryChange>*
   const auto& changes = model_->changes();
   auto it = std::upper_bound(changes.begin(), changes.end(), after,
                              [](uint64_t s, const HistoryChange& c) { return s < c.sequence; });
+  out->reserve(std::min<size_t>(max, static_cast<size_t>(changes.end() - it)));
   for (; it != changes.end() && out->size() < max; ++it) out->push_back(*it);
   return Status::kOk;
 }
