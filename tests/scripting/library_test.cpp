@@ -26,19 +26,10 @@ std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, IDispatch* message
     for (const LibraryParam& param : member.params) {
         VARIANT v;
         VariantInit(&v);
-        if (param.type == "long") {
-            V_VT(&v) = VT_I4;
-            V_I4(&v) = 1;
-        } else if (param.type == "vt11") {
-            V_VT(&v) = VT_BOOL;
-            V_BOOL(&v) = VARIANT_FALSE;
-        } else if (param.type == "vt9") {
-            V_VT(&v) = VT_DISPATCH;
-            V_DISPATCH(&v) = message;
-        } else {
-            EXPECT_EQ(param.type, "BSTR") << "no argument made for this type";
-            V_VT(&v) = VT_BSTR;
-        }
+        V_VT(&v) = param.type == "long" ? VT_I4 : param.type == "vt11" ? VT_BOOL : param.type == "vt9" ? VT_DISPATCH : VT_BSTR;
+        if (V_VT(&v) == VT_I4) V_I4(&v) = 1;
+        if (V_VT(&v) == VT_DISPATCH) V_DISPATCH(&v) = message;
+        EXPECT_TRUE(V_VT(&v) != VT_BSTR || param.type == "BSTR") << "no argument made for " << param.type;
         args.insert(args.begin(), v);  // DISPPARAMS hold them last first
     }
     return args;

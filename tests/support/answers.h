@@ -18,12 +18,15 @@ namespace pelkary::test {
 // What a method wrote through an out-parameter of type Out*.
 template <typename Out>
 struct Slot;
-template <>
-struct Slot<long> {
-    long value = 0x7777;
-    long* put() { return &value; }
-    long get() { return value; }
+// A plain value, `kUnset` until the method writes it.
+template <typename V, V kUnset>
+struct ValueSlot {
+    V value = kUnset;
+    V* put() { return &value; }
+    V get() { return value; }
 };
+template <>
+struct Slot<long> : ValueSlot<long, 0x7777> {};
 template <>
 struct Slot<BSTR> {
     unique_bstr value;
@@ -49,11 +52,7 @@ struct Slot<I*> {
     com_ptr<I> get() { return std::move(value); }
 };
 template <>
-struct Slot<VARIANT_BOOL> {
-    VARIANT_BOOL value = 0x77;
-    VARIANT_BOOL* put() { return &value; }
-    VARIANT_BOOL get() { return value; }
-};
+struct Slot<VARIANT_BOOL> : ValueSlot<VARIANT_BOOL, 0x77> {};
 template <>
 struct Slot<VARIANT> {
     VARIANT value{};
