@@ -103,10 +103,7 @@ com_ptr<IMXMessage> MXFolder::MessageById(unsigned long message_id) {
 }
 
 com_ptr<IMXMessage> MXFolder::MessageIfPresent(unsigned long message_id) {
-    CreatedObject<MXMessage> created = CreateByClassId<MXMessage>();
-    created.impl->OpenFromStore(folderId_, message_id);
-    if (!created.impl->is_stored()) return nullptr;
-    return std::move(created.object);
+    return MXMessage::CreateIfStored(folderId_, message_id);
 }
 
 // --- Always answering ---------------------------------------------------------------------------

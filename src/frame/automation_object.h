@@ -10,6 +10,8 @@
 // Derived classes provide:
 //   static const ClassIdentity kIdentity;  // class name, CLSID, main IID
 //   IUnknown* EventSource() noexcept;      // optional: the IConnectionPointContainer, or null
+//   IUnknown* InternalInterface(REFIID) noexcept;  // optional: an interface of pelkary's own
+//                                          // (in no type library) that answers this IID, or null
 //   void Teardown();                       // optional: releases, may throw
 #pragma once
 
@@ -33,9 +35,12 @@ class AutomationObject : public ReferenceCounted<Interface, IProvideClassInfo, I
 public:
     // QueryInterface answers, in this order: the main interface (and IDispatch through it), the
     // event source's IConnectionPointContainer where the class has one, IProvideClassInfo,
-    // ISupportErrorInfo and IUnknown (always the main interface's pointer: one identity).
+    // ISupportErrorInfo and IUnknown (always the main interface's pointer: one identity). A class's
+    // internal interface, when it has one for this IID, answers before them.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         Interface* main = this;
+        if (IUnknown* internal = static_cast<Derived*>(this)->InternalInterface(riid))
+            return query_interface(riid, ppv, {{riid, internal}});
         return query_interface(riid, ppv,
                                {{__uuidof(Interface), main},
                                 {IID_IDispatch, main},
@@ -67,12 +72,13 @@ public:
         return info->Invoke(static_cast<Interface*>(this), id, flags, params, result, excep, arg_err);
     }
 
-    // IProvideClassInfo: the class's description, from the registered library (not cached).
+    // IProvideClassInfo: the class's description, from the registered library that declares the
+    // main interface (not cached).
     HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override {
         if (!info) return E_POINTER;
         *info = nullptr;
         com_ptr<ITypeLib> library;
-        HRESULT hr = LoadPelkaryTypeLib(library.put());
+        HRESULT hr = LoadTypeLibOf(__uuidof(Interface), library.put());
         if (FAILED(hr)) return hr;
         return library->GetTypeInfoOfGuid(*Derived::kIdentity.clsid, info);
     }
@@ -82,6 +88,7 @@ public:
 
     // Defaults for the hooks described at the top.
     IUnknown* EventSource() noexcept { return nullptr; }
+    IUnknown* InternalInterface(REFIID) noexcept { return nullptr; }
     void Teardown() {}
 
 protected:

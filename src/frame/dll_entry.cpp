@@ -5,6 +5,7 @@
 #include "folders/mx_folder_manager.h"
 #include "frame/module.h"
 #include "messages/mx_message.h"
+#include "scripting/mx_store.h"
 
 namespace pelkary {
 namespace {
@@ -14,6 +15,8 @@ namespace {
 ClassFactory g_message_factory(&BuildObject<MXMessage>, E_FAIL);
 ClassFactory g_folder_factory(&BuildObject<MXFolder>, E_FAIL);
 ClassFactory g_manager_factory(&BuildObject<MXFolderManager>, E_FAIL);
+// The class of the scripting library.
+ClassFactory g_store_factory(&BuildObject<MXStore>, E_FAIL);
 
 }  // namespace
 }  // namespace pelkary
@@ -37,6 +40,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
     if (IsEqualCLSID(clsid, CLSID_MXMessage)) return g_message_factory.QueryInterface(riid, ppv);
     if (IsEqualCLSID(clsid, CLSID_MXFolder)) return g_folder_factory.QueryInterface(riid, ppv);
     if (IsEqualCLSID(clsid, CLSID_MXFolderManager)) return g_manager_factory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_MXStore)) return g_store_factory.QueryInterface(riid, ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

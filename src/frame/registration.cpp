@@ -12,6 +12,7 @@
 #include "comsupport/text.h"
 #include "frame/module.h"
 #include "pelkary.h"
+#include "pelkary_scripting.h"
 
 namespace pelkary {
 
@@ -22,6 +23,16 @@ const ClassRegistration kClassRegistrations[3] = {
 };
 
 namespace {
+
+// The scripting library's class: a versioned ProgID and the version-independent one that scripts
+// use, which names the current version (CurVer).
+constexpr wchar_t kStoreDescription[] = L"MXStore";
+constexpr wchar_t kStoreProgId[] = L"PELKARY.MXStore.1";
+constexpr wchar_t kStoreIndependentProgId[] = L"PELKARY.MXStore";
+
+// Where LoadTypeLib finds each library: the module's file is resource 1, "\2" after it resource 2.
+std::wstring PublishedLibrary(const std::wstring& module) { return module; }
+std::wstring ScriptingLibrary(const std::wstring& module) { return module + L"\\2"; }
 
 // The module's file name, wide, so that a folder whose name the ANSI code page cannot hold is
 // registered as it is.
@@ -60,12 +71,31 @@ RegistrationWriter ClassKeys(const std::wstring& path) {
         keys.Add(c.prog_id, L"", c.description);
         keys.Add(clsid_key, L"", c.description);
     }
+    const std::wstring store = GuidText(CLSID_MXStore);
+    const std::wstring store_key = L"CLSID\\" + store;
+    keys.AddInprocServer(store_key, path, L"Apartment");
+    keys.Add(store_key + L"\\TypeLib", L"", GuidText(LIBID_PELKARY_SCRIPTING));
+    keys.Add(store_key + L"\\ProgID", L"", kStoreProgId);
+    keys.Add(store_key + L"\\VersionIndependentProgID", L"", kStoreIndependentProgId);
+    keys.Add(std::wstring(kStoreProgId) + L"\\CLSID", L"", store);
+    keys.Add(kStoreProgId, L"", kStoreDescription);
+    keys.Add(std::wstring(kStoreIndependentProgId) + L"\\CLSID", L"", store);
+    keys.Add(std::wstring(kStoreIndependentProgId) + L"\\CurVer", L"", kStoreProgId);
+    keys.Add(kStoreIndependentProgId, L"", kStoreDescription);
+    keys.Add(store_key, L"", kStoreDescription);
     return keys;
 }
 
-void UnregisterTypeLibrary(const std::wstring& module) noexcept {
+// Loads the library at `path` and registers it (its interface keys with it). False on failure.
+bool RegisterTypeLibrary(const std::wstring& path) {
     com_ptr<ITypeLib> library;
-    if (FAILED(LoadTypeLib(module.c_str(), library.put())) || !library) return;
+    return SUCCEEDED(LoadTypeLib(path.c_str(), library.put())) && library &&
+           SUCCEEDED(RegisterTypeLib(library.get(), const_cast<LPOLESTR>(path.c_str()), nullptr));
+}
+
+void UnregisterTypeLibrary(const std::wstring& path) noexcept {
+    com_ptr<ITypeLib> library;
+    if (FAILED(LoadTypeLib(path.c_str(), library.put())) || !library) return;
     TLIBATTR* attr = nullptr;
     if (FAILED(library->GetLibAttr(&attr)) || !attr) return;
     UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
@@ -77,12 +107,10 @@ void UnregisterTypeLibrary(const std::wstring& module) noexcept {
 HRESULT RegisterServer() noexcept {
     try {
         const std::wstring module = ModulePath();
-        {
-            const std::wstring& path = module;
-            com_ptr<ITypeLib> library;
-            if (FAILED(LoadTypeLib(path.c_str(), library.put())) || !library ||
-                FAILED(RegisterTypeLib(library.get(), const_cast<LPOLESTR>(path.c_str()), nullptr)))
-                return SELFREG_E_TYPELIB;
+        if (!RegisterTypeLibrary(PublishedLibrary(module))) return SELFREG_E_TYPELIB;
+        if (!RegisterTypeLibrary(ScriptingLibrary(module))) {
+            UnregisterTypeLibrary(PublishedLibrary(module));
+            return SELFREG_E_TYPELIB;
         }
         ClassKeys(module).Write();
         return S_OK;
@@ -100,7 +128,8 @@ HRESULT RegisterServer() noexcept {
 HRESULT UnregisterServer() noexcept {
     try {
         const std::wstring module = ModulePath();
-        UnregisterTypeLibrary(module);
+        UnregisterTypeLibrary(PublishedLibrary(module));
+        UnregisterTypeLibrary(ScriptingLibrary(module));
         ClassKeys(module).Remove();
     } catch (const std::exception&) {
     }

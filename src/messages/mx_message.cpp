@@ -23,6 +23,20 @@ const ClassIdentity MXMessage::kIdentity = {L"MXMessage", &CLSID_MXMessage, &IID
 
 MXMessage::MXMessage() = default;
 
+com_ptr<IMXMessage> MXMessage::CreateIfStored(long folder_id, unsigned long message_id) {
+    CreatedObject<MXMessage> created = CreateByClassId<MXMessage>();
+    created.impl->OpenFromStore(folder_id, message_id);
+    if (!created.impl->is_stored()) return nullptr;
+    return std::move(created.object);
+}
+
+HRESULT MXMessage::Identity::GetStoreIdentity(long* folderId, long* messageId) {
+    if (!folderId || !messageId) return E_POINTER;
+    *folderId = message_.folderId_;
+    *messageId = message_.IsStored() ? static_cast<long>(message_.record_->dwMessageId) : -1L;
+    return message_.IsStored() ? S_OK : S_FALSE;
+}
+
 IMimeAllocator* MXMessage::Allocator() noexcept {
     if (!allocatorTried_) {
         allocatorTried_ = true;

@@ -27,6 +27,7 @@
 #include "comsupport/unique_bstr.h"
 #include "comsupport/unique_cotaskmem.h"
 #include "frame/automation_object.h"
+#include "message_identity.h"
 #include "mime_api.h"
 #include "pelkary.h"
 #include "store_api.h"
@@ -121,10 +122,35 @@ public:
     // Last release: hands the record back to the store and releases everything, in order.
     void Teardown();
 
+    // The internal interface IMXMessageIdentity (messages/message_identity.idl), for code of
+    // pelkary that is handed an object and must know it for one of its messages.
+    IUnknown* InternalInterface(REFIID riid) noexcept {
+        return IsEqualIID(riid, IID_IMXMessageIdentity) ? &identity_ : nullptr;
+    }
+
+    // A new message object made through COM by class id (as a client makes one) and bound to a
+    // stored message; null when the message is gone. Throws com_error with the creation's HRESULT.
+    static com_ptr<IMXMessage> CreateIfStored(long folder_id, unsigned long message_id);
+
 protected:
     ~MXMessage() override;
 
 private:
+    // IMXMessageIdentity, a sub-object that counts with the message.
+    class Identity : public IMXMessageIdentity {
+    public:
+        explicit Identity(MXMessage& message) noexcept : message_(message) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+            return message_.QueryInterface(riid, ppv);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return message_.AddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return message_.Release(); }
+        HRESULT STDMETHODCALLTYPE GetStoreIdentity(long* folderId, long* messageId) override;
+
+    private:
+        MXMessage& message_;
+    };
+
     // The store's record of the message. Its strings belong to the store folder that filled it
     // and go back through DropRecord.
     using Record = std::unique_ptr<MESSAGEPROPS>;
@@ -211,6 +237,7 @@ private:
     unique_cotaskmem<HBODY> attachmentHandles_;
     unsigned long attachmentCount_ = 0;
     unsigned long attachmentIndex_ = 0;
+    Identity identity_{*this};
 };
 
 }  // namespace pelkary

@@ -1,0 +1,19 @@
+#include "scripting/mx_message_collection.h"
+
+#include "messages/mx_message.h"
+
+namespace pelkary {
+
+const ClassIdentity MXMessageCollection::kIdentity = {L"MXMessageCollection", &CLSID_MXMessageCollection,
+                                                      &IID_IMXMessageCollection};
+
+com_ptr<IMXMessageCollection> MXMessageCollection::Make(com_ptr<IUnknown> keep, Lister list) {
+    return com_ptr<IMXMessageCollection>(new MXMessageCollection(std::move(keep), std::move(list)));
+}
+
+com_ptr<IDispatch> MXMessageCollection::ObjectOf(const MessageRef& ref) {
+    com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+    return com_ptr<IDispatch>(message.get());
+}
+
+}  // namespace pelkary
