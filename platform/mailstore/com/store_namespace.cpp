@@ -71,30 +71,32 @@ STDMETHODIMP StoreNamespace::FindMessageId(LPCSTR pszMessageId, STOREFOLDERID* p
   });
 }
 
+HRESULT StoreNamespace::ReadHistory(const wchar_t* method, mailstore::HistoryId* id, uint64_t* cursor) {
+  return WithStore(method, [&](const Connection& conn) -> HRESULT {
+    return IndexResult(conn->store().GetHistory(id, cursor));
+  });
+}
+
 STDMETHODIMP StoreNamespace::GetHistoryId(GUID* pguidHistory) {
   if (!pguidHistory) return E_INVALIDARG;
-  return WithStore(L"GetHistoryId", [&](const Connection& conn) -> HRESULT {
-    mailstore::HistoryId id;
-    uint64_t cursor = 0;
-    if (mailstore::Status s = conn->store().GetHistory(&id, &cursor); s != mailstore::Status::kOk)
-      return IndexResult(s);
-    static_assert(sizeof(GUID) == sizeof(id.low) + sizeof(id.high), "a history id is a GUID");
+  mailstore::HistoryId id;
+  uint64_t cursor = 0;
+  const HRESULT hr = ReadHistory(L"GetHistoryId", &id, &cursor);
+  static_assert(sizeof(GUID) == sizeof(id.low) + sizeof(id.high), "a history id is a GUID");
+  if (hr == S_OK) {
     memcpy(pguidHistory, &id.low, sizeof(id.low));
     memcpy(reinterpret_cast<char*>(pguidHistory) + sizeof(id.low), &id.high, sizeof(id.high));
-    return S_OK;
-  });
+  }
+  return hr;
 }
 
 STDMETHODIMP StoreNamespace::GetChangeCursor(ULONGLONG* pullCursor) {
   if (!pullCursor) return E_INVALIDARG;
-  return WithStore(L"GetChangeCursor", [&](const Connection& conn) -> HRESULT {
-    mailstore::HistoryId id;
-    uint64_t cursor = 0;
-    if (mailstore::Status s = conn->store().GetHistory(&id, &cursor); s != mailstore::Status::kOk)
-      return IndexResult(s);
-    *pullCursor = cursor;
-    return S_OK;
-  });
+  mailstore::HistoryId id;
+  uint64_t cursor = 0;
+  const HRESULT hr = ReadHistory(L"GetChangeCursor", &id, &cursor);
+  if (hr == S_OK) *pullCursor = cursor;
+  return hr;
 }
 
 STDMETHODIMP StoreNamespace::GetChanges(ULONGLONG ullAfter, DWORD cMax, STORECHANGE* prgChange,

@@ -58,6 +58,9 @@ class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNam
  private:
   ~StoreNamespace() override;
 
+  // The store's history id and newest change number, inside the error boundary as `method`.
+  HRESULT ReadHistory(const wchar_t* method, mailstore::HistoryId* id, uint64_t* cursor);
+
   // Runs `call` (given the open connection, returning the method's HRESULT) inside the error
   // boundary; E_UNEXPECTED before Initialize.
   template <typename Call>

@@ -27,6 +27,30 @@ bool ValidName(const std::string& name) {
   return true;
 }
 
+// The fields that storing a new message and replacing a source share; the
+// caller adds the rest. |message_id| must outlive the op.
+template <class Op>
+Op SourceOp(uint32_t folder, uint32_t id, const std::string& source, const MessageFields& fields,
+            const std::string& message_id) {
+  Op op;
+  op.message_id = message_id;
+  op.folder = folder;
+  op.id = id;
+  op.size = static_cast<uint32_t>(source.size());
+  op.text = RecordText(fields);
+  return op;
+}
+
+// A source without a Message-ID is written in the framed form, which older
+// readers know; the indexed form only when there is something to index.
+template <class FramedOp, class IndexedOp>
+void AppendSourceOp(WriteTransaction& tx, const IndexedOp& op) {
+  if (op.message_id.empty())
+    tx.Append(FramedOp(op));
+  else
+    tx.Append(op);
+}
+
 }  // namespace
 
 const char* StatusText(Status status) {
@@ -468,21 +492,13 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
     return Status::kInvalidArgument;
   }
   const std::string message_id = MessageIdOf(source);
-  AddIndexedMessageOp op;
-  op.message_id = message_id;
-  op.folder = folder;
-  op.id = id;
+  auto op = SourceOp<AddIndexedMessageOp>(folder, id, source, fields, message_id);
   op.flags = flags;
-  op.size = static_cast<uint32_t>(source.size());
   op.received_time = NowTicks();
-  op.text = RecordText(fields);
   if (Status s = WriteSource(folder, id, flags, op.received_time, source, &op.offset, &op.checksum);
       s != Status::kOk)
     return s;
-  if (message_id.empty())
-    tx.Append(AddFramedMessageOp(op));
-  else
-    tx.Append(op);
+  AppendSourceOp<AddFramedMessageOp>(tx, op);
   Status s = tx.Commit(sync_each_call_);
   if (s == Status::kOk && new_id) *new_id = id;
   return s;
@@ -496,20 +512,12 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
   const FolderModel::Folder* f = model_->Find(folder);
   if (!f || !f->Find(id)) return Status::kNotFound;
   const std::string message_id = MessageIdOf(source);
-  ReplaceIndexedSourceOp op;
-  op.message_id = message_id;
-  op.folder = folder;
-  op.id = id;
-  op.size = static_cast<uint32_t>(source.size());
-  op.text = RecordText(fields);
+  auto op = SourceOp<ReplaceIndexedSourceOp>(folder, id, source, fields, message_id);
   const MessageRecord& old = **f->Find(id);
   if (Status s = WriteSource(folder, id, old.flags, old.received_time, source, &op.offset, &op.checksum);
       s != Status::kOk)
     return s;
-  if (message_id.empty())
-    tx.Append(ReplaceFramedSourceOp(op));
-  else
-    tx.Append(op);
+  AppendSourceOp<ReplaceFramedSourceOp>(tx, op);
   return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
