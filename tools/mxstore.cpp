@@ -57,10 +57,16 @@ const char kUsage[] =
     "  mv FOLDER ID... TOFOLDER    move messages into another folder\n"
     "  mv FOLDER NEWPATH           move a folder into NEWPATH when that is a folder, else\n"
     "                              rename and move it so that its path becomes NEWPATH\n"
-    "  check                       verify the store's index and every message; one line per\n"
-    "                              finding (exit 0 when sound, 1 when damaged)\n"
-    "  compact                     give the space of mail deleted for good back to the disk\n"
-    "  recover                     rebuild the index of a damaged store from what it still holds\n"
+    "  find MESSAGE-ID             print the folder and id of the message with that Message-ID\n"
+    "                              (angle brackets optional; of several, the one stored last)\n"
+    "  check                       verify the store's index, its Message-IDs and change history\n"
+    "                              and every message; one line per finding (exit 0 when sound,\n"
+    "                              1 when damaged)\n"
+    "  compact                     give the space of mail deleted for good back to the disk and\n"
+    "                              shorten the index, keeping the last 10,000 changes or those of\n"
+    "                              the last 30 days, whichever are more\n"
+    "  recover                     rebuild the index of a damaged store from what it still holds,\n"
+    "                              Message-IDs read from the sources, with a new change history\n"
     "                              (the old index is kept as journal.damaged); run it while no\n"
     "                              other program uses the store\n"
     "FOLDER is a path of names from the top (\"Inbox\", \"Archive/2024\"); inside a name \"\\/\" is\n"
@@ -197,6 +203,25 @@ void PrintTree(IStoreNamespace* ns, STOREFOLDERID parent, int depth) {
   }
 }
 
+// The path of folder |id| below |parent| (escaped as FolderPath reads it), or "" when it is not there.
+std::string PathOf(IStoreNamespace* ns, STOREFOLDERID id, STOREFOLDERID parent = FOLDERID_ROOT) {
+  FOLDERPROPS p = {};
+  p.cbSize = sizeof(p);
+  std::vector<FOLDERPROPS> children;
+  {
+    pelkary::unique_henumstore<IStoreNamespace> e;
+    if (ns->GetFirstSubFolder(parent, &p, e.put(ns)) != S_OK) return "";
+    do children.push_back(p);
+    while (ns->GetNextSubFolder(e.get(), &p) == S_OK);
+  }
+  for (const auto& c : children) {
+    const std::string name = FolderPath::Escape(c.szName, mxstore::IsAnsiLeadByte);
+    if (c.dwFolderId == id) return name;
+    if (std::string below = PathOf(ns, id, c.dwFolderId); !below.empty()) return name + "/" + below;
+  }
+  return "";
+}
+
 // A folder opened for a command, with what the messages need to name it.
 struct OpenFolder {
   com_ptr<IStoreFolder> folder;
@@ -320,6 +345,23 @@ class Tool {
     HRESULT hr = client_.ns()->CompactAll(0);
     if (FAILED(hr)) Fail("cannot compact the store (" + HresultText(hr) + "); " + WriteAdvice(hr));
     printf("compacted the store\n");
+    return 0;
+  }
+
+  // find: "FOLDER ID" of the message stored last with that Message-ID; 1 when none has it.
+  int Find(const std::wstring& message_id) {
+    com_ptr<IStoreIndex> index;
+    if (FAILED(client_.ns()->QueryInterface(IID_IStoreIndex, index.put_void())))
+      Fail("this mail store server keeps no Message-ID index; install the one beside the tool");
+    STOREFOLDERID folder = FOLDERID_INVALID;
+    MESSAGEID id = MESSAGEID_INVALID;
+    HRESULT hr = index->FindMessageId(ToAnsi(message_id).c_str(), &folder, &id);
+    if (FAILED(hr)) Fail("cannot search the store (" + HresultText(hr) + "); check the disk");
+    if (hr == S_FALSE) {
+      fprintf(stderr, "mxstore: no message has the Message-ID '%s'\n", ToAnsi(message_id).c_str());
+      return 1;
+    }
+    printf("%s %lu\n", PathOf(client_.ns(), folder).c_str(), id);
     return 0;
   }
 
@@ -478,6 +520,7 @@ const std::vector<CommandForm>& Commands() {
       {L"export", "export FOLDER --mbox FILE [--crlf] | --eml DIR", {L"--crlf"}, {L"--mbox", L"--eml"}, 1, 1},
       {L"rm", "rm FOLDER ID... | rm [-r] FOLDER", {L"-r"}, {}, 1, SIZE_MAX},
       {L"mv", "mv FOLDER ID... TOFOLDER | mv FOLDER NEWPATH", {}, {}, 2, SIZE_MAX},
+      {L"find", "find MESSAGE-ID", {}, {}, 1, 1},
       {L"check", "check", {}, {}, 0, 0},
       {L"compact", "compact", {}, {}, 0, 0},
       {L"recover", "recover", {}, {}, 0, 0},
@@ -573,6 +616,7 @@ int Run(std::vector<std::wstring> args) {
     return tool.Import(w[0], rest, flag(L"--read"), flag(L"--keep-line-ends"), flag(L"--force"));
   if (cmd == L"export") return tool.Export(w[0], value(L"--mbox"), value(L"--eml"), flag(L"--crlf"));
   if (cmd == L"cat") return tool.Cat(w[0], w[1]);
+  if (cmd == L"find") return tool.Find(w[0]);
   if (cmd == L"rm") return w.size() == 1 ? tool.RemoveFolder(w[0], flag(L"-r")) : tool.RemoveMessages(w[0], rest);
   if (w.size() == 2) return tool.MoveFolder(w[0], w[1]);
   return tool.MoveMessages(w[0], std::vector<std::wstring>(w.begin() + 1, w.end() - 1), w.back());

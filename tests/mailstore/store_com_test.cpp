@@ -478,3 +478,78 @@ TEST(StoreMaintenance, ADamagedStoreIsRefusedCheckedAndRecovered) {
   EXPECT_STREQ("two", p.pszSubject);
   inbox->FreeMessageProps(&p);
 }
+
+// IStoreIndex as the scripting library reaches it: the HRESULTs of its contract, and changes
+// another process makes (an import, a move, a compaction) each seen once, in order.
+TEST(StoreIndex, AnotherProcesssChangesAreFoundAndFollowedAcrossCompaction) {
+  pelkary::test::ComApartment apartment;
+  pelkary::test::TempStore store;
+  com_ptr<IStoreNamespace> early;
+  ASSERT_HR(S_OK, CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER, IID_IStoreNamespace,
+                                   early.put_void()));
+  com_ptr<IStoreIndex> index;
+  ASSERT_HR(S_OK, early->QueryInterface(IID_IStoreIndex, index.put_void()));
+  GUID history = {}, again = {};
+  ULONGLONG cursor = 99;
+  STOREFOLDERID folder = 0;
+  MESSAGEID id = 0;
+  STORECHANGE changes[8] = {};
+  DWORD fetched = 99;
+  EXPECT_EQ((std::vector<HRESULT>{E_UNEXPECTED, E_UNEXPECTED, E_UNEXPECTED, E_UNEXPECTED, E_INVALIDARG,
+                                  E_INVALIDARG, E_INVALIDARG, E_INVALIDARG, E_INVALIDARG}),
+            (std::vector<HRESULT>{index->GetHistoryId(&history), index->GetChangeCursor(&cursor),
+                                  index->FindMessageId("a@b", &folder, &id), index->GetChanges(0, 8, changes, &fetched),
+                                  index->GetHistoryId(nullptr), index->GetChangeCursor(nullptr),
+                                  index->FindMessageId(nullptr, &folder, &id), index->GetChanges(0, 8, nullptr, &fetched),
+                                  index->GetChanges(0, 8, changes, nullptr)}));
+  ASSERT_HR(S_OK, early->Initialize(nullptr, 0));
+  ASSERT_HR(S_OK, index->GetHistoryId(&history));
+  EXPECT_FALSE(IsEqualGUID(GUID_NULL, history));
+  ASSERT_HR(S_OK, index->GetChangeCursor(&cursor));
+  EXPECT_HR(S_FALSE, index->GetChanges(cursor + 5, 8, changes, &fetched));
+  EXPECT_EQ(0u, fetched);
+
+  std::string mbox;
+  for (const char* mid : {"<one@example.com>", "<two@example.com>", "<one@example.com>"})
+    mxstore::MboxFormat::Append(std::string("Message-ID: ") + mid + "\r\nSubject: s\r\n\r\nbody\r\n", "a@example.com",
+                                "Mon Jan  1 00:00:00 2024", &mbox);
+  std::ofstream(std::filesystem::path(store.path() + L"\\in.mbox"), std::ios::binary) << mbox;
+  ASSERT_EQ(0u, RunTool(store.path(), L"import Inbox \"" + store.path() + L"\\in.mbox\""));
+  ASSERT_EQ(0u, RunTool(store.path(), L"mv Inbox 2 Drafts"));
+  ASSERT_EQ(0u, RunTool(store.path(), L"compact"));
+  ASSERT_EQ(0u, RunTool(store.path(), L"find two@example.com"));
+
+  EXPECT_HR(S_OK, index->GetChanges(cursor, 4, changes, &fetched));  // as many as asked: maybe more
+  ASSERT_EQ(4u, fetched);
+  std::vector<std::vector<ULONGLONG>> seen;
+  for (ULONGLONG after = cursor;; after = changes[fetched - 1].ullSequence) {
+    const HRESULT hr = index->GetChanges(after, 2, changes, &fetched);
+    for (DWORD i = 0; i < fetched; ++i)
+      seen.push_back({changes[i].ullSequence, changes[i].dwKind, changes[i].idFolder, changes[i].idMessage});
+    if (hr != S_OK) break;
+  }
+  const ULONGLONG c = cursor;
+  EXPECT_EQ((std::vector<std::vector<ULONGLONG>>{{c + 1, STORECHANGE_MESSAGEADDED, 1, 1},
+                                                 {c + 2, STORECHANGE_MESSAGEADDED, 1, 2},
+                                                 {c + 3, STORECHANGE_MESSAGEADDED, 1, 3},
+                                                 {c + 4, STORECHANGE_MESSAGEADDED, 5, 1},
+                                                 {c + 5, STORECHANGE_MESSAGEREMOVED, 1, 2}}),
+            seen);
+  EXPECT_HR(S_OK, index->FindMessageId(" <two@example.com> ", &folder, &id));
+  EXPECT_EQ(std::make_pair(5ul, 1ul), std::make_pair(folder, id));
+  EXPECT_HR(S_OK, index->FindMessageId("one@example.com", &folder, &id));  // the one stored last
+  EXPECT_EQ(std::make_pair(1ul, 3ul), std::make_pair(folder, id));
+  EXPECT_HR(S_FALSE, index->FindMessageId("three@example.com", &folder, &id));
+  EXPECT_EQ(std::make_pair(FOLDERID_INVALID, MESSAGEID_INVALID), std::make_pair(folder, id));
+
+  // A recovered journal starts a new history: a cursor of the old one is refused.
+  index.reset();
+  early.reset();
+  ASSERT_EQ(0u, RunTool(store.path(), L"recover"));
+  com_ptr<IStoreNamespace> ns = OpenStore();
+  ASSERT_HR(S_OK, ns->QueryInterface(IID_IStoreIndex, index.put_void()));
+  ASSERT_HR(S_OK, index->GetHistoryId(&again));
+  EXPECT_FALSE(IsEqualGUID(history, again));
+  EXPECT_HR(STORE_E_HISTORYGONE, index->GetChanges(cursor, 8, changes, &fetched));
+  EXPECT_HR(S_OK, index->FindMessageId("two@example.com", &folder, &id));
+}

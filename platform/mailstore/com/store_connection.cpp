@@ -51,6 +51,7 @@ HRESULT StatusToHresult(mailstore::Status status) {
     case Status::kIoError: return STG_E_WRITEFAULT;
     case Status::kDamaged: return STG_E_DOCFILECORRUPT;
     case Status::kReadOnly: return E_ACCESSDENIED;
+    case Status::kHistoryGone: return STORE_E_HISTORYGONE;
   }
   return E_FAIL;
 }

@@ -27,6 +27,11 @@ HRESULT Changed(StoreConnection& conn, mailstore::Status s) {
   return StatusToHresult(s);
 }
 
+// What an index call that could not read the store reports.
+HRESULT IndexResult(mailstore::Status s) {
+  return s == mailstore::Status::kIoError ? STG_E_READFAULT : StatusToHresult(s);
+}
+
 // What a maintenance call that could not read or write the store reports.
 HRESULT MaintenanceResult(mailstore::Status s) {
   switch (s) {
@@ -42,8 +47,74 @@ HRESULT MaintenanceResult(mailstore::Status s) {
 STDMETHODIMP StoreNamespace::QueryInterface(REFIID riid, void** ppv) {
   IStoreNamespace* ns = this;
   IStoreMaintenance* maintenance = this;
-  return pelkary::query_interface(
-      riid, ppv, {{IID_IUnknown, ns}, {IID_IStoreNamespace, ns}, {IID_IStoreMaintenance, maintenance}});
+  IStoreIndex* index = this;
+  return pelkary::query_interface(riid, ppv,
+                                  {{IID_IUnknown, ns},
+                                   {IID_IStoreNamespace, ns},
+                                   {IID_IStoreMaintenance, maintenance},
+                                   {IID_IStoreIndex, index}});
+}
+
+STDMETHODIMP StoreNamespace::FindMessageId(LPCSTR pszMessageId, STOREFOLDERID* pidFolder,
+                                           MESSAGEID* pidMessage) {
+  if (!pszMessageId || !pidFolder || !pidMessage) return E_INVALIDARG;
+  *pidFolder = FOLDERID_INVALID;
+  *pidMessage = MESSAGEID_INVALID;
+  return WithStore(L"FindMessageId", [&](const Connection& conn) -> HRESULT {
+    uint32_t folder = 0, id = 0;
+    mailstore::Status s = conn->store().FindMessageId(pszMessageId, &folder, &id);
+    if (s == mailstore::Status::kNotFound) return S_FALSE;
+    if (s != mailstore::Status::kOk) return IndexResult(s);
+    *pidFolder = folder;
+    *pidMessage = id;
+    return S_OK;
+  });
+}
+
+STDMETHODIMP StoreNamespace::GetHistoryId(GUID* pguidHistory) {
+  if (!pguidHistory) return E_INVALIDARG;
+  return WithStore(L"GetHistoryId", [&](const Connection& conn) -> HRESULT {
+    mailstore::HistoryId id;
+    uint64_t cursor = 0;
+    if (mailstore::Status s = conn->store().GetHistory(&id, &cursor); s != mailstore::Status::kOk)
+      return IndexResult(s);
+    static_assert(sizeof(GUID) == sizeof(id.low) + sizeof(id.high), "a history id is a GUID");
+    memcpy(pguidHistory, &id.low, sizeof(id.low));
+    memcpy(reinterpret_cast<char*>(pguidHistory) + sizeof(id.low), &id.high, sizeof(id.high));
+    return S_OK;
+  });
+}
+
+STDMETHODIMP StoreNamespace::GetChangeCursor(ULONGLONG* pullCursor) {
+  if (!pullCursor) return E_INVALIDARG;
+  return WithStore(L"GetChangeCursor", [&](const Connection& conn) -> HRESULT {
+    mailstore::HistoryId id;
+    uint64_t cursor = 0;
+    if (mailstore::Status s = conn->store().GetHistory(&id, &cursor); s != mailstore::Status::kOk)
+      return IndexResult(s);
+    *pullCursor = cursor;
+    return S_OK;
+  });
+}
+
+STDMETHODIMP StoreNamespace::GetChanges(ULONGLONG ullAfter, DWORD cMax, STORECHANGE* prgChange,
+                                        DWORD* pcFetched) {
+  if (!prgChange || !pcFetched) return E_INVALIDARG;
+  *pcFetched = 0;
+  return WithStore(L"GetChanges", [&](const Connection& conn) -> HRESULT {
+    std::vector<mailstore::HistoryChange> changes;
+    mailstore::Status s = conn->store().GetChanges(ullAfter, cMax, &changes);
+    if (s != mailstore::Status::kOk) return IndexResult(s);
+    for (const mailstore::HistoryChange& c : changes) {
+      STORECHANGE& out = prgChange[(*pcFetched)++];
+      out.ullSequence = c.sequence;
+      out.dwKind = static_cast<DWORD>(c.kind);
+      out.idFolder = c.folder;
+      out.idMessage = c.message;
+      out.dwReserved = 0;
+    }
+    return *pcFetched == cMax ? S_OK : S_FALSE;
+  });
 }
 
 STDMETHODIMP StoreNamespace::CheckStore(BSTR* pbstrFindings) {

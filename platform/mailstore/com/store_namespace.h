@@ -15,9 +15,11 @@
 
 namespace mailstore_com {
 
-// Also serves IStoreMaintenance (see store_api.idl) on the same object.
+// Also serves IStoreMaintenance and IStoreIndex (see store_api.idl) on the
+// same object.
 class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNamespace>,
-                             public IStoreMaintenance {
+                             public IStoreMaintenance,
+                             public IStoreIndex {
  public:
   static constexpr wchar_t kClassName[] = L"StoreNamespace";
 
@@ -47,6 +49,11 @@ class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNam
   // IStoreMaintenance
   STDMETHODIMP CheckStore(BSTR* pbstrFindings) override;
   STDMETHODIMP RecoverStore(BSTR* pbstrReport) override;
+  // IStoreIndex
+  STDMETHODIMP FindMessageId(LPCSTR pszMessageId, STOREFOLDERID* pidFolder, MESSAGEID* pidMessage) override;
+  STDMETHODIMP GetHistoryId(GUID* pguidHistory) override;
+  STDMETHODIMP GetChangeCursor(ULONGLONG* pullCursor) override;
+  STDMETHODIMP GetChanges(ULONGLONG ullAfter, DWORD cMax, STORECHANGE* prgChange, DWORD* pcFetched) override;
 
  private:
   ~StoreNamespace() override;

@@ -61,6 +61,7 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   ASSERT_EQ(Status::kOk, s->DeleteMessages(kInbox, std::vector<uint32_t>(ids.begin(), ids.begin() + 90)));
   EXPECT_TRUE(fs::exists(dir.store() + "/messages.dat"));
   fs::copy(dir.store(), before_switch.store());
+  const auto at_copy = Mail(*s);
   std::vector<MessageRecordPtr> bin;
   ASSERT_EQ(Status::kOk, s->ListMessages(kDeleted, 0, &bin));
   std::vector<uint32_t> bin_ids;
@@ -68,11 +69,10 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   auto kept = Mail(*s);  // all but what goes for good next
   for (auto it = kept.begin(); it != kept.end();) it = it->first.rfind("Deleted", 0) ? std::next(it) : kept.erase(it);
   ASSERT_EQ(Status::kOk, s->DeleteMessages(kDeleted, bin_ids));  // compacts by itself
-  std::string switched(fs::file_size(dir.store() + "/journal.dat"), '\0');
-  std::ifstream(dir.store() + "/journal.dat", std::ios::binary).read(&switched[0], static_cast<std::streamsize>(switched.size()));
 
   EXPECT_LE(SpaceOf(dir.store()) * 4, space);
   EXPECT_FALSE(fs::exists(dir.store() + "/messages.dat"));
+  EXPECT_FALSE(fs::exists(dir.store() + "/journal.dat"));
   EXPECT_EQ(kept, Mail(*other));
   EXPECT_EQ(-1, other->ReadSource(*held, 0, &std::string(10, '\0')[0], 10));  // listed before the switch
   EXPECT_EQ(kept, Mail(*Store::Open(dir.store(), false, nullptr)));
@@ -84,17 +84,32 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   EXPECT_EQ(Status::kOk, s->Compact());
   EXPECT_EQ(Mail(*s), Mail(*other));
 
-  // Killed while appending the switching entry: the old store, whole.
   s.reset();
   other.reset();
-  // The journal as the deletion and the switch left it, the switching entry cut.
-  std::ofstream(before_switch.store() + "/journal.dat", std::ios::binary | std::ios::trunc)
-      << switched.substr(0, switched.rfind("PKJ1") + 40);
+  // Killed after the switching entry, before journal.cur named the new
+  // journal: the old journal leads on to it.
+  TestDir after_switch;
+  fs::copy(dir.store(), after_switch.store());
+  fs::remove(after_switch.store() + "/journal.cur");
+  const std::string switch_entry = Entry('\x15' + U32(2));  // to journal.2.dat
+  fs::copy_file(before_switch.store() + "/journal.dat", after_switch.store() + "/journal.dat");
+  std::ofstream(after_switch.store() + "/journal.dat", std::ios::binary | std::ios::app) << switch_entry;
   Status status;
+  const auto now = Mail(*Store::Open(dir.store(), false, &status));
+  EXPECT_EQ(now, Mail(*Store::Open(after_switch.store(), false, &status)));
+  EXPECT_EQ(Status::kOk, status);
+
+  // Killed while appending the switching entry: the old store, whole, and
+  // the new journal left behind is written over by the next compaction.
+  fs::copy_file(dir.store() + "/journal.2.dat", before_switch.store() + "/journal.1.dat");
+  std::ofstream(before_switch.store() + "/journal.dat", std::ios::binary | std::ios::app)
+      << switch_entry.substr(0, 15);
   auto old = Store::Open(before_switch.store(), false, &status);
   ASSERT_TRUE(old);
   EXPECT_EQ(Status::kOk, status);
-  EXPECT_EQ(kept, Mail(*old));
+  EXPECT_EQ(at_copy, Mail(*old));
+  ASSERT_EQ(Status::kOk, old->Compact());
+  EXPECT_EQ(Mail(*old), Mail(*Store::Open(before_switch.store(), false, nullptr)));
 }
 
 TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
@@ -103,11 +118,12 @@ TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
   std::string folders, adds;
   const char* names[] = {"Inbox", "Outbox", "Sent Items", "Deleted Items", "Drafts"};
   for (uint32_t i = 0; i < 5; ++i) folders += '\x01' + U32(i + 1) + U32(0) + U32(i) + Str(names[i]);
-  for (uint32_t id : {1u, 2u})  // bare sources "hello" and "world!", no checksums
-    adds += '\x06' + U32(kInbox) + U32(id) + U32(0) + U32(id == 1 ? 5 : 6) + U32(0) + U32(0) +
-            U32(id == 1 ? 0 : 5) + U32(0) + Str("s") + Str("") + Str("") + Str("") + U32(3) + U32(0) + U32(0);
+  const std::string hello = "hello", world = "Message-ID: <w@x>\r\n\r\nworld!";
+  for (uint32_t id : {1u, 2u})  // bare sources, no checksums, no Message-IDs in the entries
+    adds += '\x06' + U32(kInbox) + U32(id) + U32(0) + U32(uint32_t((id == 1 ? hello : world).size())) + U32(0) +
+            U32(0) + U32(id == 1 ? 0 : 5) + U32(0) + Str("s") + Str("") + Str("") + Str("") + U32(3) + U32(0) + U32(0);
   std::ofstream(dir.store() + "/journal.dat", std::ios::binary) << Entry(folders) << Entry(adds);
-  std::ofstream(dir.store() + "/messages.dat", std::ios::binary) << "helloworld!";
+  std::ofstream(dir.store() + "/messages.dat", std::ios::binary) << hello << world;
   Status status;
   auto s = Store::Open(dir.store(), false, &status);
   ASSERT_TRUE(s);
@@ -115,10 +131,20 @@ TEST(StoreCompaction, StoresOfTheOlderFormatReadCheckAndCompact) {
   std::vector<std::string> findings;
   EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings));
   ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, 2, {1}, false, 0, nullptr));
+  // Opened for writing, it starts a history; its messages are indexed once compaction reads them.
+  HistoryId history;
+  uint64_t cursor = 0;
+  ASSERT_EQ(Status::kOk, s->GetHistory(&history, &cursor));
+  EXPECT_FALSE(history.empty());
+  EXPECT_EQ(8u, cursor);  // numbered from the replay of what was there
+  uint32_t folder = 0, id = 0;
+  EXPECT_EQ(Status::kNotFound, s->FindMessageId("w@x", &folder, &id));
   ASSERT_EQ(Status::kOk, s->Compact());
   s = Store::Open(dir.store(), false, &status);
-  EXPECT_EQ((std::map<std::string, std::string>{{"Inbox/1", "0:hello"}, {"Inbox/2", "0:world!"},
+  EXPECT_EQ((std::map<std::string, std::string>{{"Inbox/1", "0:hello"}, {"Inbox/2", "0:" + world},
                                                 {"Outbox/1", "0:hello"}}),
             Mail(*s));
   EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings));
+  ASSERT_EQ(Status::kOk, s->FindMessageId("w@x", &folder, &id));
+  EXPECT_EQ(std::make_pair(kInbox, 2u), std::make_pair(folder, id));
 }

@@ -33,7 +33,7 @@ std::shared_ptr<MessageRecord> NewRecord(uint32_t id, uint32_t flags, uint64_t r
   r->size = size;
   r->received_time = received_time;
   r->offset = offset;
-  r->SetText(t.subject, t.normalized_subject, t.display_to, t.display_from);
+  r->SetText(t.subject, t.normalized_subject, t.display_to, t.display_from, op.message_id);
   r->priority = t.priority;
   r->sent_time = t.sent_time;
   return r;
@@ -104,6 +104,72 @@ void FolderModel::Notify(const Change& change) {
   if (listener_ && !in_snapshot_) listener_(change);
 }
 
+void FolderModel::Record(HistoryKind kind, uint32_t folder, uint32_t message) {
+  if (in_snapshot_) return;
+  HistoryChange c;
+  c.sequence = ++sequence_;
+  c.kind = kind;
+  c.folder = folder;
+  c.message = message;
+  c.time = entry_time_;
+  changes_.push_back(c);
+}
+
+void FolderModel::Index(std::string_view message_id, uint32_t folder, uint32_t id) {
+  if (!message_id.empty()) index_[std::string(message_id)].emplace_back(folder, id);
+}
+
+void FolderModel::Unindex(std::string_view message_id, uint32_t folder, uint32_t id) {
+  if (message_id.empty()) return;
+  auto it = index_.find(std::string(message_id));
+  if (it == index_.end()) return;
+  auto& holders = it->second;
+  holders.erase(std::remove(holders.begin(), holders.end(), std::make_pair(folder, id)), holders.end());
+  if (holders.empty()) index_.erase(it);
+}
+
+bool FolderModel::FindMessageId(const std::string& message_id, uint32_t* folder, uint32_t* id) const {
+  auto it = index_.find(message_id);
+  if (it == index_.end() || it->second.empty()) return false;
+  *folder = it->second.back().first;
+  *id = it->second.back().second;
+  return true;
+}
+
+void FolderModel::Apply(const MessageIdOp& op) {
+  Folder* f = FindMutable(op.folder);
+  MessageRecordPtr* r = f ? f->Find(op.id) : nullptr;
+  if (!r) return;
+  Unindex((*r)->message_id(), op.folder, op.id);
+  if ((*r)->message_id() != op.message_id) {
+    auto changed = std::make_shared<MessageRecord>(**r);
+    changed->SetText((*r)->subject(), (*r)->normalized_subject(), (*r)->display_to(), (*r)->display_from(),
+                     op.message_id);
+    *r = std::move(changed);
+  }
+  Index(op.message_id, op.folder, op.id);
+}
+
+void FolderModel::Apply(const HistoryOp& op) {
+  history_id_ = op.history;
+  kept_from_ = std::min(op.kept_from, op.sequence);
+  sequence_ = op.sequence;
+  changes_.clear();
+}
+
+void FolderModel::Apply(const KeptChangeOp& op) {
+  const uint64_t last = changes_.empty() ? kept_from_ : changes_.back().sequence;
+  if (op.change.sequence > last && op.change.sequence <= sequence_) changes_.push_back(op.change);
+}
+
+void FolderModel::EncodeHistory(EntryEncoder& e, uint64_t kept_from) const {
+  kept_from = std::min(std::max(kept_from, kept_from_), sequence_);
+  Encode(HistoryOp{history_id_, kept_from, sequence_}, e);
+  auto from = std::upper_bound(changes_.begin(), changes_.end(), kept_from,
+                               [](uint64_t s, const HistoryChange& c) { return s < c.sequence; });
+  for (auto it = from; it != changes_.end(); ++it) Encode(KeptChangeOp{*it}, e);
+}
+
 uint64_t FolderModel::LiveBytes() const {
   std::unordered_set<uint64_t> seen;
   uint64_t live = 0;
@@ -118,6 +184,7 @@ void FolderModel::Apply(const SnapshotOp& op) {
   folders_.clear();
   folders_[kRootFolderId] = std::make_unique<Folder>();
   next_folder_id_ = std::max(next_folder_id_, uint32_t{1});  // ids of deleted folders stay used
+  index_.clear();
   data_end_ = 0;
   generation_ = op.generation;
   in_snapshot_ = true;
@@ -141,17 +208,25 @@ void FolderModel::EncodeAll(EntryEncoder& e,
         continue;
       }
       const MessageRecord& rec = *f.messages[m++];
-      AddMessageOp op{f.id, rec.id, rec.flags, rec.size, rec.received_time, rec.offset, RecordText(rec)};
+      AddMessageOp op{f.id, rec.id, rec.flags, rec.size, rec.received_time, rec.offset, RecordText(rec), false, 0, {}};
       op.framed = rec.checked;
       op.checksum = rec.checksum;
+      op.message_id = rec.message_id();
       place(rec, op);
-      if (op.framed)
+      if (op.framed && !op.message_id.empty())
+        Encode(AddIndexedMessageOp(op), e);
+      else if (op.framed)
         Encode(AddFramedMessageOp(op), e);
       else
         Encode(op, e);
     }
     Encode(NextMessageIdOp{f.id, f.next_message_id}, e);
   });
+  // Replayed, the adds above index in folder order: restate the order of
+  // the Message-IDs several messages hold.
+  for (const auto& [message_id, holders] : index_)
+    if (holders.size() > 1)
+      for (const auto& [folder, id] : holders) Encode(MessageIdOp{folder, id, message_id}, e);
 }
 
 void FolderModel::Apply(const FolderCreateOp& op) {
@@ -166,6 +241,7 @@ void FolderModel::Apply(const FolderCreateOp& op) {
   folders_[op.id] = std::move(f);
   next_folder_id_ = std::max(next_folder_id_, op.id + 1);
   Notify({Change::Kind::kFolderCreated, op.id});
+  Record(HistoryKind::kFolderCreated, op.id);
 }
 
 void FolderModel::Apply(const FolderRenameOp& op) {
@@ -173,6 +249,7 @@ void FolderModel::Apply(const FolderRenameOp& op) {
   if (!f) return;
   f->name = op.name;
   Notify({Change::Kind::kFolderRenamed, op.id});
+  Record(HistoryKind::kFolderRenamed, op.id);
 }
 
 void FolderModel::Apply(const FolderMoveOp& op) {
@@ -185,6 +262,7 @@ void FolderModel::Apply(const FolderMoveOp& op) {
   Change change{Change::Kind::kFolderMoved, op.id};
   change.folder2 = op.parent;
   Notify(change);
+  Record(HistoryKind::kFolderMoved, op.id);
 }
 
 void FolderModel::Apply(const FolderDeleteOp& op) {
@@ -201,8 +279,11 @@ void FolderModel::Apply(const FolderDeleteOp& op) {
     if (const Folder* c = Find(cur)) pending.insert(pending.end(), c->children.begin(), c->children.end());
   }
   for (uint32_t cur : order) {
+    if (const Folder* c = Find(cur))
+      for (const auto& r : c->messages) Unindex(r->message_id(), cur, r->id);
     folders_.erase(cur);
     Notify({Change::Kind::kFolderDeleted, cur});
+    Record(HistoryKind::kFolderDeleted, cur);
   }
 }
 
@@ -229,9 +310,11 @@ void FolderModel::Apply(const AddMessageOp& op) {
   f->ids.insert(f->ids.begin() + static_cast<ptrdiff_t>(at), op.id);
   f->messages.insert(f->messages.begin() + static_cast<ptrdiff_t>(at),
                      NewRecord(op.id, op.flags, op.received_time, op, generation_));
+  Index(op.message_id, op.folder, op.id);
   Change added{Change::Kind::kMessageAdded, op.folder};
   added.message = op.id;
   Notify(added);
+  Record(HistoryKind::kMessageAdded, op.folder, op.id);
   if (unread) Notify({Change::Kind::kUnreadChanged, op.folder});
 }
 
@@ -240,8 +323,11 @@ void FolderModel::Apply(const ReplaceSourceOp& op) {
   MessageRecordPtr* old = f ? f->Find(op.id) : nullptr;
   if (!old) return;
   data_end_ = std::max(data_end_, op.offset + op.size);
+  Unindex((*old)->message_id(), op.folder, op.id);
   // A new record: whoever holds the old one keeps it as it was.
   *old = NewRecord((*old)->id, (*old)->flags, (*old)->received_time, op, generation_);
+  Index(op.message_id, op.folder, op.id);
+  Record(HistoryKind::kMessageChanged, op.folder, op.id);
 }
 
 void FolderModel::Apply(const SetFlagsOp& op) {
@@ -256,6 +342,7 @@ void FolderModel::Apply(const SetFlagsOp& op) {
     auto changed = std::make_shared<MessageRecord>(**r);
     changed->flags = flags;
     *r = std::move(changed);
+    Record(HistoryKind::kMessageChanged, op.folder, id);
   }
   if (f->unread != unread_before) Notify({Change::Kind::kUnreadChanged, op.folder});
 }
@@ -271,6 +358,7 @@ void FolderModel::Apply(const RemoveMessagesOp& op) {
                          [&](const MessageRecordPtr& r) {
                            if (!drop.count(r->id)) return false;
                            gone.insert(r->id);
+                           Unindex(r->message_id(), op.folder, r->id);
                            if (r->flags & kFlagUnread) {
                              --f->unread;
                              unread_changed = true;
@@ -284,7 +372,10 @@ void FolderModel::Apply(const RemoveMessagesOp& op) {
   // Reported in the order the caller named them.
   Change removed{Change::Kind::kMessagesRemoved, op.folder};
   for (uint32_t id : op.ids)
-    if (gone.erase(id)) removed.messages.push_back(id);
+    if (gone.erase(id)) {
+      removed.messages.push_back(id);
+      Record(HistoryKind::kMessageRemoved, op.folder, id);
+    }
   removed.message = removed.messages.front();
   Notify(removed);
   if (unread_changed) Notify({Change::Kind::kUnreadChanged, op.folder});

@@ -4,10 +4,16 @@
 // Apply leaves alone an operation that does not fit the current state (an
 // unknown folder, an id out of order), so any sequence of entries replays.
 //
+// It also keeps the Message-ID index (Message-ID -> the messages that hold
+// it, oldest first) and the change history: each change an operation makes
+// outside a snapshot takes the next sequence number, so every process that
+// replays the same journal numbers the same changes alike.
+//
 // Not thread-safe: the store's lock guards it.
 #pragma once
 
 #include <algorithm>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,11 +76,29 @@ class FolderModel final : public OpSink {
   void Apply(const SnapshotOp& op) override;
   void Apply(const SnapshotEndOp& op) override;
   void Apply(const NextMessageIdOp& op) override;
+  void Apply(const MessageIdOp& op) override;
+  void Apply(const EntryTimeOp& op) override { entry_time_ = op.time; }
+  void Apply(const HistoryOp& op) override;
+  void Apply(const KeptChangeOp& op) override;
 
   // Appends to |e| the operations that build this state from nothing: every
   // folder, then each folder's messages with its open reservations and next
-  // id. |place| may move a message's source (offset, framed, checksum).
+  // id, then the order of messages that share a Message-ID. |place| may move
+  // a message's source (offset, framed, checksum) and give its Message-ID
+  // (the view must outlive the encoding).
   void EncodeAll(EntryEncoder& e, const std::function<void(const MessageRecord&, AddMessageOp&)>& place) const;
+  // Appends a HistoryOp that keeps the changes after |kept_from| (at least
+  // the history's own start), and those changes.
+  void EncodeHistory(EntryEncoder& e, uint64_t kept_from) const;
+
+  // The message stored last of those that hold |message_id|: false when none does.
+  bool FindMessageId(const std::string& message_id, uint32_t* folder, uint32_t* id) const;
+  const HistoryId& history_id() const { return history_id_; }
+  // The newest change's sequence number (0 when none).
+  uint64_t sequence() const { return sequence_; }
+  // Changes after this one are all in changes(); those up to it are gone.
+  uint64_t kept_from() const { return kept_from_; }
+  const std::deque<HistoryChange>& changes() const { return changes_; }
 
   const Folder* Find(uint32_t id) const;
   // Calls |each|(folder) for every folder but the root, parents before their children.
@@ -108,6 +132,9 @@ class FolderModel final : public OpSink {
  private:
   Folder* FindMutable(uint32_t id);
   void Notify(const Change& change);
+  void Record(HistoryKind kind, uint32_t folder, uint32_t message = kInvalidId);
+  void Index(std::string_view message_id, uint32_t folder, uint32_t id);
+  void Unindex(std::string_view message_id, uint32_t folder, uint32_t id);
 
   std::unordered_map<uint32_t, std::unique_ptr<Folder>> folders_;
   uint32_t next_folder_id_ = 1;
@@ -115,6 +142,13 @@ class FolderModel final : public OpSink {
   uint32_t generation_ = 0;
   bool in_snapshot_ = false;  // between SnapshotOp and SnapshotEndOp: nothing is reported
   Listener listener_;
+  // Message-ID -> (folder, id) of the messages holding it, the last stored last.
+  std::unordered_map<std::string, std::vector<std::pair<uint32_t, uint32_t>>> index_;
+  HistoryId history_id_;
+  uint64_t sequence_ = 0;
+  uint64_t kept_from_ = 0;
+  std::deque<HistoryChange> changes_;
+  uint64_t entry_time_ = 0;  // of the entry being applied
 };
 
 }  // namespace mailstore

@@ -1,10 +1,12 @@
 #include "journal.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "crc32.h"
 #include "entry_decoder.h"
+#include "entry_encoder.h"
 
 namespace mailstore {
 namespace {
@@ -24,6 +26,53 @@ size_t EntryAt(const uint8_t* buf, size_t size, size_t p) {
   return kEntryHeaderSize + len;
 }
 
+// Is the entry at |p| (of |size| bytes, header included) a switch to the
+// journal of a later generation? Gives that generation.
+bool SwitchEntry(const uint8_t* p, size_t size, uint32_t* generation) {
+  if (size != kEntryHeaderSize + 5 || p[kEntryHeaderSize] != JournalSwitchOp::kCode) return false;
+  *generation = LoadU32(p + kEntryHeaderSize + 1);
+  return true;
+}
+
+constexpr char kPointerName[] = "journal.cur";
+
+// The generation journal.cur names: 0 when there is none (or it is unreadable).
+uint32_t ReadPointer(const std::string& directory) {
+  File f;
+  char text[16] = {};
+  if (!f.Open(JoinPath(directory, kPointerName), File::Mode::kRead) || f.ReadAt(0, text, sizeof(text) - 1) <= 0)
+    return 0;
+  return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+}
+
+bool WritePointer(const std::string& directory, uint32_t generation) {
+  const std::string path = JoinPath(directory, kPointerName), fresh = path + ".new";
+  const std::string text = std::to_string(generation) + "\n";
+  File f;
+  if (!f.Open(fresh, File::Mode::kReadWrite) || !f.Truncate(0) || !f.WriteAt(0, text.data(), text.size()) ||
+      !f.Sync())
+    return false;
+  f.Close();
+  if (!RenameOver(fresh, path)) return false;
+  SyncDirectory(directory);
+  return true;
+}
+
+// Writes journal |name| in |directory| as the one entry |payload|, synced.
+bool WriteWhole(const std::string& directory, const std::string& name, std::string_view payload) {
+  const std::string path = JoinPath(directory, name);
+  const std::string entry = Journal::Frame(payload);
+  File f;
+  if (f.Open(path, File::Mode::kReadWrite) && f.Truncate(0) && f.WriteAt(0, entry.data(), entry.size()) &&
+      f.Sync()) {
+    SyncDirectory(directory);
+    return true;
+  }
+  f.Close();
+  RemoveFile(path);
+  return false;
+}
+
 // Are the |rest| bytes at |p| the start of one entry that was never finished?
 bool TornEntry(const uint8_t* p, size_t rest) {
   static const uint8_t kMagicBytes[4] = {'P', 'K', 'J', '1'};
@@ -37,6 +86,75 @@ bool TornEntry(const uint8_t* p, size_t rest) {
 }
 
 }  // namespace
+
+bool Journal::Open(const std::string& directory, File::Mode mode) {
+  directory_ = directory;
+  mode_ = mode;
+  // A compaction may remove the journal journal.cur named a moment ago: ask again.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    generation_ = ReadPointer(directory);
+    File file;
+    if (OpenGeneration(file, generation_)) {
+      Adopt(std::move(file), JoinPath(directory, Name(generation_)));
+      return true;
+    }
+    if (ReadPointer(directory) == generation_) break;
+  }
+  Adopt(File(), JoinPath(directory, Name(generation_)));  // for its path in a report
+  return false;
+}
+
+bool Journal::OpenGeneration(File& file, uint32_t generation) const {
+  const std::string path = JoinPath(directory_, Name(generation));
+  if (generation != 0 && mode_ == File::Mode::kReadWrite && !file.Open(path, File::Mode::kRead)) return false;
+  file.Close();
+  return file.Open(path, mode_);
+}
+
+bool Journal::Follow(uint32_t generation, bool exclusive) {
+  File file;
+  if (!OpenGeneration(file, generation)) {
+    generation = ReadPointer(directory_);
+    if (generation <= generation_ || !OpenGeneration(file, generation)) return false;
+  }
+  const std::string old_path = path();
+  const uint32_t old_generation = generation_;
+  generation_ = generation;
+  Adopt(std::move(file), JoinPath(directory_, Name(generation)));
+  applied_ = scanned_ = 0;
+  damaged_bytes_ = 0;
+  damage_.clear();
+  if (exclusive && mode_ == File::Mode::kReadWrite) {
+    if (ReadPointer(directory_) < generation) WritePointer(directory_, generation);
+    if (old_generation < generation) RemoveFile(old_path);
+  }
+  return true;
+}
+
+Status Journal::Switch(std::string_view payload, OpSink& sink) {
+  const uint32_t next = generation_ + 1;
+  if (!WriteWhole(directory_, Name(next), payload)) return Status::kIoError;
+  EntryEncoder seal;
+  Encode(JournalSwitchOp{next}, seal);
+  const std::string entry = Frame(seal.payload());
+  const int64_t size = file_.Size();
+  if (size < 0 || static_cast<uint64_t>(size) < applied_ ||
+      !file_.WriteAt(static_cast<uint64_t>(size), entry.data(), entry.size()) || !file_.Sync()) {
+    if (size >= 0) file_.Truncate(static_cast<uint64_t>(size));
+    RemoveFile(JoinPath(directory_, Name(next)));
+    return Status::kIoError;
+  }
+  // Committed: the store is the new journal's now. Should following it fail
+  // here, the next catch-up meets the switch entry and tries again.
+  if (Follow(next, true)) CatchUp(true, sink);
+  return Status::kOk;
+}
+
+bool Journal::Replace(const std::string& directory, uint32_t generation, std::string_view payload) {
+  if (!WriteWhole(directory, Name(generation), payload) || !WritePointer(directory, generation)) return false;
+  if (generation > 0) RemoveFile(JoinPath(directory, Name(generation - 1)));
+  return true;
+}
 
 std::string Journal::Frame(std::string_view payload) {
   std::string out;
@@ -72,13 +190,14 @@ void Journal::MapCounter(const std::string& directory, bool writable) {
 }
 
 Journal::Freshness Journal::Check() const {
-  if (counter_ && counter_->load(std::memory_order_acquire) == scanned_) return Freshness::kCurrent;
+  if (counter_ && counter_->load(std::memory_order_acquire) == Stamp()) return Freshness::kCurrent;
   int64_t size = file_.Size();
   if (size < 0) return Freshness::kUnreadable;
   return static_cast<uint64_t>(size) == scanned_ ? Freshness::kCurrent : Freshness::kBehind;
 }
 
 bool Journal::CatchUp(bool exclusive, OpSink& sink) {
+  uint32_t next = 0;  // the generation a switch entry leads to
   int64_t size = file_.Size();
   if (size < 0) return false;
   const uint64_t end = static_cast<uint64_t>(size);
@@ -106,9 +225,14 @@ bool Journal::CatchUp(bool exclusive, OpSink& sink) {
       p = q;
       continue;
     }
+    if (SwitchEntry(buf + p, entry, &next) && next > generation_) {
+      p = n;  // nothing after it counts
+      break;
+    }
     DecodeOps(buf + p + kEntryHeaderSize, entry - kEntryHeaderSize, sink);
     p += entry;
   }
+  if (next > generation_) return Follow(next, exclusive) && CatchUp(exclusive, sink);
   // A writer that died mid-append leaves one incomplete entry: cut it so the
   // next entry follows the last complete one. Anything else that does not
   // read as entries is left alone (never destroy what might be data); later
@@ -144,7 +268,7 @@ Status Journal::Append(std::string_view payload, bool sync, OpSink& sink) {
 }
 
 void Journal::Publish() {
-  if (counter_ && counter_writable_) counter_->store(scanned_, std::memory_order_release);
+  if (counter_ && counter_writable_) counter_->store(Stamp(), std::memory_order_release);
 }
 
 }  // namespace mailstore

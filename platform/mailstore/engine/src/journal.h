@@ -1,8 +1,19 @@
-// Journal: journal.dat, the store's index, an append-only sequence of
-// entries framed as  magic "PKJ1" | payload length | CRC-32 of payload |
-// payload  (little-endian u32s); and store.seq, a page mapped by every
-// process holding the journal's length after the last write, so that a
-// reader learns "nothing changed" without a system call.
+// Journal: the store's index, an append-only sequence of entries framed as
+//   magic "PKJ1" | payload length | CRC-32 of payload | payload
+// (little-endian u32s); and store.seq, a page mapped by every process
+// holding the journal's generation and length after the last write, so that
+// a reader learns "nothing changed" without a system call.
+//
+// Compaction replaces the journal with a shorter one (Switch): generation 0
+// is journal.dat, generation N journal.N.dat, and journal.cur names the
+// current one (no journal.cur: 0). The switch is crash-safe in this order:
+// the new journal is written and synced whole; one last entry holding only a
+// JournalSwitchOp is appended to the old journal (the commit: a process
+// reading the old journal follows it to the new one); journal.cur is
+// replaced; the old journal is removed (where another process still holds it
+// open, once that process closes it). A crash before the commit leaves the
+// old journal as it was; one after it leaves a journal.cur that may still
+// name the old journal, whose last entry leads on.
 //
 // The caller orders access with the store's cross-process lock: CatchUp under
 // a shared or exclusive lock, Append under the exclusive lock after CatchUp.
@@ -24,8 +35,14 @@ namespace mailstore {
 
 class Journal : public StoreFile {
  public:
-  // Opens journal.dat in |directory|; kReadWrite creates it. False on failure.
-  bool Open(const std::string& directory, File::Mode mode) { return OpenIn(directory, "journal.dat", mode); }
+  // Opens the current journal in |directory|; kReadWrite creates journal.dat
+  // when there is none (a journal of a later generation is never created).
+  // False on failure.
+  bool Open(const std::string& directory, File::Mode mode);
+  static std::string Name(uint32_t generation) {
+    return generation ? "journal." + std::to_string(generation) + ".dat" : "journal.dat";
+  }
+  uint32_t generation() const { return generation_; }
 
   // Maps store.seq; with |writable| (under the exclusive lock) it is made
   // when missing. Without it every freshness check asks the file system.
@@ -36,7 +53,8 @@ class Journal : public StoreFile {
   Freshness Check() const;
 
   // Hands the operations of every complete entry appended since the last
-  // call to |sink|, in journal order.
+  // call to |sink|, in journal order, following a switch to a newer journal
+  // (whose first entry starts the state anew).
   // Damage in the middle is skipped and counted; with |exclusive| (the
   // exclusive lock held) an entry torn by a writer that died is cut off and
   // the length is published. False when the file cannot be read or cut, or
@@ -47,6 +65,16 @@ class Journal : public StoreFile {
   // it with |sync|. On success hands its operations to |sink| and publishes the new
   // length; on failure cuts the file back and returns kIoError.
   Status Append(std::string_view payload, bool sync, OpSink& sink);
+
+  // Under the exclusive lock after CatchUp: replaces the journal with a new
+  // one whose only entry is |payload| (which must start the state anew, as a
+  // snapshot does), as described above, and hands its operations to |sink|.
+  // kOk once committed; kIoError when the disk refused before (nothing changed).
+  Status Switch(std::string_view payload, OpSink& sink);
+  // For a store no other process has open (recovery): makes a journal of
+  // generation |generation| holding |payload| the current one and removes
+  // the journal of generation |generation| - 1. False on failure.
+  static bool Replace(const std::string& directory, uint32_t generation, std::string_view payload);
 
   // |payload| framed as one entry.
   static std::string Frame(std::string_view payload);
@@ -67,6 +95,17 @@ class Journal : public StoreFile {
 
  private:
   void Publish();
+  uint64_t Stamp() const { return uint64_t{generation_} << 40 | scanned_; }
+  // Opens generation |generation| into |file| (creating only journal.dat).
+  bool OpenGeneration(File& file, uint32_t generation) const;
+  // Goes on in the journal of generation |generation| (or, when that is gone
+  // already, the one journal.cur names). Under the exclusive lock it also
+  // brings journal.cur up to date and removes the old journal.
+  bool Follow(uint32_t generation, bool exclusive);
+
+  std::string directory_;
+  File::Mode mode_ = File::Mode::kRead;
+  uint32_t generation_ = 0;
 
   File counter_file_;
   std::atomic<uint64_t>* counter_ = nullptr;  // in counter_file_'s shared view, or null

@@ -16,6 +16,7 @@ class FieldReader {
   void operator()(uint64_t& v) { v = d_.U64(); }
   void operator()(std::string_view& v) { v = d_.View(); }
   void operator()(RecordText& t) { RecordText::Fields(*this, t); }
+  void operator()(HistoryKind& k) { k = static_cast<HistoryKind>(d_.U32()); }
   // A list keeps the items read before any damage.
   void operator()(std::vector<uint32_t>& ids) {
     uint32_t count = d_.U32();
@@ -78,6 +79,12 @@ void DecodeOps(const uint8_t* payload, size_t size, OpSink& sink) {
       case NextMessageIdOp::kCode: DecodeAndApply<NextMessageIdOp>(d, sink); break;
       case SetFlagsOp::kCode: DecodeAndApply<SetFlagsOp>(d, sink); break;
       case RemoveMessagesOp::kCode: DecodeAndApply<RemoveMessagesOp>(d, sink); break;
+      case AddIndexedMessageOp::kCode: DecodeAndApply<AddIndexedMessageOp>(d, sink); break;
+      case ReplaceIndexedSourceOp::kCode: DecodeAndApply<ReplaceIndexedSourceOp>(d, sink); break;
+      case MessageIdOp::kCode: DecodeAndApply<MessageIdOp>(d, sink); break;
+      case EntryTimeOp::kCode: DecodeAndApply<EntryTimeOp>(d, sink); break;
+      case HistoryOp::kCode: DecodeAndApply<HistoryOp>(d, sink); break;
+      case KeptChangeOp::kCode: DecodeAndApply<KeptChangeOp>(d, sink); break;
       default:
         // Operations carry no length: the rest of the entry cannot be read.
         return;

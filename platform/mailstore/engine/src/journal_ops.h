@@ -99,6 +99,7 @@ struct AddMessageOp {
   RecordText text;
   bool framed = false;    // the source is a data-file record with a checksum
   uint32_t checksum = 0;  // of the source, when framed
+  std::string_view message_id;  // of the source, in AddIndexedMessageOp
 
   template <class F, class Self>
   static void Fields(F& f, Self& op) {
@@ -127,6 +128,7 @@ struct ReplaceSourceOp {
   RecordText text;
   bool framed = false;
   uint32_t checksum = 0;
+  std::string_view message_id;  // in ReplaceIndexedSourceOp
 
   template <class F, class Self>
   static void Fields(F& f, Self& op) { f(op.folder); f(op.id); f(op.size); f(op.offset); f(op.text); }
@@ -139,6 +141,27 @@ struct ReplaceFramedSourceOp : ReplaceSourceOp {
 
   template <class F, class Self>
   static void Fields(F& f, Self& op) { ReplaceSourceOp::Fields(f, op); f(op.checksum); }
+};
+
+// The framed forms with the source's Message-ID, for the index. A message
+// stored without one (an older entry) is indexed when compaction or recovery
+// reads its source.
+struct AddIndexedMessageOp : AddFramedMessageOp {
+  static constexpr uint8_t kCode = 15;
+  AddIndexedMessageOp() = default;
+  explicit AddIndexedMessageOp(const AddMessageOp& op) : AddFramedMessageOp(op) {}
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { AddFramedMessageOp::Fields(f, op); f(op.message_id); }
+};
+
+struct ReplaceIndexedSourceOp : ReplaceFramedSourceOp {
+  static constexpr uint8_t kCode = 16;
+  ReplaceIndexedSourceOp() = default;
+  explicit ReplaceIndexedSourceOp(const ReplaceSourceOp& op) : ReplaceFramedSourceOp(op) {}
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { ReplaceFramedSourceOp::Fields(f, op); f(op.message_id); }
 };
 
 struct SetFlagsOp {
@@ -188,8 +211,65 @@ struct NextMessageIdOp {
   static void Fields(F& f, Self& op) { f(op.folder); f(op.next); }
 };
 
+// Makes message |id| of |folder| the newest holder of |message_id| in the
+// index (and gives it that Message-ID): a snapshot keeps with it which of
+// several messages with one Message-ID was stored last.
+struct MessageIdOp {
+  static constexpr uint8_t kCode = 17;
+  uint32_t folder = kInvalidId;
+  uint32_t id = kInvalidId;
+  std::string_view message_id;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.folder); f(op.id); f(op.message_id); }
+};
+
+// When the entry was written (FILETIME ticks): the time of its changes.
+struct EntryTimeOp {
+  static constexpr uint8_t kCode = 18;
+  uint64_t time = 0;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.time); }
+};
+
+// Names the change history and where it stands: changes after |kept_from|
+// up to |sequence| are the ones the KeptChangeOps that follow give (none
+// for a history that starts here); what was held before is dropped.
+struct HistoryOp {
+  static constexpr uint8_t kCode = 19;
+  HistoryId history;
+  uint64_t kept_from = 0;
+  uint64_t sequence = 0;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.history.low); f(op.history.high); f(op.kept_from); f(op.sequence); }
+};
+
+// One change of the history a snapshot keeps.
+struct KeptChangeOp {
+  static constexpr uint8_t kCode = 20;
+  HistoryChange change;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) {
+    f(op.change.sequence); f(op.change.kind); f(op.change.folder); f(op.change.message); f(op.change.time);
+  }
+};
+
+// Alone in the last entry of a journal that compaction replaced: the store
+// goes on in the journal of generation |generation| (see Journal).
+struct JournalSwitchOp {
+  static constexpr uint8_t kCode = 21;
+  uint32_t generation = 0;
+
+  template <class F, class Self>
+  static void Fields(F& f, Self& op) { f(op.generation); }
+};
+
 // Receives the operations of an entry, one call per operation, in order
-// (the framed forms arrive as their plain ones, with |framed| set).
+// (the framed and indexed forms arrive as their plain ones, with |framed|
+// and |message_id| set; JournalSwitchOp is the Journal's own).
 class OpSink {
  public:
   virtual void Apply(const FolderCreateOp& op) = 0;
@@ -204,6 +284,10 @@ class OpSink {
   virtual void Apply(const SnapshotOp& op) = 0;
   virtual void Apply(const SnapshotEndOp& op) = 0;
   virtual void Apply(const NextMessageIdOp& op) = 0;
+  virtual void Apply(const MessageIdOp& op) = 0;
+  virtual void Apply(const EntryTimeOp& op) = 0;
+  virtual void Apply(const HistoryOp& op) = 0;
+  virtual void Apply(const KeptChangeOp& op) = 0;
 
  protected:
   ~OpSink() = default;
@@ -218,6 +302,7 @@ class FieldWriter {
   void operator()(uint64_t v) { e_.U64(v); }
   void operator()(std::string_view v) { e_.Str(v); }
   void operator()(const RecordText& t) { RecordText::Fields(*this, t); }
+  void operator()(HistoryKind k) { e_.U32(static_cast<uint32_t>(k)); }
   void operator()(const std::vector<uint32_t>& ids) {
     e_.U32(static_cast<uint32_t>(ids.size()));
     for (uint32_t id : ids) e_.U32(id);

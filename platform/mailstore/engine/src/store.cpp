@@ -8,6 +8,7 @@
 #include "file_lock.h"
 #include "folder_model.h"
 #include "journal.h"
+#include "message_id.h"
 #include "write_transaction.h"
 
 namespace mailstore {
@@ -16,17 +17,8 @@ namespace {
 const char* const kSpecialNames[kSpecialCount] = {"Inbox", "Outbox", "Sent Items",
                                                   "Deleted Items", "Drafts"};
 
-// Unix epoch in FILETIME ticks.
-constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
-
 // The largest source a record's 32-bit size holds.
 constexpr size_t kMaxSourceSize = 0xFFFFFFF0u;
-
-uint64_t NowTicks() {
-  auto now = std::chrono::system_clock::now().time_since_epoch();
-  return kUnixEpochTicks +
-         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) * 10;
-}
 
 bool ValidName(const std::string& name) {
   if (name.empty() || name.size() > kMaxFolderNameBytes) return false;
@@ -48,6 +40,7 @@ const char* StatusText(Status status) {
     case Status::kIoError: return "the store's files could not be read or written";
     case Status::kDamaged: return "the store's files are damaged";
     case Status::kReadOnly: return "the store's files cannot be written (read-only)";
+    case Status::kHistoryGone: return "those changes are no longer kept";
   }
   return "unknown";
 }
@@ -120,6 +113,8 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
       if (!writable || !create)
         return fail(Status::kNotFound, "no store in " + directory + " (run Initialize first)");
       EntryEncoder e;
+      Encode(EntryTimeOp{NowTicks()}, e);
+      Encode(HistoryOp{NewHistoryId(), 0, 0}, e);
       for (int i = 0; i < kSpecialCount; ++i) {
         const uint32_t id = static_cast<uint32_t>(i + 1);
         Encode(FolderCreateOp{id, kRootFolderId, i, kSpecialNames[i]}, e);
@@ -127,6 +122,13 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
       if (journal.Append(e.payload(), store->sync_each_call_, model) != Status::kOk)
         return fail(Status::kIoError, "cannot write " + journal.path());
       SyncDirectory(directory);
+    } else if (writable && model.history_id().empty()) {
+      // A store from before the history was kept: its history starts here.
+      EntryEncoder e;
+      Encode(EntryTimeOp{NowTicks()}, e);
+      Encode(HistoryOp{NewHistoryId(), model.sequence(), model.sequence()}, e);
+      if (journal.Append(e.payload(), store->sync_each_call_, model) != Status::kOk)
+        return fail(Status::kIoError, "cannot write " + journal.path());
     }
   }
   // Damage short of an unreadable journal leaves a store that serves what it
@@ -250,6 +252,56 @@ Status Store::ListMessages(uint32_t folder, uint32_t first_id, std::vector<Messa
   if (!f) return Status::kNotFound;
   out->assign(f->messages.begin() + static_cast<ptrdiff_t>(f->LowerBound(first_id)), f->messages.end());
   return Status::kOk;
+}
+
+Status Store::FindMessageId(std::string_view message_id, uint32_t* folder, uint32_t* id) {
+  if (!folder || !id) return Status::kInvalidArgument;
+  const std::string key = NormalizeMessageId(message_id);
+  if (!Refresh()) return Status::kIoError;
+  std::lock_guard<std::mutex> guard(mutex_);
+  return !key.empty() && model_->FindMessageId(key, folder, id) ? Status::kOk : Status::kNotFound;
+}
+
+Status Store::GetHistory(HistoryId* id, uint64_t* cursor) {
+  if (!id || !cursor) return Status::kInvalidArgument;
+  if (!Refresh()) return Status::kIoError;
+  std::lock_guard<std::mutex> guard(mutex_);
+  *id = model_->history_id();
+  *cursor = model_->sequence();
+  return Status::kOk;
+}
+
+Status Store::GetChanges(uint64_t after, size_t max, std::vector<HistoryChange>* out) {
+  if (!out) return Status::kInvalidArgument;
+  if (!Refresh()) return Status::kIoError;
+  std::lock_guard<std::mutex> guard(mutex_);
+  out->clear();
+  if (after < model_->kept_from()) return Status::kHistoryGone;
+  const auto& changes = model_->changes();
+  auto it = std::upper_bound(changes.begin(), changes.end(), after,
+                             [](uint64_t s, const HistoryChange& c) { return s < c.sequence; });
+  out->reserve(std::min<size_t>(max, static_cast<size_t>(changes.end() - it)));
+  for (; it != changes.end() && out->size() < max; ++it) out->push_back(*it);
+  return Status::kOk;
+}
+
+void Store::SetHistorySpan(const HistorySpan& span) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  history_span_ = span;
+}
+
+uint64_t Store::HistoryKeptFrom() const {
+  const uint64_t newest = model_->sequence();
+  const uint64_t by_count = newest > history_span_.changes ? newest - history_span_.changes : 0;
+  constexpr uint64_t kTicksPerDay = 864000000000ull;
+  const uint64_t now = NowTicks(), age = history_span_.days * kTicksPerDay;
+  const uint64_t since = now > age ? now - age : 0;
+  // Changes of unknown time (older entries) count as old.
+  uint64_t by_age = newest;
+  const auto& changes = model_->changes();
+  for (auto it = changes.rbegin(); it != changes.rend() && it->time >= since && it->time != 0; ++it)
+    by_age = it->sequence - 1;
+  return std::min(by_count, by_age);
 }
 
 int64_t Store::ReadSource(const MessageRecord& record, uint64_t at, void* buffer, size_t size) const {
@@ -415,7 +467,9 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
     // of other writers may have been stored first: ids are taken in any order.
     return Status::kInvalidArgument;
   }
-  AddFramedMessageOp op;
+  const std::string message_id = MessageIdOf(source);
+  AddIndexedMessageOp op;
+  op.message_id = message_id;
   op.folder = folder;
   op.id = id;
   op.flags = flags;
@@ -425,7 +479,10 @@ Status Store::AddMessage(uint32_t folder, uint32_t id, const std::string& source
   if (Status s = WriteSource(folder, id, flags, op.received_time, source, &op.offset, &op.checksum);
       s != Status::kOk)
     return s;
-  tx.Append(op);
+  if (message_id.empty())
+    tx.Append(AddFramedMessageOp(op));
+  else
+    tx.Append(op);
   Status s = tx.Commit(sync_each_call_);
   if (s == Status::kOk && new_id) *new_id = id;
   return s;
@@ -438,7 +495,9 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
   if (tx.status() != Status::kOk) return tx.status();
   const FolderModel::Folder* f = model_->Find(folder);
   if (!f || !f->Find(id)) return Status::kNotFound;
-  ReplaceFramedSourceOp op;
+  const std::string message_id = MessageIdOf(source);
+  ReplaceIndexedSourceOp op;
+  op.message_id = message_id;
   op.folder = folder;
   op.id = id;
   op.size = static_cast<uint32_t>(source.size());
@@ -447,7 +506,10 @@ Status Store::ReplaceSource(uint32_t folder, uint32_t id, const std::string& sou
   if (Status s = WriteSource(folder, id, old.flags, old.received_time, source, &op.offset, &op.checksum);
       s != Status::kOk)
     return s;
-  tx.Append(op);
+  if (message_id.empty())
+    tx.Append(ReplaceFramedSourceOp(op));
+  else
+    tx.Append(op);
   return CompactIfDue(tx, tx.Commit(sync_each_call_));
 }
 
@@ -508,9 +570,10 @@ Status Store::CopyMessages(uint32_t source, uint32_t target, const std::vector<u
   uint32_t next = to->next_message_id;
   for (const auto& r : records) {
     AddMessageOp op{target, next, r->flags & ~clear_flags, r->size, r->received_time, r->offset,
-                    RecordText(*r)};
-    op.checksum = r->checksum;
-    if (r->checked)
+                    RecordText(*r), false, r->checksum, r->message_id()};
+    if (r->checked && !op.message_id.empty())
+      tx.Append(AddIndexedMessageOp(op));
+    else if (r->checked)
       tx.Append(AddFramedMessageOp(op));
     else
       tx.Append(op);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "mailstore/file.h"
 
@@ -20,6 +21,12 @@ class StoreFile {
   bool OpenIn(const std::string& directory, const char* name, File::Mode mode) {
     path_ = JoinPath(directory, name);
     return file_.Open(path_, mode);
+  }
+
+  // Takes |file|, opened at |path|, in place of the one held.
+  void Adopt(File&& file, std::string path) {
+    file_ = std::move(file);
+    path_ = std::move(path);
   }
 
   File file_;

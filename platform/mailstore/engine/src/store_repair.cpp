@@ -1,6 +1,7 @@
 // Store::Check and Store::Recover: the store's files read without the model
 // of a live store, for the maintenance commands.
 #include <algorithm>
+#include <deque>
 #include <set>
 
 #include "crc32.h"
@@ -9,6 +10,8 @@
 #include "folder_model.h"
 #include "journal.h"
 #include "mailstore/store.h"
+#include "message_id.h"
+#include "write_transaction.h"
 
 namespace mailstore {
 namespace {
@@ -42,6 +45,10 @@ class NamingSink final : public OpSink {
   }
   void Apply(const SnapshotEndOp& op) override { model_.Apply(op); }
   void Apply(const NextMessageIdOp& op) override { model_.Apply(op); }
+  void Apply(const MessageIdOp& op) override { model_.Apply(op); }
+  void Apply(const EntryTimeOp& op) override { model_.Apply(op); }
+  void Apply(const HistoryOp& op) override { model_.Apply(op); }
+  void Apply(const KeptChangeOp& op) override { model_.Apply(op); }
 
  private:
   void Took(uint32_t folder, uint32_t id, uint64_t offset) {
@@ -85,18 +92,25 @@ struct StoreFiles {
   std::string directory_;
 };
 
-// Checks the bytes of one source; empty when sound, else what is wrong.
+// Checks the bytes of one source and the Message-ID the index has for it;
+// empty when sound, else what is wrong.
 std::string SourceProblem(const DataFile& data, const MessageRecord& r) {
   std::string buffer(std::min<size_t>(r.size, 1u << 20), '\0');
+  std::string message_id;
   uint32_t crc = 0;
   for (uint64_t done = 0; done < r.size;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), r.size - done));
     if (data.ReadAt(r.offset + done, &buffer[0], n) != static_cast<int64_t>(n))
       return "its source is cut short (the data file ends inside it)";
     crc = Crc32(reinterpret_cast<const uint8_t*>(buffer.data()), n, crc);
+    if (done == 0) message_id = MessageIdOf(std::string_view(buffer.data(), n));
     done += n;
   }
-  return r.checked && crc != r.checksum ? "its source does not match its checksum" : "";
+  if (r.checked && crc != r.checksum) return "its source does not match its checksum";
+  // A message stored before the index was kept has none yet (compaction gives it one).
+  if (!r.message_id().empty() && message_id != r.message_id())
+    return "the index has Message-ID '" + std::string(r.message_id()) + "' for it, its header '" + message_id + "'";
+  return "";
 }
 
 std::string Named(const FolderModel::Folder& f) {
@@ -124,6 +138,14 @@ Status Store::Check(const std::string& directory, std::vector<std::string>* find
       add(journal_path + ": the last " + std::to_string(files.journal.scanned() - files.journal.applied()) +
           " bytes are not a complete entry");
     if (files.model.SpecialFolderId(0) == kInvalidId) add(journal_path + ": the special folders are missing");
+    uint64_t last = files.model.kept_from();
+    for (const HistoryChange& c : files.model.changes()) {
+      if (c.sequence <= last) {
+        add(journal_path + ": change " + std::to_string(c.sequence) + " of the history is out of order");
+        break;
+      }
+      last = c.sequence;
+    }
   }
   if (!files.have_data) {
     if (files.model.data_end()) add(data_path + ": missing");
@@ -200,29 +222,29 @@ Status Store::Recover(const std::string& directory, const FieldsOf& fields, std:
     });
   }
 
-  // The model as a fresh journal of one entry.
+  // The model as a fresh journal of one entry: a new history, and every
+  // source's Message-ID read again.
   EntryEncoder e;
-  model.EncodeAll(e, [](const MessageRecord&, AddMessageOp&) {});
+  Encode(EntryTimeOp{NowTicks()}, e);
+  Encode(SnapshotOp{model.generation()}, e);
+  Encode(HistoryOp{NewHistoryId(), model.sequence(), model.sequence()}, e);
+  std::deque<std::string> read_ids;  // the views the encoding takes
+  model.EncodeAll(e, [&](const MessageRecord& r, AddMessageOp& op) {
+    if (!op.framed || !files.have_data) return;
+    std::string head(std::min<size_t>(r.size, 64u << 10), '\0');
+    const int64_t got = files.data.ReadAt(r.offset, &head[0], head.size());
+    head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    read_ids.push_back(MessageIdOf(head));
+    op.message_id = read_ids.back();
+  });
+  Encode(SnapshotEndOp{}, e);
   size_t folders = 0, messages = 0;
   model.ForEachFolder([&](const FolderModel::Folder& f) {
     ++folders;
     messages += f.messages.size();
   });
-  const std::vector<std::string> entries = {e.payload()};
-
-  const std::string journal_path = JoinPath(directory, "journal.dat");
-  const std::string fresh_path = JoinPath(directory, "journal.new");
-  {
-    File fresh;
-    if (!fresh.Open(fresh_path, File::Mode::kReadWrite) || !fresh.Truncate(0)) return Status::kReadOnly;
-    uint64_t at = 0;
-    for (const std::string& payload : entries) {
-      const std::string framed = Journal::Frame(payload);
-      if (!fresh.WriteAt(at, framed.data(), framed.size())) return Status::kIoError;
-      at += framed.size();
-    }
-    if (!fresh.Sync()) return Status::kIoError;
-  }
+  const uint32_t generation = files.journal.generation() + 1;
+  const std::string journal_path = JoinPath(directory, Journal::Name(generation));
   // The damaged journal is kept as it was, then the new one takes its place.
   if (files.have_journal) {
     File kept;
@@ -233,9 +255,8 @@ Status Store::Recover(const std::string& directory, const FieldsOf& fields, std:
         !kept.WriteAt(0, bytes.data(), bytes.size()) || !kept.Sync())
       return Status::kIoError;
   }
-  files.journal.Close();  // Windows replaces no file that is open
-  if (!RenameOver(fresh_path, journal_path)) return Status::kIoError;
-  SyncDirectory(directory);
+  files.journal.Close();
+  if (!Journal::Replace(directory, generation, e.payload())) return Status::kIoError;
   if (report)
     *report = "rebuilt " + journal_path + ": " + std::to_string(folders) + " folders, " +
               std::to_string(messages) + " messages, " + std::to_string(restored) +

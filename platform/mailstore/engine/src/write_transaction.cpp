@@ -1,6 +1,26 @@
 #include "write_transaction.h"
 
+#include <chrono>
+#include <random>
+
 namespace mailstore {
+
+uint64_t NowTicks() {
+  constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  return kUnixEpochTicks +
+         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) * 10;
+}
+
+HistoryId NewHistoryId() {
+  std::random_device device;
+  std::seed_seq seed{device(), device(), device(), device(), static_cast<unsigned>(NowTicks()),
+                     static_cast<unsigned>(NowTicks() >> 32)};
+  std::mt19937_64 random(seed);
+  HistoryId id;
+  while (id.empty()) id = {random(), random()};
+  return id;
+}
 
 WriteTransaction::WriteTransaction(std::mutex& mutex, File& lock_file, Journal& journal,
                                    FolderModel& model, bool writable)
@@ -16,9 +36,22 @@ WriteTransaction::WriteTransaction(std::mutex& mutex, File& lock_file, Journal& 
 Status WriteTransaction::Commit(bool sync) {
   if (status_ != Status::kOk) return status_;
   if (entry_.empty()) return Status::kOk;
-  Status s = journal_.Append(entry_.payload(), sync, model_);
+  Status s = journal_.Append(Stamped(), sync, model_);
   entry_.clear();
   return s;
+}
+
+Status WriteTransaction::CommitAsNewJournal() {
+  if (status_ != Status::kOk) return status_;
+  Status s = journal_.Switch(Stamped(), model_);
+  entry_.clear();
+  return s;
+}
+
+std::string WriteTransaction::Stamped() const {
+  EntryEncoder stamped;
+  Encode(EntryTimeOp{NowTicks()}, stamped);
+  return stamped.payload() + entry_.payload();
 }
 
 }  // namespace mailstore

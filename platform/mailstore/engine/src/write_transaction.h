@@ -6,7 +6,7 @@
 // other processes appended, so the model is current for checking the write.
 // status() then says whether that worked; on kIoError nothing may be written.
 // Append() adds operations to one pending entry; Commit() writes that entry
-// (all its operations or none), syncs it when asked, applies it to the model
+// (all its operations or none, after an EntryTimeOp), syncs it when asked, applies it to the model
 // (listeners hear of it there) and publishes the journal's new length.
 // Destroying the transaction releases the locks and drops whatever was not
 // committed: the journal never saw it, and source bytes already written
@@ -24,6 +24,11 @@
 #include "journal_ops.h"
 
 namespace mailstore {
+
+// Now, in FILETIME ticks.
+uint64_t NowTicks();
+// A history id no other store is likely to have.
+HistoryId NewHistoryId();
 
 class WriteTransaction {
  public:
@@ -46,12 +51,18 @@ class WriteTransaction {
   // kIoError when the disk refused: the journal and the model are as they were.
   // May be called again for a further entry.
   Status Commit(bool sync);
+  // Makes the pending entry, which must start the state anew (a snapshot),
+  // the whole of a new journal: see Journal::Switch.
+  Status CommitAsNewJournal();
 
  private:
   std::lock_guard<std::mutex> guard_;
   FileLock lock_;
   Journal& journal_;
   FolderModel& model_;
+  // The pending entry with the time it is written at first.
+  std::string Stamped() const;
+
   EntryEncoder entry_;
   Status status_ = Status::kIoError;
 };

@@ -9,7 +9,10 @@
 //                 without a system call.
 //   journal.dat   the index: an append-only sequence of checksummed entries,
 //                 each holding the operations of one call. Replaying it gives
-//                 the folders and message records.
+//                 the folders and message records, the Message-ID index and
+//                 the change history. Compaction replaces it with a shorter
+//                 journal.N.dat (a snapshot and the history it keeps), and
+//                 journal.cur then names the current one.
 //   messages.dat  message sources, appended and never rewritten in place,
 //                 each a self-describing record with a checksum (the file
 //                 runs ahead of the last source with zeros).
@@ -21,6 +24,21 @@
 // Inside, Journal reads and appends entries, FolderModel is the state they
 // give, DataFile holds the sources and WriteTransaction is one write.
 //
+// The Message-ID index: each stored source's Message-ID is read from its
+// header when it is written and recorded in its entry; messages stored by
+// versions that did not record it are indexed at the next compaction or
+// recovery, which read their sources. Of several messages with one
+// Message-ID the index gives the one stored last that still exists.
+//
+// The change history: every change an entry makes (a message added,
+// removed or changed; a folder created, deleted, renamed or moved; a move of
+// messages is a removal and an addition) takes the next store-wide sequence
+// number, the same in every process and across reopening and compaction. A
+// history id names the history; a new store and a recovered journal start
+// a new one. Compaction keeps the last 10,000 changes or those of the last
+// 30 days, whichever are more (SetHistorySpan); older ones are gone, and
+// asking for them gives kHistoryGone.
+//
 // Threading: every public function may be called from any thread.
 #pragma once
 
@@ -29,6 +47,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mailstore/file.h"
@@ -145,6 +164,26 @@ class Store {
   Status Compact(std::string* report = nullptr);
   static constexpr uint64_t kAutoCompactBytes = 4u << 20;
 
+  // The message stored last of those whose Message-ID is |message_id|
+  // (angle brackets and white space are ignored): kOk with its folder and
+  // id; kNotFound when none is; kIoError when the store cannot be read.
+  Status FindMessageId(std::string_view message_id, uint32_t* folder, uint32_t* id);
+  // The history's id and the sequence number of its newest change (0 when
+  // none). kOk; kIoError when the store cannot be read.
+  Status GetHistory(HistoryId* id, uint64_t* cursor);
+  // Replaces |out| with up to |max| changes with sequence numbers above
+  // |after|, oldest first (none when |after| is at or past the newest).
+  // kOk; kHistoryGone when changes after |after| are no longer kept;
+  // kIoError when the store cannot be read.
+  Status GetChanges(uint64_t after, size_t max, std::vector<HistoryChange>* out);
+  // What compaction in this process keeps of the history: the last
+  // |changes| changes, or all of the last |days| days when those are more.
+  struct HistorySpan {
+    uint64_t changes = 10000;
+    uint64_t days = 30;
+  };
+  void SetHistorySpan(const HistorySpan& span);
+
   // Reads source bytes of a record (from ListMessages/FindMessage); -1 when
   // the data file no longer holds them, or (for a read of the whole source)
   // when they are not the bytes stored.
@@ -180,6 +219,8 @@ class Store {
   Status CompactIfDue(WriteTransaction& tx, Status committed);
   // Where the next record goes: past every byte an entry may name.
   uint64_t WritePosition();
+  // The sequence number after which compaction keeps the history.
+  uint64_t HistoryKeptFrom() const;
 
   std::string directory_;
   std::mutex mutex_;  // orders this process's threads over everything below
@@ -194,6 +235,7 @@ class Store {
   std::shared_ptr<DataFile> data_;  // replaced under mutex_; read through Data() without it
   std::unique_ptr<FolderModel> model_;
   bool sync_each_call_ = true;
+  HistorySpan history_span_;
   bool writable_ = false;
   uint64_t unnamed_records_ = 0;  // sources past the journal's last, when opened
   int64_t data_size_seen_ = -1;   // the data file's size and end of data when last looked at

@@ -29,6 +29,7 @@ enum class Status {
   kIoError,         // the disk refused; nothing was changed
   kDamaged,         // part of the store cannot be read: see Store::Open and Store::Check
   kReadOnly,        // the store's files cannot be written (permissions, read-only medium)
+  kHistoryGone,     // the changes asked for are older than the history the store keeps
 };
 
 const char* StatusText(Status status);
@@ -73,12 +74,15 @@ struct MessageRecord {
   std::string_view normalized_subject() const { return Part(1); }
   std::string_view display_to() const { return Part(2); }
   std::string_view display_from() const { return Part(3); }
+  // The Message-ID of the source (no angle brackets), empty when it has none
+  // or was stored by a version that did not record it.
+  std::string_view message_id() const { return Part(4); }
   void SetText(std::string_view subject, std::string_view normalized, std::string_view to,
-               std::string_view from) {
+               std::string_view from, std::string_view message_id = {}) {
     text_.clear();
-    text_.reserve(subject.size() + normalized.size() + to.size() + from.size());
-    std::string_view parts[4] = {subject, normalized, to, from};
-    for (int i = 0; i < 4; ++i) {
+    text_.reserve(subject.size() + normalized.size() + to.size() + from.size() + message_id.size());
+    std::string_view parts[5] = {subject, normalized, to, from, message_id};
+    for (int i = 0; i < 5; ++i) {
       text_.append(parts[i]);
       end_[i] = static_cast<uint32_t>(text_.size());
     }
@@ -90,7 +94,7 @@ struct MessageRecord {
     return std::string_view(text_).substr(begin, end_[i] - begin);
   }
   std::string text_;
-  uint32_t end_[4] = {0, 0, 0, 0};
+  uint32_t end_[5] = {0, 0, 0, 0, 0};
 };
 using MessageRecordPtr = std::shared_ptr<const MessageRecord>;
 
@@ -111,6 +115,33 @@ struct Change {
   uint32_t folder2 = 0;        // the new parent of a moved folder
   uint32_t message = kInvalidId;
   std::vector<uint32_t> messages;  // kMessagesRemoved
+};
+
+// One entry of the change history (Store::GetChanges). The kinds have the
+// numbers the store's interface gives them.
+enum class HistoryKind : uint32_t {
+  kMessageAdded = 1,
+  kMessageRemoved = 2,
+  kMessageChanged = 3,  // flags, or the source replaced
+  kFolderCreated = 4,
+  kFolderDeleted = 5,   // once per folder of a deleted subtree; its messages go with it unreported
+  kFolderRenamed = 6,
+  kFolderMoved = 7,
+};
+
+struct HistoryChange {
+  uint64_t sequence = 0;  // store-wide, increasing, the same in every process
+  HistoryKind kind = HistoryKind::kMessageAdded;
+  uint32_t folder = kInvalidId;
+  uint32_t message = kInvalidId;  // kInvalidId for a folder change
+  uint64_t time = 0;              // FILETIME ticks of the write; 0 when not recorded
+};
+
+// Names one history of a store: a new one starts with a new store or a
+// recovered journal. Sixteen bytes, as a GUID.
+struct HistoryId {
+  uint64_t low = 0, high = 0;
+  bool empty() const { return low == 0 && high == 0; }
 };
 
 }  // namespace mailstore
