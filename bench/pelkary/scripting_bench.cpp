@@ -83,7 +83,7 @@ Figure Script(const std::wstring& arguments) {
 // "what: <per item> us per <unit> (<items>)" beside the baseline's figure and their ratio.
 void Print(const char* what, const char* unit, Figure figure, const char* baseline_what, Figure baseline) {
     const auto per = [](Figure f) { return f.items ? f.seconds * 1e6 / f.items : 0.0; };
-    std::printf("  %-34s %12.1f us per %-8s (%ld)  | baseline %-34s %12.1f us (%ld)  %.2fx\n", what, per(figure),
+    std::printf("  %-34s %12.1f us per %-8s (%ld)  | baseline %-34s %12.2f us (%ld)  %.2fx\n", what, per(figure),
                 unit, figure.items, baseline_what, per(baseline), baseline.items,
                 per(baseline) > 0 ? per(figure) / per(baseline) : 0.0);
 }
