@@ -3,9 +3,6 @@
 // arguments made from the types the library declares, so the library and the vtables cannot
 // drift apart.
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "support/library_description.h"
 #include "support/test_support.h"
@@ -24,22 +21,7 @@ TEST(TypeLibrary, IsTheCheckedInDescription) {
     ComApartment apartment;
     com_ptr<ITypeLib> library;
     ASSERT_HR(S_OK, LoadRegisteredLibrary(library.put())) << "the library is not registered";
-    const std::string actual = LibraryDescription(library.get()).Text();
-    const std::string file = "Z:" + std::string(kDescriptionFile);
-    if (std::getenv("PELKARY_REFRESH_TYPELIB")) std::ofstream(file, std::ios::binary) << actual;
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream expected;
-    expected << in.rdbuf();
-    if (expected.str() == actual) return;
-    auto lines = [](const std::string& text) {
-        std::vector<std::string> out;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) out.push_back(line);
-        return out;
-    };
-    ADD_FAILURE() << "the registered library differs from tests/frame/pelkary.typelib.txt (-) here (+):\n"
-                  << ::testing::internal::edit_distance::CreateUnifiedDiff(lines(expected.str()), lines(actual))
-                  << "once the change is intended, refresh the file with PELKARY_REFRESH_TYPELIB=1";
+    ExpectCheckedInDescription(library.get(), kDescriptionFile);
 }
 
 // The arguments of a member, made from its declared types: numbers 0, strings null (automation's

@@ -18,12 +18,15 @@ namespace pelkary::test {
 // What a method wrote through an out-parameter of type Out*.
 template <typename Out>
 struct Slot;
-template <>
-struct Slot<long> {
-    long value = 0x7777;
-    long* put() { return &value; }
-    long get() { return value; }
+// A plain value, `kUnset` until the method writes it.
+template <typename V, V kUnset>
+struct ValueSlot {
+    V value = kUnset;
+    V* put() { return &value; }
+    V get() { return value; }
 };
+template <>
+struct Slot<long> : ValueSlot<long, 0x7777> {};
 template <>
 struct Slot<BSTR> {
     unique_bstr value;
@@ -40,6 +43,22 @@ template <>
 struct Slot<::MXFolder*> : ObjectSlot<::MXFolder, IMXFolder> {};
 template <>
 struct Slot<::MXMessage*> : ObjectSlot<::MXMessage, IMXMessage> {};
+
+// Any other interface pointer, and the automation types of the scripting library.
+template <typename I>
+struct Slot<I*> {
+    com_ptr<I> value;
+    I** put() { return value.put(); }
+    com_ptr<I> get() { return std::move(value); }
+};
+template <>
+struct Slot<VARIANT_BOOL> : ValueSlot<VARIANT_BOOL, 0x77> {};
+template <>
+struct Slot<VARIANT> {
+    VARIANT value{};
+    VARIANT* put() { return &value; }
+    VARIANT get() { return value; }  // the caller clears it when it holds more than a number
+};
 
 template <typename T>
 struct Given {
@@ -70,6 +89,11 @@ template <typename I, typename A, typename B, typename C, typename Out>
 auto Ask(I* object, HRESULT (STDMETHODCALLTYPE I::*method)(A, B, C, Out*), typename Given<A>::type a,
          typename Given<B>::type b, typename Given<C>::type c, Here at = Here::Caller()) {
     PELKARY_ASK_BODY(a, b, c, )
+}
+template <typename I, typename A, typename B, typename C, typename D, typename Out>
+auto Ask(I* object, HRESULT (STDMETHODCALLTYPE I::*method)(A, B, C, D, Out*), typename Given<A>::type a,
+         typename Given<B>::type b, typename Given<C>::type c, typename Given<D>::type d, Here at = Here::Caller()) {
+    PELKARY_ASK_BODY(a, b, c, d, )
 }
 #undef PELKARY_ASK_BODY
 

@@ -2,10 +2,15 @@
 
 #include <oleauto.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "comsupport/holders.h"
 #include "pelkary.h"
+#include "pelkary_scripting.h"
 #include "support/error_record.h"
 
 namespace pelkary::test {
@@ -140,6 +145,30 @@ LibraryType ReadType(ITypeInfo* info) {
 HRESULT LoadRegisteredLibrary(ITypeLib** library) {
     HRESULT hr = LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0, library);
     return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0x409, library) : hr;
+}
+
+HRESULT LoadRegisteredScriptingLibrary(ITypeLib** library) {
+    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY_SCRIPTING, 1, 0, 0, library);
+    return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY_SCRIPTING, 1, 0, 0x409, library) : hr;
+}
+
+void ExpectCheckedInDescription(ITypeLib* library, const std::string& path) {
+    const std::string actual = LibraryDescription(library).Text();
+    const std::string file = "Z:" + path;
+    if (std::getenv("PELKARY_REFRESH_TYPELIB")) std::ofstream(file, std::ios::binary) << actual;
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream expected;
+    expected << in.rdbuf();
+    if (expected.str() == actual) return;
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    };
+    ADD_FAILURE() << "the registered library differs from " << path << " (-) here (+):\n"
+                  << ::testing::internal::edit_distance::CreateUnifiedDiff(lines(expected.str()), lines(actual))
+                  << "once the change is intended, refresh the file with PELKARY_REFRESH_TYPELIB=1";
 }
 
 LibraryDescription::LibraryDescription(ITypeLib* library) {

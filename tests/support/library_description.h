@@ -57,5 +57,12 @@ private:
 
 // pelkary's library as the registry gives it (LIBID, version 2.3), as the server itself loads it.
 HRESULT LoadRegisteredLibrary(ITypeLib** library);
+// The scripting library (Pelkary Scripting 1.0) as the registry gives it.
+HRESULT LoadRegisteredScriptingLibrary(ITypeLib** library);
+
+// Fails the test, with a diff, unless `library` prints (Text) exactly as the file `path` (a unix
+// path) holds it. With PELKARY_REFRESH_TYPELIB set, writes the file instead: after an intended
+// change of an IDL file, refresh it (Wine running, servers registered) and review its diff.
+void ExpectCheckedInDescription(ITypeLib* library, const std::string& path);
 
 }  // namespace pelkary::test

@@ -22,40 +22,7 @@ const SingleByteTable kTables[] = {
 // Labels seen in mail for a charset, and its canonical name ("" for labels
 // that name no charset at all).
 const ascii::NamePair kAliases[] = {
-    {"latin1", "iso-8859-1"},   {"l1", "iso-8859-1"},       {"iso8859-1", "iso-8859-1"},
-    {"iso_8859-1", "iso-8859-1"}, {"iso-ir-100", "iso-8859-1"}, {"cp819", "iso-8859-1"},
-    {"latin2", "iso-8859-2"},   {"latin-1", "iso-8859-1"},  {"latin9", "iso-8859-15"},
-    {"latin-9", "iso-8859-15"}, {"latin3", "iso-8859-3"},   {"latin4", "iso-8859-4"},
-    {"latin5", "iso-8859-9"},   {"latin6", "iso-8859-10"},  {"latin7", "iso-8859-13"},
-    {"latin8", "iso-8859-14"},  {"latin10", "iso-8859-16"}, {"cyrillic", "iso-8859-5"},
-    {"greek", "iso-8859-7"},    {"hebrew", "iso-8859-8"},   {"iso-8859-8-i", "iso-8859-8"},
-    {"arabic", "iso-8859-6"},   {"ascii", "us-ascii"},      {"us", "us-ascii"},
-    {"ansi_x3.4-1968", "us-ascii"}, {"iso646-us", "us-ascii"}, {"utf8", "utf-8"},
-    {"unicode-1-1-utf-8", "utf-8"}, {"x-unknown", ""},      {"unknown-8bit", ""},
-    {"cp437", "ibm437"},        {"cp850", "ibm850"},        {"koi8r", "koi8-r"},
-    {"koi8u", "koi8-u"},        {"cskoi8r", "koi8-r"},      {"koi8", "koi8-r"},
-    {"utf7", "utf-7"},          {"unicode-1-1-utf-7", "utf-7"}, {"csunicode11utf7", "utf-7"},
-    {"x-unicode-2-0-utf-7", "utf-7"}, {"utf16", "utf-16"},  {"ucs-2", "utf-16"},
-    {"unicode", "utf-16"},      {"unicodefffe", "utf-16be"},
-    {"shift-jis", "shift_jis"}, {"sjis", "shift_jis"},      {"x-sjis", "shift_jis"},
-    {"ms_kanji", "shift_jis"},  {"csshiftjis", "shift_jis"}, {"cp932", "shift_jis"},
-    {"ms932", "shift_jis"},     {"windows-31j", "shift_jis"}, {"windows-932", "shift_jis"},
-    {"x-ms-cp932", "shift_jis"}, {"x-euc-jp", "euc-jp"},    {"eucjp", "euc-jp"},
-    {"ujis", "euc-jp"},         {"x-euc", "euc-jp"},        {"cseucpkdfmtjapanese", "euc-jp"},
-    {"csiso2022jp", "iso-2022-jp"}, {"iso2022jp", "iso-2022-jp"}, {"jis", "iso-2022-jp"},
-    {"gb_2312-80", "gb2312"},   {"csgb2312", "gb2312"},     {"euc-cn", "gb2312"},
-    {"x-euc-cn", "gb2312"},     {"cn-gb", "gb2312"},        {"chinese", "gb2312"},
-    {"iso-ir-58", "gb2312"},    {"csiso58gb231280", "gb2312"}, {"x-gbk", "gbk"},
-    {"cp936", "gbk"},           {"ms936", "gbk"},           {"windows-936", "gbk"},
-    {"big-5", "big5"},          {"csbig5", "big5"},         {"cn-big5", "big5"},
-    {"x-x-big5", "big5"},       {"cp950", "big5"},          {"windows-950", "big5"},
-    {"big5hkscs", "big5-hkscs"}, {"ks_c_5601-1987", "euc-kr"}, {"ks_c_5601-1989", "euc-kr"},
-    {"ks_c_5601", "euc-kr"},    {"ksc5601", "euc-kr"},      {"ksc_5601", "euc-kr"},
-    {"cp949", "euc-kr"},        {"uhc", "euc-kr"},          {"windows-949", "euc-kr"},
-    {"x-windows-949", "euc-kr"}, {"korean", "euc-kr"},      {"iso-ir-149", "euc-kr"},
-    {"cseuckr", "euc-kr"},      {"euckr", "euc-kr"},        {"cp866", "ibm866"},
-    {"csibm866", "ibm866"},     {"866", "ibm866"},          {"cp874", "windows-874"},
-    {"tis-620", "windows-874"}, {"x-mac-roman", "macintosh"}, {"mac", "macintosh"},
+#include "charset_aliases.inc"
 };
 
 // Canonical names that no table holds: converted by CharsetConverter, or

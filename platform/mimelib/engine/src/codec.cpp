@@ -147,29 +147,58 @@ void base64_encode(std::string_view bytes, std::string* out) {
   out->resize(static_cast<size_t>(o - out->data()));
 }
 
+namespace {
+
+// Per byte: 0 for bytes copied as they are, 1 for the bytes that end a run
+// ('=' and the line ends), so the copy loop tests one table entry a byte.
+constexpr std::array<uint8_t, 256> kQpStops = [] {
+  std::array<uint8_t, 256> t{};
+  t['='] = t['\r'] = t['\n'] = 1;
+  return t;
+}();
+
+// Hex digit -> value, 0xFF for anything else.
+constexpr std::array<uint8_t, 256> kHexValues = [] {
+  std::array<uint8_t, 256> t{};
+  for (auto& v : t) v = 0xFF;
+  for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<uint8_t>(c);
+  for (int c = 0; c < 6; ++c) t['A' + c] = t['a' + c] = static_cast<uint8_t>(10 + c);
+  return t;
+}();
+
+}  // namespace
+
 void qp_decode(std::string_view text, std::string* out) {
-  out->reserve(out->size() + text.size());
-  const char* p = text.data();
-  const char* const end = p + text.size();
+  // Decoding never lengthens the text: write through a pointer into room
+  // made once, and cut the string to what was written at the end.
+  const size_t start = out->size();
+  out->resize(start + text.size());
+  char* o = out->data() + start;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = p + text.size();
   while (p < end) {
-    // Copy the run up to the next '=' or line end in one go.
-    const char* q = p;
-    while (q < end && *q != '=' && *q != '\n' && *q != '\r') ++q;
-    const char* run_end = q;
-    if (q < end && (*q == '\n' || *q == '\r')) {
+    const unsigned char* q = p;
+    while (q < end && !kQpStops[*q]) ++q;
+    const unsigned char* run_end = q;
+    if (q < end && *q != '=') {
+      // Blanks before a line end are transport padding.
       while (run_end > p && (run_end[-1] == ' ' || run_end[-1] == '\t')) --run_end;
     }
-    out->append(p, static_cast<size_t>(run_end - p));
+    std::memcpy(o, p, static_cast<size_t>(run_end - p));
+    o += run_end - p;
     p = q;
     if (p >= end) break;
     if (*p == '=') {
-      if (end - p >= 3 && ascii::HexValue(p[1]) >= 0 && ascii::HexValue(p[2]) >= 0) {
-        out->push_back(static_cast<char>(ascii::HexValue(p[1]) * 16 + ascii::HexValue(p[2])));
-        p += 3;
-        continue;
+      if (end - p >= 3) {
+        const uint8_t high = kHexValues[p[1]], low = kHexValues[p[2]];
+        if ((high | low) < 16) {  // both hex digits
+          *o++ = static_cast<char>(high * 16 + low);
+          p += 3;
+          continue;
+        }
       }
       // Soft line break: '=' then optional blanks then the line end.
-      const char* r = p + 1;
+      const unsigned char* r = p + 1;
       while (r < end && (*r == ' ' || *r == '\t')) ++r;
       if (r >= end) {
         p = r;
@@ -180,19 +209,15 @@ void qp_decode(std::string_view text, std::string* out) {
         p = r + 1;
         continue;
       }
-      out->push_back('=');
+      *o++ = '=';
       ++p;
       continue;
     }
     // Hard line end: keep it as it was written.
-    if (*p == '\r' && p + 1 < end && p[1] == '\n') {
-      out->append("\r\n");
-      p += 2;
-    } else {
-      out->push_back(*p);
-      ++p;
-    }
+    *o++ = static_cast<char>(*p++);
+    if (p[-1] == '\r' && p < end && *p == '\n') *o++ = static_cast<char>(*p++);
   }
+  out->resize(static_cast<size_t>(o - out->data()));
 }
 
 void qp_encode(std::string_view bytes, bool text, std::string* out) {

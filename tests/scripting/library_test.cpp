@@ -1,0 +1,94 @@
+// The scripting library as a late-bound client meets it: the registered library is the checked-in
+// description, and every member of the objects a script reaches is found by name and, called
+// through Invoke, runs the method of its own vtable slot.
+#include <algorithm>
+#include <iterator>
+
+#include "pelkary_scripting.h"
+#include "support/library_description.h"
+#include "support/store_test.h"
+#include "support/test_support.h"
+
+namespace pelkary::test {
+namespace {
+
+TEST(ScriptingLibrary, IsTheCheckedInDescription) {
+    ComApartment apartment;
+    com_ptr<ITypeLib> library;
+    ASSERT_HR(S_OK, LoadRegisteredScriptingLibrary(library.put())) << "the library is not registered";
+    ExpectCheckedInDescription(library.get(), PELKARY_SOURCE_DIR "/tests/scripting/pelkary_scripting.typelib.txt");
+}
+
+// The arguments of a member, from its declared types: numbers 1, strings null (automation's empty
+// string), truth values False, objects `message`.
+std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, IDispatch* message) {
+    std::vector<VARIANT> args;
+    for (const LibraryParam& param : member.params) {
+        VARIANT v;
+        VariantInit(&v);
+        V_VT(&v) = param.type == "long" ? VT_I4 : param.type == "vt11" ? VT_BOOL : param.type == "vt9" ? VT_DISPATCH : VT_BSTR;
+        if (V_VT(&v) == VT_I4) V_I4(&v) = 1;
+        if (V_VT(&v) == VT_DISPATCH) V_DISPATCH(&v) = message;
+        EXPECT_TRUE(V_VT(&v) != VT_BSTR || param.type == "BSTR") << "no argument made for " << param.type;
+        args.insert(args.begin(), v);  // DISPPARAMS hold them last first
+    }
+    return args;
+}
+
+class ScriptingLibraryTest : public StoreTest {};
+
+// Each member answers, or fails with an error object whose source names that very member: the
+// DISPID that GetIDsOfNames gives reaches the method of the member's own vtable slot.
+TEST_F(ScriptingLibraryTest, EveryMemberIsReachedByNameThroughInvoke) {
+    com_ptr<ITypeLib> library;
+    ASSERT_HR(S_OK, LoadRegisteredScriptingLibrary(library.put()));
+    const LibraryDescription description(library.get());
+    com_ptr<IMXStore> store = CreateObject<IMXStore>(CLSID_MXStore);
+    ASSERT_TRUE(store);
+    const std::wstring cursor = Ask(store.get(), &IMXStore::ChangeCursor);
+    com_ptr<IMXMessage> message = PutAndOpen("Subject: s\r\nDate: Tue, 1 Jul 2003 10:52:37 +0200\r\n\r\nbody");
+    com_ptr<IMXMessageCollection> messages = Ask(store.get(), &IMXStore::Messages, Inbox());
+    com_ptr<IMXChangeCollection> changes = Ask(store.get(), &IMXStore::Changes, B(cursor.c_str()).get());
+    ASSERT_TRUE(changes) << "the store keeps no change history";
+    com_ptr<IMXChange> change = Ask(changes.get(), &IMXChangeCollection::Item, 1L);
+    ASSERT_TRUE(change);
+    const std::pair<std::string, IDispatch*> objects[] = {{"IMXStore", store.get()},
+                                                          {"IMXMessageCollection", messages.get()},
+                                                          {"IMXChangeCollection", changes.get()},
+                                                          {"IMXChange", change.get()}};
+    int interfaces = 0;
+    for (const LibraryType& type : description.types()) {
+        auto object = std::find_if(std::begin(objects), std::end(objects), [&](auto& o) { return o.first == type.name; });
+        if (type.kind == "coclass") continue;
+        ASSERT_NE(object, std::end(objects)) << type.name << " is not reached by this test";
+        ++interfaces;
+        for (const LibraryMember& member : type.members) {
+            if (static_cast<unsigned long>(member.id) >= 0x60000000ul) continue;  // IUnknown and IDispatch
+            SCOPED_TRACE(type.name + "." + member.name);
+            std::wstring name(member.name.begin(), member.name.end());
+            LPOLESTR names[] = {name.data()};
+            DISPID id = 0x7777;
+            EXPECT_HR(S_OK, object->second->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+            EXPECT_EQ(id, member.id);
+            std::vector<VARIANT> args = ArgumentsOf(member, message.get());
+            DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+            VARIANT result;
+            VariantInit(&result);
+            EXCEPINFO excep = {};
+            const WORD flags = member.kind == "propget" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
+            const HRESULT hr = object->second->Invoke(id, IID_NULL, 0, flags, &params, &result, &excep, nullptr);
+            if (hr == DISP_E_EXCEPTION)
+                EXPECT_EQ(Narrow(excep.bstrSource ? excep.bstrSource : L""), type.name.substr(1) + "." + member.name);
+            else
+                EXPECT_HR(S_OK, hr);
+            VariantClear(&result);
+            SysFreeString(excep.bstrSource);
+            SysFreeString(excep.bstrDescription);
+            SysFreeString(excep.bstrHelpFile);
+        }
+    }
+    EXPECT_EQ(interfaces, 4);
+}
+
+}  // namespace
+}  // namespace pelkary::test
