@@ -5,7 +5,8 @@
 #
 #   tests/samples/samples_test.sh CASE
 #
-# CASE: list_tree, export_eml, save_attachments, archive_older, send_message, empty_store, usage.
+# CASE: list_tree, export_eml, save_attachments, archive_older, send_message, empty_store, usage,
+# rules, find.
 # Each case works in a fresh store in a temporary directory under the build tree and removes it.
 # Wine's cscript exits 0 when a script stops on a runtime error, so every successful run must
 # end with the sample's "done: ..." line.
@@ -48,12 +49,13 @@ mx() {  # mxstore.exe ARGS...: its output without carriage returns
     wine_sh run "$mxstore" "$@" </dev/null | tr -d '\r'
 }
 
-# sample NAME ARGS...: runs samples/NAME.vbs; its output (without carriage returns) goes to
-# $work/out, its exit code to $rc.
+# sample NAME ARGS...: runs samples/NAME (NAME.vbs when it has no extension); its output (without
+# carriage returns) goes to $work/out, its exit code to $rc.
 sample() {
     local name=$1; shift
+    case $name in *.*) ;; *) name=$name.vbs ;; esac
     rc=0
-    wine_sh cscript "$repo/samples/$name.vbs" "$@" </dev/null >"$work/out.raw" 2>"$work/err" || rc=$?
+    wine_sh cscript "$repo/samples/$name" "$@" </dev/null >"$work/out.raw" 2>"$work/err" || rc=$?
     tr -d '\r' <"$work/out.raw" >"$work/out"
 }
 
@@ -330,14 +332,127 @@ case_empty_store() {
     expect_last "done: moved 0 of 0 Inbox messages to Archive, kept 0 without a readable date"
 }
 
+# mail FILE FROM SUBJECT: a small message.
+mail() {
+    printf 'From: %s\r\nSubject: %s\r\nMessage-ID: <%s@test>\r\n\r\nbody\r\n' "$2" "$3" "$(basename "$1")" >"$1"
+}
+deliver() {  # deliver FILE...: into the Inbox, by a process of its own
+    local f files=()
+    for f in "$@"; do files+=("$(winpath "$f")"); done
+    mx import Inbox "${files[@]}" >/dev/null
+}
+# expect_folder FOLDER SUBJECT...: the folder holds exactly these subjects, each once.
+expect_folder() {
+    local folder=$1; shift
+    if [ $# -gt 0 ]; then printf '%s\n' "$@" | sort >"$work/expected"; else : >"$work/expected"; fi
+    subjects "$folder" | diff -u "$work/expected" - >&2 || fail "$folder holds other messages"
+}
+# until_true SECONDS COMMAND...: polls COMMAND every half second; false when time runs out.
+until_true() {
+    local end=$((SECONDS + $1)); shift
+    until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.5; done
+}
+folder_id() { mx folders | awk -v n="$1" '$1 == n { gsub(/\)/, "", $NF); print $NF }'; }
+
+rules_pid=
+stop_rules() {  # a run left behind by a failure stops at its next look at the stop file
+    [ -z "$rules_pid" ] || { touch "$work/state/stop"; until_true 20 eval '! kill -0 $rules_pid 2>/dev/null'; }
+    rm -rf "$work"
+}
+
+case_rules() {
+    local state=$work/state g=$work/mail
+    mkdir "$state" "$g"
+    trap stop_rules EXIT
+    mail "$g/1" "Shop <billing@shop.example>" "Your order"
+    mail "$g/2" "Ann <ann@work.example>" "INVOICE 42 attached"
+    mail "$g/3" "list@dev.example" "[dev-list] release plans"
+    mail "$g/4" "Mum <mum@family.example>" "Sunday lunch"
+    mail "$g/5" "Bob <bob@work.example>" "Lunch?"
+    mail "$g/6" "list@dev.example" "[DEV-LIST] freeze"
+    mail "$g/7" "billing@shop.example" "Refund"
+    mail "$g/8" "Carl <carl@work.example>" "Meeting"
+    mail "$g/9" "Dad <dad@family.example>" "Photos"
+    deliver "$g/1"  # before the first run: not the script's to file
+
+    # Running and waiting: mail delivered now is filed as it comes, the rest stays.
+    wine_sh cscript "$repo/samples/rules.vbs" "$(winpath "$state")" </dev/null >"$work/run1" 2>&1 &
+    rules_pid=$!
+    until_true 60 test -s "$state/cursor.txt" || fail "the first run saved no cursor"
+    deliver "$g/2" "$g/3"
+    deliver "$g/4" "$g/5"
+    until_true 60 eval '[ "$(mx list Inbox | wc -l)" = 2 ]' || fail "the running script did not file the new mail"
+    touch "$state/stop"
+    until_true 60 eval '! kill -0 $rules_pid 2>/dev/null' || fail "the stop file did not stop the script"
+    rules_pid=
+    tr -d '\r' <"$work/run1" >"$work/out"
+    expect_last "done: filed 3 messages"
+    [ ! -e "$state/stop" ] || fail "the stop file was left behind"
+    expect_folder Inbox "Your order" "Lunch?"
+    expect_folder Invoices "INVOICE 42 attached"
+    expect_folder Lists/Dev "[dev-list] release plans"
+    expect_folder Inbox/Family "Sunday lunch"
+
+    # Mail that comes while the script is not running is filed by the next run, once.
+    deliver "$g/6" "$g/7" "$g/8"
+    touch "$state/stop"  # read what came, then stop
+    sample rules "$(winpath "$state")"
+    expect_rc 0
+    expect_last "done: filed 2 messages"
+    expect_folder Inbox "Your order" "Lunch?" "Meeting"
+    expect_folder Invoices "INVOICE 42 attached" "Refund"
+    expect_folder Lists/Dev "[dev-list] release plans" "[DEV-LIST] freeze"
+
+    # A cursor the history does not know: the script rescans the Inbox and files what matches.
+    echo "{00000000-0000-0000-0000-000000000000}:1" >"$state/cursor.txt"
+    deliver "$g/9"
+    touch "$state/stop"
+    sample rules "$(winpath "$state")"
+    expect_rc 0
+    expect_line "the change history no longer reaches the saved cursor: filing the whole Inbox"
+    expect_last "done: filed 2 messages"
+    expect_folder Inbox "Lunch?" "Meeting"
+    expect_folder Invoices "INVOICE 42 attached" "Refund" "Your order"
+    expect_folder Inbox/Family "Sunday lunch" "Photos"
+}
+
+# Subjects outside the code page, found by Message-ID and by a search, written as UTF-8; the file
+# is compared byte for byte with Python's own encoding.
+case_find() {
+    local g=$work/mail
+    mkdir "$g"
+    # UTF-8 in base64; Shift_JIS and ISO-8859-1 in one subject; a character beyond U+FFFF.
+    printf 'Subject: =?UTF-8?B?5Lya6K2w44Gu6K2w5LqL6Yyy?=\r\nMessage-ID: <jp.1@example.jp>\r\n\r\nx\r\n' >"$g/1"
+    printf 'Subject: =?Shift_JIS?B?i2OOloLMj4CU9Q==?= caf=?ISO-8859-1?Q?=E9?=\r\nMessage-ID: <2@x>\r\n\r\nx\r\n' >"$g/2"
+    printf 'Subject: =?UTF-8?B?8J+YgCBtaW51dGVz?=\r\nMessage-ID: <3@x>\r\n\r\nx\r\n' >"$g/3"
+    mx mkdir Archive >/dev/null
+    deliver "$g/1" "$g/3"
+    mx import Archive "$(winpath "$g/2")" >/dev/null
+    local inbox archive
+    inbox=$(folder_id Inbox) archive=$(folder_id Archive)
+
+    sample find.js "<jp.1@example.jp>" '\u8b70\u4E8B' "$(winpath "$work/found.txt")"
+    expect_rc 0
+    expect_last "done: 1 by Message-ID, 2 by subject, written to $(winpath "$work/found.txt")"
+    python3 -c 'import sys; sys.stdout.buffer.write(sys.argv[1].encode())' \
+        "$inbox/1 会議の議事録"$'\r\n'"$inbox/1 会議の議事録"$'\r\n'"$archive/1 議事の準備 café"$'\r\n' |
+        cmp - "$work/found.txt" >&2 || fail "the UTF-8 file differs: $(xxd "$work/found.txt")"
+
+    sample find.js "nobody@nowhere" "MINUTES" "$(winpath "$work/found.txt")"
+    expect_last "done: 0 by Message-ID, 1 by subject, written to $(winpath "$work/found.txt")"
+    printf 'not found\r\n%s/2 \xf0\x9f\x98\x80 minutes\r\n' "$inbox" | cmp - "$work/found.txt" >&2 ||
+        fail "a character beyond U+FFFF: $(xxd "$work/found.txt")"
+}
+
 # Wrong arguments: a usage line (or a one-line error) and exit code 2.
 case_usage() {
-    local args
+    local args file
     while IFS='|' read -r name args; do
         eval "set -- $args"
         sample "$name" "$@"
         expect_rc 2
-        grep -q "^usage: cscript //nologo $name.vbs" "$work/out" || fail "$name $args: no usage line"
+        case $name in *.*) file=$name ;; *) file=$name.vbs ;; esac
+        grep -qF "usage: cscript //nologo $file" "$work/out" || fail "$name $args: no usage line"
     done <<'EOF'
 list_tree|extra
 export_eml|
@@ -352,6 +467,8 @@ archive_older|1e3
 archive_older|123456
 archive_older|1 Archive extra
 send_message|to subject text
+rules|
+find.js|id text
 EOF
     sample archive_older 5 "Archive/2024"
     expect_rc 2

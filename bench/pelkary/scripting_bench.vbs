@@ -1,0 +1,60 @@
+' The late-bound half of scripting_bench: one measurement per run, printed as "<items> <seconds>".
+'
+'   foreach            For Each over MXStore.Messages(Inbox), reading each subject
+'   walk               MXFolder's GetFirstMessage/GetNextMessage over the Inbox, reading each subject
+'   find ID...         FindByMessageId of each ID (items: the lookups that found their message)
+'   findwalk ID        the Inbox walked until the message whose Message-ID field is ID
+'   search TEXT        MXStore.Search of the Inbox's subjects for TEXT (items: the messages found)
+'   searchwalk TEXT    the Inbox walked, each subject compared with TEXT (items: the matches)
+'   changes CURSOR     For Each over MXStore.Changes(CURSOR), reading Kind and MessageId
+Option Explicit
+Dim store, manager, inbox, inboxId, args, started, n, msg, subject, i, change, kind, id
+Set store = CreateObject("PELKARY.MXStore")
+Set manager = CreateObject("PELKARY.MXFolderManager")
+Set inbox = manager.GetInboxFolder()
+inboxId = inbox.GetID()
+Set args = WScript.Arguments
+n = 0
+started = Timer
+Select Case args(0)
+Case "foreach"
+    For Each msg In store.Messages(inboxId)
+        subject = msg.GetSubject()
+        n = n + 1
+    Next
+Case "walk"
+    Set msg = inbox.GetFirstMessage()
+    Do Until msg Is Nothing
+        subject = msg.GetSubject()
+        n = n + 1
+        Set msg = inbox.GetNextMessage()
+    Loop
+Case "find"
+    For i = 1 To args.Count - 1
+        If Not store.FindByMessageId(args(i)) Is Nothing Then n = n + 1
+    Next
+Case "findwalk"
+    Set msg = inbox.GetFirstMessage()
+    Do Until msg Is Nothing
+        If msg.GetBodyPropByName(-1, "Message-ID", 0) = args(1) Then
+            n = 1
+            Exit Do
+        End If
+        Set msg = inbox.GetNextMessage()
+    Loop
+Case "search"
+    n = store.Search(inboxId, "Subject", args(1), False).Count
+Case "searchwalk"
+    Set msg = inbox.GetFirstMessage()
+    Do Until msg Is Nothing
+        If InStr(1, msg.GetSubject(), args(1), vbTextCompare) > 0 Then n = n + 1
+        Set msg = inbox.GetNextMessage()
+    Loop
+Case "changes"
+    For Each change In store.Changes(args(1))
+        kind = change.Kind
+        id = change.MessageId
+        n = n + 1
+    Next
+End Select
+WScript.Echo n & " " & (Timer - started)
