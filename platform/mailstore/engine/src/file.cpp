@@ -1,8 +1,29 @@
 #include "mailstore/file.h"
 
+#include <stdlib.h>
+
+#include <atomic>
 #include <utility>
 
 namespace mailstore {
+namespace {
+
+std::atomic<uint64_t> crash_at{0};
+std::atomic<uint64_t> changes{0};
+
+}  // namespace
+
+void CrashAtFileChange(uint64_t n) {
+  changes = 0;
+  crash_at = n;
+}
+
+bool FileChangeIsFatal() {
+  const uint64_t at = crash_at.load(std::memory_order_relaxed);
+  return at != 0 && ++changes == at;
+}
+
+void CrashNow() { _Exit(kCrashExitCode); }
 
 File::~File() { Close(); }
 
