@@ -478,3 +478,26 @@ TEST(StoreMaintenance, ADamagedStoreIsRefusedCheckedAndRecovered) {
   EXPECT_STREQ("two", p.pszSubject);
   inbox->FreeMessageProps(&p);
 }
+
+TEST(StoreMaintenance, AnOldDataFileHeldOpenGoesAtTheNextOpen) {
+  pelkary::test::ComApartment apartment;
+  pelkary::test::TempStore store;
+  const std::wstring old_file = store.path() + L"\\messages.dat";
+  {
+    com_ptr<IStoreNamespace> ns = OpenStore();
+    com_ptr<IStoreFolder> inbox;
+    ASSERT_HR(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
+    for (const auto& source : kSources) Commit(inbox.get(), source);
+    // Held by a program that does not share deletion: the compaction cannot remove it.
+    pelkary::unique_handle held(CreateFileW(old_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+    EXPECT_HR(S_OK, ns->CompactAll(0));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(old_file.c_str()));
+    std::vector<std::string> back;
+    for (const auto& [id, source] : Messages(inbox.get())) back.push_back(source);
+    EXPECT_EQ(kSources, back);
+  }
+  OpenStore();
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(old_file.c_str()));
+}

@@ -108,6 +108,9 @@ TEST(CompactionCrash, EveryStepLeavesTheStoreWholeAndCompactable) {
     ASSERT_TRUE(reopened);
     EXPECT_EQ(Status::kOk, status);
     EXPECT_EQ(before, Contents(*reopened));
+    MessageRecordPtr r;
+    ASSERT_EQ(Status::kOk, reopened->FindMessage(kInbox, 1, &r));
+    EXPECT_EQ(r->generation == 1, !fs::exists(dir.store() + "/messages.dat"));  // past the switch, it goes
     EXPECT_EQ(0, InChild([&] {
       Status st;
       auto other = Store::Open(dir.store(), false, &st);

@@ -79,9 +79,13 @@ void* File::MapSharedMemoryFor(const std::string& path, size_t size) {
                   size, true);
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+bool RemoveFile(const std::string& path) {
+  if (FileChangeIsFatal()) CrashNow();
+  return DeleteFileW(Widen(path).c_str()) != 0;
+}
 
 bool RenameOver(const std::string& from, const std::string& to) {
+  if (FileChangeIsFatal()) CrashNow();
   return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -144,6 +148,8 @@ int64_t File::Read(void* buffer, size_t size) {
 }
 
 bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+  const bool fatal = FileChangeIsFatal();
+  if (fatal) size /= 2;
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
@@ -152,6 +158,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
     if (!WriteFile(H(h_.file), in + done, TransferSize(size - done), &put, &ov) || put == 0) return false;
     done += put;
   }
+  if (fatal) CrashNow();
   return true;
 }
 
@@ -162,12 +169,16 @@ int64_t File::Size() const {
 }
 
 bool File::Truncate(uint64_t size) {
+  if (FileChangeIsFatal()) CrashNow();
   FILE_END_OF_FILE_INFO info;
   info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
   return SetFileInformationByHandle(H(h_.file), FileEndOfFileInfo, &info, sizeof(info)) != 0;
 }
 
-bool File::Sync() { return FlushFileBuffers(H(h_.file)) != 0; }
+bool File::Sync() {
+  if (FileChangeIsFatal()) CrashNow();
+  return FlushFileBuffers(H(h_.file)) != 0;
+}
 
 bool File::LockShared() { return LockWhole(h_.file, 0); }
 
@@ -192,11 +203,29 @@ bool CreateDirectories(const std::string& path) {
   return CreateDirectoryW(Widen(path).c_str(), nullptr) || DirectoryExists(path);
 }
 
-void SyncDirectory(const std::string&) {}
+void SyncDirectory(const std::string&) {
+  if (FileChangeIsFatal()) CrashNow();
+}
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty() || dir.back() == '\\' || dir.back() == '/') return dir + name;
   return dir + "\\" + name;
+}
+
+std::vector<std::string> ListDirectory(const std::string& path) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(Widen(JoinPath(path, "*")).c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) continue;
+    std::string name(static_cast<size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, &name[0], n, nullptr, nullptr);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  return names;
 }
 
 }  // namespace mailstore
