@@ -108,5 +108,33 @@ TEST_F(ThreadsTest, EventsOutliveTheThreadThatBuiltTheSession) {
     EXPECT_TRUE(sink->WaitFor(kFolderCreated, 1, kWait));
 }
 
+// Changes the store posted to the session's windows while their thread ran no message loop, and
+// changes made after that thread has ended but before another one took the windows over, all
+// reach the managers of the thread that lives on.
+TEST_F(ThreadsTest, ChangesQueuedAtTheEndOfTheSinkThreadAreNotLost) {
+    manager_ = nullptr;
+    HANDLE changed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread builder([&] {
+        ComApartment apartment;
+        com_ptr<IMXFolderManager> own = CreateManager();
+        WaitForSingleObject(changed, kWait);  // and ends without dispatching what was posted
+    });
+    ASSERT_TRUE(PumpUntil([] { return StoreSinkWindow() != nullptr; }, kWait));
+    manager_ = CreateManager();
+    auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, "survivor");
+    EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
+    STOREFOLDERID queued = 0, meanwhile = 0;
+    ASSERT_HR(S_OK, direct_->CreateFolder(FOLDERID_ROOT, "Queued", 0, &queued));
+    SetEvent(changed);
+    builder.join();
+    CloseHandle(changed);
+    ASSERT_HR(S_OK, direct_->CreateFolder(FOLDERID_ROOT, "Meanwhile", 0, &meanwhile));  // nobody pumped yet
+    EXPECT_TRUE(sink->WaitFor(kFolderCreated, 2, kWait));
+    PumpMessages(200);
+    EXPECT_EQ((std::vector<SinkCall>{{kFolderCreated, {static_cast<long>(queued)}},
+                                     {kFolderCreated, {static_cast<long>(meanwhile)}}}),
+              sink->calls());
+}
+
 }  // namespace
 }  // namespace pelkary::test
