@@ -9,6 +9,14 @@
 // Lifetime: the first store user builds it (Get(true)); folders and managers register in their
 // constructors and unregister as the last step of their teardown; the last one out tears it down,
 // and the next store user builds a new one, with a new connection.
+//
+// Threads: the namespace and the deleted-items folder are called from every thread (each member's,
+// the scan thread, the sink windows' thread) through the same pointers, without marshaling.
+// That is sound because mailstore.dll's objects are registered "Both", keep their state under
+// their own locks and aggregate the free-threaded marshaler: a pointer to one is valid in every
+// apartment. A store that is not agile would need its pointers passed through the global
+// interface table instead. The sink windows live on one member's thread; when it ends they are
+// handed over (ThreadEnding) so that no store notification is lost.
 #pragma once
 
 #include <vector>

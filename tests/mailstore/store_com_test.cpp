@@ -4,6 +4,7 @@
 // and the store's location. The engine's own rules are tested natively.
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <tuple>
 
 #include "comsupport/stream_io.h"
@@ -375,6 +376,25 @@ TEST_F(StoreTest, AnImportInAnotherProcessIsSeenAndNotified) {
   ASSERT_FALSE(changes.empty());
   EXPECT_EQ((std::vector<DWORD>{WM_FOLDERNOTIFY, 0, UNREAD_CHANGE, p.dwFolderId, 0}), changes.back());
   EXPECT_EQ(sources.size(), p.cUnread);
+}
+
+// The store's objects are agile: another apartment gets the pointer itself, and uses it.
+TEST_F(StoreTest, PointersServeEveryApartment) {
+  IStream* ns_stream = nullptr;
+  IStream* folder_stream = nullptr;
+  ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IStoreNamespace, ns_.get(), &ns_stream));
+  ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IStoreFolder, inbox_.get(), &folder_stream));
+  std::thread([&] {
+    pelkary::test::ComApartment apartment;
+    com_ptr<IStoreNamespace> ns;
+    com_ptr<IStoreFolder> inbox;
+    EXPECT_HR(S_OK, CoGetInterfaceAndReleaseStream(ns_stream, IID_IStoreNamespace, ns.put_void()));
+    EXPECT_HR(S_OK, CoGetInterfaceAndReleaseStream(folder_stream, IID_IStoreFolder, inbox.put_void()));
+    EXPECT_EQ(ns_.get(), ns.get());
+    EXPECT_EQ(inbox_.get(), inbox.get());
+    FOLDERPROPS p = Sized<FOLDERPROPS>();
+    EXPECT_HR(S_OK, ns ? ns->GetFolderProps(1, 0, &p) : E_POINTER);
+  }).join();
 }
 
 TEST_F(StoreTest, NullPointersAreRefusedNotFollowed) {

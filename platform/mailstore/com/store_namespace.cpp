@@ -42,6 +42,7 @@ HRESULT MaintenanceResult(mailstore::Status s) {
 STDMETHODIMP StoreNamespace::QueryInterface(REFIID riid, void** ppv) {
   IStoreNamespace* ns = this;
   IStoreMaintenance* maintenance = this;
+  if (ppv && IsEqualIID(riid, IID_IMarshal)) return free_threaded_.Query(ns, riid, ppv);
   return pelkary::query_interface(
       riid, ppv, {{IID_IUnknown, ns}, {IID_IStoreNamespace, ns}, {IID_IStoreMaintenance, maintenance}});
 }
