@@ -3,6 +3,7 @@
 // enumeration handles, id lists, streams, notifications (also of changes another process makes)
 // and the store's location. The engine's own rules are tested natively.
 #include <filesystem>
+#include <atomic>
 #include <fstream>
 #include <thread>
 #include <tuple>
@@ -378,23 +379,23 @@ TEST_F(StoreTest, AnImportInAnotherProcessIsSeenAndNotified) {
   EXPECT_EQ(sources.size(), p.cUnread);
 }
 
-// The store's objects are agile: another apartment gets the pointer itself, and uses it.
+// The store's objects are agile: another apartment gets the pointer itself, not a proxy.
 TEST_F(StoreTest, PointersServeEveryApartment) {
-  IStream* ns_stream = nullptr;
-  IStream* folder_stream = nullptr;
-  ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IStoreNamespace, ns_.get(), &ns_stream));
-  ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IStoreFolder, inbox_.get(), &folder_stream));
-  std::thread([&] {
-    pelkary::test::ComApartment apartment;
-    com_ptr<IStoreNamespace> ns;
-    com_ptr<IStoreFolder> inbox;
-    EXPECT_HR(S_OK, CoGetInterfaceAndReleaseStream(ns_stream, IID_IStoreNamespace, ns.put_void()));
-    EXPECT_HR(S_OK, CoGetInterfaceAndReleaseStream(folder_stream, IID_IStoreFolder, inbox.put_void()));
-    EXPECT_EQ(ns_.get(), ns.get());
-    EXPECT_EQ(inbox_.get(), inbox.get());
-    FOLDERPROPS p = Sized<FOLDERPROPS>();
-    EXPECT_HR(S_OK, ns ? ns->GetFolderProps(1, 0, &p) : E_POINTER);
-  }).join();
+  for (IUnknown* object : {static_cast<IUnknown*>(ns_.get()), static_cast<IUnknown*>(inbox_.get())}) {
+    IStream* stream = nullptr;
+    ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IUnknown, object, &stream));
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+      pelkary::test::ComApartment apartment;
+      com_ptr<IUnknown> there;
+      EXPECT_HR(S_OK, CoGetInterfaceAndReleaseStream(stream, IID_IUnknown, there.put_void()));
+      EXPECT_EQ(object, there.get());
+      there = nullptr;  // a proxy's release calls back here: this thread pumps meanwhile
+      done = true;
+    });
+    EXPECT_TRUE(pelkary::test::PumpUntil([&] { return done.load(); }, 10000));
+    other.join();
+  }
 }
 
 TEST_F(StoreTest, NullPointersAreRefusedNotFollowed) {
@@ -505,18 +506,12 @@ TEST(StoreMaintenance, AnOldDataFileHeldOpenGoesAtTheNextOpen) {
   const std::wstring old_file = store.path() + L"\\messages.dat";
   {
     com_ptr<IStoreNamespace> ns = OpenStore();
-    com_ptr<IStoreFolder> inbox;
-    ASSERT_HR(S_OK, ns->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
-    for (const auto& source : kSources) Commit(inbox.get(), source);
     // Held by a program that does not share deletion: the compaction cannot remove it.
     pelkary::unique_handle held(CreateFileW(old_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                             nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
     EXPECT_HR(S_OK, ns->CompactAll(0));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(old_file.c_str()));
-    std::vector<std::string> back;
-    for (const auto& [id, source] : Messages(inbox.get())) back.push_back(source);
-    EXPECT_EQ(kSources, back);
   }
   OpenStore();
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(old_file.c_str()));
