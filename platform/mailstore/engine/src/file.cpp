@@ -25,6 +25,12 @@ bool FileChangeIsFatal() {
 
 void CrashNow() { _Exit(kCrashExitCode); }
 
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (!FileChangeIsFatal()) return WriteWhole(offset, data, size);
+  WriteWhole(offset, data, size / 2);
+  CrashNow();
+}
+
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept : h_(std::exchange(other.h_, Handles{})) {}

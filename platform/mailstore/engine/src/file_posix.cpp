@@ -93,9 +93,7 @@ int64_t File::Read(void* buffer, size_t size) {
   }
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-  const bool fatal = FileChangeIsFatal();
-  if (fatal) size /= 2;
+bool File::WriteWhole(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
@@ -106,7 +104,6 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
     }
     done += static_cast<size_t>(n);
   }
-  if (fatal) CrashNow();
   return true;
 }
 

@@ -147,9 +147,7 @@ int64_t File::Read(void* buffer, size_t size) {
   return got;
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-  const bool fatal = FileChangeIsFatal();
-  if (fatal) size /= 2;
+bool File::WriteWhole(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
@@ -158,7 +156,6 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
     if (!WriteFile(H(h_.file), in + done, TransferSize(size - done), &put, &ov) || put == 0) return false;
     done += put;
   }
-  if (fatal) CrashNow();
   return true;
 }
 

@@ -71,6 +71,8 @@ class File {
     size_t view_size = 0;
   };
   Handles h_;
+  // WriteAt without the crash point: all of |data| or false.
+  bool WriteWhole(uint64_t offset, const void* data, size_t size);
 #ifdef _WIN32
   // Maps a view of |mapping| and keeps both until Close(); closes |mapping|
   // when the view fails. The view, or null.
