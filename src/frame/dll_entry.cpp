@@ -5,6 +5,7 @@
 #include "folders/mx_folder_manager.h"
 #include "frame/module.h"
 #include "messages/mx_message.h"
+#include "notify/store_session.h"
 #include "scripting/mx_store.h"
 
 namespace pelkary {
@@ -25,7 +26,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     using pelkary::Module;
     if (reason == DLL_PROCESS_ATTACH) {
         Module::Get().set_instance(instance);
-        DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_THREAD_DETACH) {
+        // The store session's windows die with their thread: they are handed over first.
+        pelkary::StoreSession::ThreadEnding();
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
         // Only on FreeLibrary: when the process ends (reserved non-null) the COM libraries the
         // cached objects live in may be gone already, and releasing under the loader lock could

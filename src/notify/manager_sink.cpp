@@ -28,6 +28,10 @@ LRESULT CALLBACK ManagerSinkProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
         StoreSession::AdoptOrphanedSinks();
         return 0;
     }
+    if (message >= kFirstStoreNotification && message <= kLastStoreNotification) {
+        StoreSession::PassOnStoreNotification(message, wparam, lparam);
+        return 0;
+    }
     const UINT event = message - kFirstEvent;
     if (message < kFirstEvent || event < static_cast<UINT>(ManagerEvent::kCreated) ||
         event > static_cast<UINT>(ManagerEvent::kNewMessage))

@@ -41,8 +41,8 @@ void NewMessageWatcher::SessionPublished() noexcept {
     if (published_) SetEvent(published_.get());
 }
 
-bool NewMessageWatcher::IsScanThread() const noexcept {
-    return scanThreadId_ != 0 && GetCurrentThreadId() == scanThreadId_;
+bool NewMessageWatcher::IsScanThread(DWORD thread) const noexcept {
+    return scanThreadId_ != 0 && (thread ? thread : GetCurrentThreadId()) == scanThreadId_;
 }
 
 DWORD WINAPI NewMessageWatcher::ScanThread(void* param) {

@@ -37,7 +37,8 @@ public:
     void SessionPublished() noexcept;
     // Blocks until the scan has ended (at once when there is none). Never call on the scan thread.
     void WaitForScan() noexcept;
-    bool IsScanThread() const noexcept;
+    // Is `thread` (by default the calling one) the scan thread?
+    bool IsScanThread(DWORD thread = 0) const noexcept;
 
     // After an unread-count change of `folder_id`: waits for the scan, then fires OnNewMessage on
     // every manager of `session` for each message that arrived unread since the folder's recorded

@@ -1,6 +1,7 @@
 #include "notify/sink_window.h"
 
 #include "comsupport/unique_any.h"
+#include "comsupport/unique_cotaskmem.h"
 #include "frame/module.h"
 
 namespace pelkary {
@@ -25,6 +26,11 @@ unique_hwnd CreateSinkWindow(const char* class_name, const char* title, WNDPROC 
         window = CreateWindowExA(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400, 200,
                                  HWND_MESSAGE, nullptr, instance, nullptr);
     return unique_hwnd(window);
+}
+
+void DropStoreNotification(UINT message, LPARAM lparam) noexcept {
+    if (message == WM_FOLDERNOTIFY || message == WM_FOLDERNOTIFY + kDeferredOffset)
+        unique_cotaskmem<FOLDERNOTIFYEX> record(reinterpret_cast<FOLDERNOTIFYEX*>(lparam));
 }
 
 void CloseSinkWindow(unique_hwnd& window) noexcept {

@@ -12,6 +12,13 @@ namespace pelkary {
 
 // A window's own re-post of a store notification.
 constexpr UINT kDeferredOffset = 100;
+// Every store notification and its re-post lie in this range.
+constexpr UINT kFirstStoreNotification = WM_FOLDERNOTIFY;
+constexpr UINT kLastStoreNotification = WM_DELETEFOLDER + kDeferredOffset;
+
+// Frees what a store notification owns (WM_FOLDERNOTIFY's record, also in its re-post) when it
+// is dropped undelivered. Never throws.
+void DropStoreNotification(UINT message, LPARAM lparam) noexcept;
 
 // Registers the window class `class_name` (every time; a second registration fails harmlessly)
 // with `procedure`, and creates one window of it on the calling thread: an ordinary top-level

@@ -1,6 +1,7 @@
 #include "notify/store_session.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 
@@ -15,9 +16,12 @@ namespace {
 
 // Guards the process-wide pointer and every session's `users_`. Held only for short sections
 // that take no other lock, except while a session is built (which calls nothing that comes back
-// here); so code that holds a session lock may still join.
+// here) and while an ending sink thread hands its windows over (which takes the session lock
+// after it); so code that holds a session lock may still join.
 critical_section g_publish;
 StoreSession* g_session = nullptr;
+// The thread of the sink windows, read without a lock by every ending thread.
+std::atomic<DWORD> g_sinkThreadId{0};
 
 using publish_lock = std::lock_guard<critical_section>;
 
@@ -136,6 +140,7 @@ void StoreSession::Connect() noexcept {
 
 void StoreSession::Disconnect() noexcept {
     DetachSinks();
+    EndHandOver();  // with no sinks left, what was kept is dropped
     storeNamespace_ = nullptr;
     deletedItemsFolder_ = nullptr;
 }
@@ -148,7 +153,9 @@ void StoreSession::AttachSinks() noexcept {
         deletedItemsSinkWindow_ = CreateDeletedItemsSinkWindow(deletedItemsFolder_.get());
         if (deletedItemsSinkWindow_) deletedItemsFolder_->RegisterNotification(0, deletedItemsSinkWindow_.get());
     }
+    EndHandOver();
     // The windows die with their thread; a pool thread hears of it and finds them a new one.
+    g_sinkThreadId = GetCurrentThreadId();
     sinkThread_.reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
     if (sinkThread_ && !IsScanThread() &&
         !RegisterWaitForSingleObject(&sinkThreadWait_, sinkThread_.get(), &StoreSession::SinkThreadEnded, nullptr,
@@ -160,6 +167,7 @@ void StoreSession::DetachSinks() noexcept {
     // Not waiting for a callback in progress: it reaches the session only through Get.
     if (sinkThreadWait_) UnregisterWait(std::exchange(sinkThreadWait_, nullptr));
     sinkThread_.reset();
+    g_sinkThreadId = 0;
     if (storeNamespace_ && storeSinkWindow_) storeNamespace_->UnregisterNotification(0, storeSinkWindow_.get());
     CloseSinkWindow(storeSinkWindow_);
     if (deletedItemsFolder_ && deletedItemsSinkWindow_)
@@ -169,9 +177,92 @@ void StoreSession::DetachSinks() noexcept {
 
 void StoreSession::AdoptSinksIfOrphaned() noexcept {
     if (!storeNamespace_ || IsScanThread()) return;
-    if (sinkThread_ && WaitForSingleObject(sinkThread_.get(), 0) == WAIT_TIMEOUT) return;
+    if (!sinksOrphaned_ && sinkThread_ && WaitForSingleObject(sinkThread_.get(), 0) == WAIT_TIMEOUT) return;
     DetachSinks();
     AttachSinks();
+}
+
+void StoreSession::ThreadEnding() noexcept {
+    if (g_sinkThreadId != GetCurrentThreadId()) return;
+    // The publishing lock throughout: a teardown (which must not run here, under the loader lock)
+    // cannot begin meanwhile, and none has begun while the session is still published.
+    publish_lock guard(g_publish);
+    if (!g_session) return;
+    std::lock_guard<critical_section> session_guard(g_session->lock_);
+    g_session->HandOverSinks();
+}
+
+void StoreSession::HandOverSinks() noexcept {
+    if (!storeNamespace_ || sinksOrphaned_) return;
+    const DWORD self = GetCurrentThreadId();
+    for (ManagerEventTarget* manager : managers_) {
+        const HWND window = manager->event_window();
+        const DWORD thread = window ? GetWindowThreadProcessId(window, nullptr) : 0;
+        if (thread && thread != self && !watcher_.IsScanThread(thread)) {
+            standIn_ = window;
+            break;
+        }
+    }
+    // The stand-in joins the store before the windows leave it, so nothing posted meanwhile is
+    // lost (a change made in that very instant may be told twice).
+    if (standIn_) {
+        storeNamespace_->RegisterNotification(0, standIn_);
+        if (deletedItemsFolder_) deletedItemsFolder_->RegisterNotification(0, standIn_);
+    }
+    if (storeSinkWindow_) storeNamespace_->UnregisterNotification(0, storeSinkWindow_.get());
+    if (deletedItemsFolder_ && deletedItemsSinkWindow_)
+        deletedItemsFolder_->UnregisterNotification(0, deletedItemsSinkWindow_.get());
+    for (HWND window : {storeSinkWindow_.get(), deletedItemsSinkWindow_.get()}) {
+        MSG msg;
+        while (window && PeekMessageA(&msg, window, kFirstStoreNotification, kLastStoreNotification, PM_REMOVE)) {
+            try {
+                handedOver_.push_back(msg);
+            } catch (const std::bad_alloc&) {
+                DropStoreNotification(msg.message, msg.lParam);
+            }
+        }
+    }
+    storeSinkWindow_.reset();
+    deletedItemsSinkWindow_.reset();
+    // The wait on this thread stays: once it has ended, the managers' threads are asked to adopt.
+    sinksOrphaned_ = true;
+}
+
+void StoreSession::EndHandOver() noexcept {
+    sinksOrphaned_ = false;
+    if (standIn_ && storeNamespace_) {
+        storeNamespace_->UnregisterNotification(0, standIn_);
+        if (deletedItemsFolder_) deletedItemsFolder_->UnregisterNotification(0, standIn_);
+    }
+    for (const MSG& msg : handedOver_) PassOn(msg.message, msg.wParam, msg.lParam);
+    handedOver_.clear();
+    // What the stand-in got is newer: taken now on its own thread, else passed on as that thread
+    // dispatches it (PassOnStoreNotification).
+    MSG msg;
+    while (standIn_ && GetWindowThreadProcessId(standIn_, nullptr) == GetCurrentThreadId() &&
+           PeekMessageA(&msg, standIn_, kFirstStoreNotification, kLastStoreNotification, PM_REMOVE))
+        PassOn(msg.message, msg.wParam, msg.lParam);
+    standIn_ = nullptr;
+}
+
+void StoreSession::PassOn(UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    const bool change = message == WM_FOLDERNOTIFY || message == WM_FOLDERNOTIFY + kDeferredOffset;
+    const HWND window = change ? storeSinkWindow_.get() : deletedItemsSinkWindow_.get();
+    if (!window || !PostMessageA(window, message, wparam, lparam)) DropStoreNotification(message, lparam);
+}
+
+void StoreSession::PassOnStoreNotification(UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    StoreSession* session = JoinPublished();
+    if (!session) {
+        DropStoreNotification(message, lparam);
+        return;
+    }
+    {
+        std::lock_guard<critical_section> guard(session->lock_);
+        session->AdoptSinksIfOrphaned();
+        session->PassOn(message, wparam, lparam);
+    }
+    session->Leave();
 }
 
 StoreSession* StoreSession::JoinPublished() noexcept {

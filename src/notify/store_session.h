@@ -9,6 +9,14 @@
 // Lifetime: the first store user builds it (Get(true)); folders and managers register in their
 // constructors and unregister as the last step of their teardown; the last one out tears it down,
 // and the next store user builds a new one, with a new connection.
+//
+// Threads: the namespace and the deleted-items folder are called from every thread (each member's,
+// the scan thread, the sink windows' thread) through the same pointers, without marshaling.
+// That is sound because mailstore.dll's objects are registered "Both", keep their state under
+// their own locks and aggregate the free-threaded marshaler: a pointer to one is valid in every
+// apartment. A store that is not agile would need its pointers passed through the global
+// interface table instead. The sink windows live on one member's thread; when it ends they are
+// handed over (ThreadEnding) so that no store notification is lost.
 #pragma once
 
 #include <vector>
@@ -80,6 +88,16 @@ public:
     // sink thread end, and on any thread that joins (except the scan thread). Never throws.
     static void AdoptOrphanedSinks() noexcept;
 
+    // Called by DllMain as each thread ends, under the loader lock. On the thread of the sink
+    // windows, before they die with it: a manager's window on a thread that lives on takes their
+    // place with the store, and what the store had posted to them and was not yet dispatched is
+    // kept; both go to the windows that the next adopting thread makes. Other threads return at
+    // once. Never throws.
+    static void ThreadEnding() noexcept;
+    // A store notification that reached a manager's window standing in for the sink windows:
+    // adopts the sinks on this thread when they are still orphaned and passes it on to them.
+    static void PassOnStoreNotification(UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+
     // True on the scan thread of this session.
     bool IsScanThread() const noexcept { return watcher_.IsScanThread(); }
 
@@ -113,8 +131,15 @@ private:
     // the session is being built or torn down.
     void AttachSinks() noexcept;
     void DetachSinks() noexcept;
-    // Under the lock: re-attaches the sinks here when their thread has ended.
+    // Under the lock: re-attaches the sinks here when their thread has ended (or is ending).
     void AdoptSinksIfOrphaned() noexcept;
+    // Under the lock, on the ending sink thread: see ThreadEnding.
+    void HandOverSinks() noexcept;
+    // Under the lock: posts a store notification to the sink window that handles it, or drops it.
+    void PassOn(UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+    // Under the lock, once new sinks are attached: the stand-in leaves the store, and what was
+    // kept at the handover, then what the stand-in holds when it is on this thread, is passed on.
+    void EndHandOver() noexcept;
     static void CALLBACK SinkThreadEnded(void* unused, BOOLEAN timed_out);
     // The published session with one more user (the caller leaves it), or null when there is none.
     static StoreSession* JoinPublished() noexcept;
@@ -132,6 +157,12 @@ private:
     unique_hwnd deletedItemsSinkWindow_;
     unique_handle sinkThread_;  // the thread of the sink windows
     HANDLE sinkThreadWait_ = nullptr;
+    // Set when the sink thread handed its windows over as it ended; until an adoption, a
+    // manager's window (the stand-in) may be registered with the store in their place, and the
+    // notifications taken from their queues wait here.
+    bool sinksOrphaned_ = false;
+    HWND standIn_ = nullptr;
+    std::vector<MSG> handedOver_;
     NewMessageWatcher watcher_;
 };
 

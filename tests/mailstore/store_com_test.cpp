@@ -3,7 +3,9 @@
 // enumeration handles, id lists, streams, notifications (also of changes another process makes)
 // and the store's location. The engine's own rules are tested natively.
 #include <filesystem>
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <tuple>
 
 #include "comsupport/stream_io.h"
@@ -377,6 +379,25 @@ TEST_F(StoreTest, AnImportInAnotherProcessIsSeenAndNotified) {
   EXPECT_EQ(sources.size(), p.cUnread);
 }
 
+// The store's objects are agile: another apartment gets the pointer itself, not a proxy.
+TEST_F(StoreTest, PointersServeEveryApartment) {
+  for (IUnknown* object : {static_cast<IUnknown*>(ns_.get()), static_cast<IUnknown*>(inbox_.get())}) {
+    IStream* stream = nullptr;
+    ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IUnknown, object, &stream));
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+      pelkary::test::ComApartment apartment;
+      com_ptr<IUnknown> there;
+      EXPECT_HR(S_OK, CoGetInterfaceAndReleaseStream(stream, IID_IUnknown, there.put_void()));
+      EXPECT_EQ(object, there.get());
+      there = nullptr;  // a proxy's release calls back here: this thread pumps meanwhile
+      done = true;
+    });
+    EXPECT_TRUE(pelkary::test::PumpUntil([&] { return done.load(); }, 10000));
+    other.join();
+  }
+}
+
 TEST_F(StoreTest, NullPointersAreRefusedNotFollowed) {
   FOLDERPROPS f = Sized<FOLDERPROPS>();
   MESSAGEPROPS p = Sized<MESSAGEPROPS>();
@@ -552,4 +573,21 @@ TEST(StoreIndex, AnotherProcesssChangesAreFoundAndFollowedAcrossCompaction) {
   EXPECT_FALSE(IsEqualGUID(history, again));
   EXPECT_HR(STORE_E_HISTORYGONE, index->GetChanges(cursor, 8, changes, &fetched));
   EXPECT_HR(S_OK, index->FindMessageId("two@example.com", &folder, &id));
+}
+
+TEST(StoreMaintenance, AnOldDataFileHeldOpenGoesAtTheNextOpen) {
+  pelkary::test::ComApartment apartment;
+  pelkary::test::TempStore store;
+  const std::wstring old_file = store.path() + L"\\messages.dat";
+  {
+    com_ptr<IStoreNamespace> ns = OpenStore();
+    // Held by a program that does not share deletion: the compaction cannot remove it.
+    pelkary::unique_handle held(CreateFileW(old_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+    EXPECT_HR(S_OK, ns->CompactAll(0));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(old_file.c_str()));
+  }
+  OpenStore();
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(old_file.c_str()));
 }

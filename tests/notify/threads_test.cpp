@@ -84,28 +84,32 @@ TEST_F(ThreadsTest, AMessageKeepsTheSessionItReadsThrough) {
     EXPECT_FALSE(StoreSinkWindow()) << "and the session ends with it";
 }
 
-// The thread that built the session ends while this thread's manager lives: this thread takes
-// the session's windows over, and its manager still hears the store's changes.
-TEST_F(ThreadsTest, EventsOutliveTheThreadThatBuiltTheSession) {
+// The thread that built the session ends while this thread's manager lives: changes the store
+// posted to the session's windows while their thread ran no message loop, and changes made after
+// it ended but before this thread took the windows over, all reach this thread's manager.
+TEST_F(ThreadsTest, ChangesQueuedAtTheEndOfTheSinkThreadAreNotLost) {
     manager_ = nullptr;
-    HANDLE joined = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE changed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread builder([&] {
         ComApartment apartment;
         com_ptr<IMXFolderManager> own = CreateManager();
-        WaitForSingleObject(joined, kWait);
+        WaitForSingleObject(changed, kWait);  // and ends without dispatching what was posted
     });
     ASSERT_TRUE(PumpUntil([] { return StoreSinkWindow() != nullptr; }, kWait));
     manager_ = CreateManager();
-    SetEvent(joined);
-    builder.join();
-    CloseHandle(joined);
-    EXPECT_TRUE(PumpUntil([] { return GetWindowThreadProcessId(StoreSinkWindow(), nullptr) == GetCurrentThreadId(); },
-                          kWait));
     auto sink = RecordingSink::Create(DIID_IMXFolderManagerEvents, "survivor");
     EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
-    STOREFOLDERID id = 0;
-    ASSERT_HR(S_OK, direct_->CreateFolder(FOLDERID_ROOT, "Later", 0, &id));
-    EXPECT_TRUE(sink->WaitFor(kFolderCreated, 1, kWait));
+    STOREFOLDERID queued = 0, meanwhile = 0;
+    ASSERT_HR(S_OK, direct_->CreateFolder(FOLDERID_ROOT, "Queued", 0, &queued));
+    SetEvent(changed);
+    builder.join();
+    CloseHandle(changed);
+    ASSERT_HR(S_OK, direct_->CreateFolder(FOLDERID_ROOT, "Meanwhile", 0, &meanwhile));  // nobody pumped yet
+    EXPECT_TRUE(sink->WaitFor(kFolderCreated, 2, kWait));
+    PumpMessages(200);
+    EXPECT_EQ((std::vector<SinkCall>{{kFolderCreated, {static_cast<long>(queued)}},
+                                     {kFolderCreated, {static_cast<long>(meanwhile)}}}),
+              sink->calls());
 }
 
 }  // namespace

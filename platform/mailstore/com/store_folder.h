@@ -1,7 +1,7 @@
 // StoreFolder: IStoreFolder over one folder of a store. Holds only the
 // folder id; every call reads the current state of the shared store. Every
 // method that does any work runs inside the error boundary (source
-// "StoreFolder.Method").
+// "StoreFolder.Method"). Agile like the namespace: any thread, no marshaling.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "comsupport/com_object.h"
+#include "free_threaded.h"
 #include "store_api.h"
 #include "store_connection.h"
 
@@ -19,6 +20,11 @@ class StoreFolder final : public pelkary::ComObject<StoreFolder, IStoreFolder> {
   static constexpr wchar_t kClassName[] = L"StoreFolder";
 
   StoreFolder(std::shared_ptr<StoreConnection> conn, uint32_t folder);
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv && IsEqualIID(riid, IID_IMarshal)) return free_threaded_.Query(this, riid, ppv);
+    return ComObject::QueryInterface(riid, ppv);
+  }
 
   STDMETHODIMP GetFolderProps(DWORD dwReserved, FOLDERPROPS* pProps) override;
   STDMETHODIMP GetMessageProps(MESSAGEID dwMessageId, DWORD dwFlags, MESSAGEPROPS* pProps) override;
@@ -57,6 +63,7 @@ class StoreFolder final : public pelkary::ComObject<StoreFolder, IStoreFolder> {
 
   std::shared_ptr<StoreConnection> conn_;
   uint32_t folder_;
+  FreeThreaded free_threaded_;
 };
 
 // Shared helpers of the two store classes.

@@ -48,6 +48,7 @@ STDMETHODIMP StoreNamespace::QueryInterface(REFIID riid, void** ppv) {
   IStoreNamespace* ns = this;
   IStoreMaintenance* maintenance = this;
   IStoreIndex* index = this;
+  if (ppv && IsEqualIID(riid, IID_IMarshal)) return free_threaded_.Query(ns, riid, ppv);
   return pelkary::query_interface(riid, ppv,
                                   {{IID_IUnknown, ns},
                                    {IID_IStoreNamespace, ns},

@@ -2,6 +2,9 @@
 // to the store directory (see store_location.h) and creates the store there
 // on first use; every other call fails with E_UNEXPECTED until then. Every
 // method runs inside the error boundary (source "StoreNamespace.Method").
+//
+// Threading: registered "Both" and agile (see free_threaded.h): every method may be called from
+// any thread, through the same pointer, without marshaling; the folders it opens are the same.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +13,7 @@
 #include <mutex>
 
 #include "comsupport/com_object.h"
+#include "free_threaded.h"
 #include "store_api.h"
 #include "store_connection.h"
 
@@ -77,6 +81,7 @@ class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNam
 
   std::mutex lock_;  // guards conn_ while Initialize runs
   std::shared_ptr<StoreConnection> conn_;
+  FreeThreaded free_threaded_;
 };
 
 }  // namespace mailstore_com

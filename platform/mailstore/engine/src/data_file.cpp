@@ -1,6 +1,8 @@
 #include "data_file.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +22,18 @@ void Put32(uint8_t* p, uint32_t v) {
 }
 
 }  // namespace
+
+void DataFile::RemoveOlder(const std::string& directory, uint32_t generation) {
+  for (const std::string& name : ListDirectory(directory)) {
+    const size_t dot = name.find('.');
+    uint32_t g = 0;
+    if (name != Name(0)) {
+      if (dot == std::string::npos || !std::isdigit(static_cast<unsigned char>(name[dot + 1]))) continue;
+      g = static_cast<uint32_t>(std::strtoul(name.c_str() + dot + 1, nullptr, 10));
+    }
+    if (g < generation && name == Name(g)) RemoveFile(JoinPath(directory, name));
+  }
+}
 
 bool DataFile::ReadHeader(uint64_t at, DataRecordHeader* h) const {
   uint8_t b[DataRecordHeader::kSize];

@@ -38,6 +38,12 @@ class DataFile : public StoreFile {
   static std::string Name(uint32_t generation) {
     return generation ? "messages." + std::to_string(generation) + ".dat" : "messages.dat";
   }
+  // Removes the data files of generations before |generation| from |directory|: after a
+  // compaction, and again at later opens for those that could not go then (held open
+  // elsewhere on Windows, or the compaction was killed). Call it under the store's exclusive
+  // lock with the journal's generation read soundly, never a newer one: a lower generation
+  // than the journal's last is safe, a higher one would delete live mail.
+  static void RemoveOlder(const std::string& directory, uint32_t generation);
   // Opens generation |generation| in |directory|; kReadWrite creates it. False on failure.
   bool Open(const std::string& directory, File::Mode mode, uint32_t generation = 0) {
     generation_ = generation;

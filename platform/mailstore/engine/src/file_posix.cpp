@@ -2,6 +2,7 @@
 
 #include "mailstore/file.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -33,9 +34,13 @@ void* File::MapShared(size_t size, bool writable) {
 
 void* File::MapSharedMemoryFor(const std::string&, size_t) { return nullptr; }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  if (FileChangeIsFatal()) CrashNow();
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameOver(const std::string& from, const std::string& to) {
+  if (FileChangeIsFatal()) CrashNow();
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -88,7 +93,7 @@ int64_t File::Read(void* buffer, size_t size) {
   }
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+bool File::WriteWhole(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
@@ -108,9 +113,15 @@ int64_t File::Size() const {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool File::Truncate(uint64_t size) { return ::ftruncate(h_.fd, static_cast<off_t>(size)) == 0; }
+bool File::Truncate(uint64_t size) {
+  if (FileChangeIsFatal()) CrashNow();
+  return ::ftruncate(h_.fd, static_cast<off_t>(size)) == 0;
+}
 
-bool File::Sync() { return ::fdatasync(h_.fd) == 0; }
+bool File::Sync() {
+  if (FileChangeIsFatal()) CrashNow();
+  return ::fdatasync(h_.fd) == 0;
+}
 
 bool File::LockShared() { return Flock(h_.fd, LOCK_SH); }
 
@@ -132,6 +143,7 @@ bool CreateDirectories(const std::string& path) {
 }
 
 void SyncDirectory(const std::string& path) {
+  if (FileChangeIsFatal()) CrashNow();
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
@@ -142,6 +154,18 @@ void SyncDirectory(const std::string& path) {
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty() || dir.back() == '/') return dir + name;
   return dir + "/" + name;
+}
+
+std::vector<std::string> ListDirectory(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return names;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
 }
 
 }  // namespace mailstore

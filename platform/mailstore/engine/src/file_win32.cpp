@@ -79,9 +79,13 @@ void* File::MapSharedMemoryFor(const std::string& path, size_t size) {
                   size, true);
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+bool RemoveFile(const std::string& path) {
+  if (FileChangeIsFatal()) CrashNow();
+  return DeleteFileW(Widen(path).c_str()) != 0;
+}
 
 bool RenameOver(const std::string& from, const std::string& to) {
+  if (FileChangeIsFatal()) CrashNow();
   return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -143,7 +147,7 @@ int64_t File::Read(void* buffer, size_t size) {
   return got;
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+bool File::WriteWhole(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   auto* in = static_cast<const char*>(data);
   while (done < size) {
@@ -162,12 +166,16 @@ int64_t File::Size() const {
 }
 
 bool File::Truncate(uint64_t size) {
+  if (FileChangeIsFatal()) CrashNow();
   FILE_END_OF_FILE_INFO info;
   info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
   return SetFileInformationByHandle(H(h_.file), FileEndOfFileInfo, &info, sizeof(info)) != 0;
 }
 
-bool File::Sync() { return FlushFileBuffers(H(h_.file)) != 0; }
+bool File::Sync() {
+  if (FileChangeIsFatal()) CrashNow();
+  return FlushFileBuffers(H(h_.file)) != 0;
+}
 
 bool File::LockShared() { return LockWhole(h_.file, 0); }
 
@@ -192,11 +200,29 @@ bool CreateDirectories(const std::string& path) {
   return CreateDirectoryW(Widen(path).c_str(), nullptr) || DirectoryExists(path);
 }
 
-void SyncDirectory(const std::string&) {}
+void SyncDirectory(const std::string&) {
+  if (FileChangeIsFatal()) CrashNow();
+}
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty() || dir.back() == '\\' || dir.back() == '/') return dir + name;
   return dir + "\\" + name;
+}
+
+std::vector<std::string> ListDirectory(const std::string& path) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(Widen(JoinPath(path, "*")).c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) continue;
+    std::string name(static_cast<size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, &name[0], n, nullptr, nullptr);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  return names;
 }
 
 }  // namespace mailstore

@@ -121,6 +121,7 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
     store->writable_ = writable;
     if (!store->FollowGeneration(true)) return fail(Status::kIoError, "cannot open " + store->data_->path());
     writable = store->writable_;
+    if (writable && journal.damaged_bytes() == 0) DataFile::RemoveOlder(directory, model.generation());
     DataFile& data = *store->data_;
     // Sources the journal does not name: one is a write that never got its
     // entry; more, or any at all beside an empty journal, mean lost entries.

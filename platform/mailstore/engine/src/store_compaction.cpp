@@ -89,8 +89,7 @@ Status Store::CompactLocked(WriteTransaction& tx, std::string* report) {
     return failed;
   }
   FollowGeneration(false);
-  // Where others still hold it open, it goes when they close it (or stays).
-  RemoveFile(JoinPath(directory_, DataFile::Name(old_generation)));
+  DataFile::RemoveOlder(directory_, generation);
   if (report)
     *report = "compacted " + DataFile::Name(old_generation) + " (" + std::to_string(old_size) + " bytes) into " +
               DataFile::Name(generation) + " (" + std::to_string(at) + " bytes), " + old_journal + " (" +

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mailstore {
 
@@ -70,6 +71,8 @@ class File {
     size_t view_size = 0;
   };
   Handles h_;
+  // WriteAt without the crash point: all of |data| or false.
+  bool WriteWhole(uint64_t offset, const void* data, size_t size);
 #ifdef _WIN32
   // Maps a view of |mapping| and keeps both until Close(); closes |mapping|
   // when the view fails. The view, or null.
@@ -90,5 +93,19 @@ bool CreateDirectories(const std::string& path);
 // needs it; a no-op elsewhere.
 void SyncDirectory(const std::string& path);
 std::string JoinPath(const std::string& dir, const std::string& name);
+// The names of the files in |path| (not "." and ".."); empty when it cannot be read.
+std::vector<std::string> ListDirectory(const std::string& path);
+
+// Crash tests: with |n| > 0 the process ends at once with exit code
+// kCrashExitCode at its n-th file change counted from this call (a write,
+// sync, truncate, rename, remove or directory sync), as a kill at that step
+// would leave it: before the change, or for a write after its first half.
+// 0 turns it off. For tests only.
+constexpr int kCrashExitCode = 86;
+void CrashAtFileChange(uint64_t n);
+
+// For the file layer: counts one change and tells whether the process ends at it.
+bool FileChangeIsFatal();
+[[noreturn]] void CrashNow();
 
 }  // namespace mailstore

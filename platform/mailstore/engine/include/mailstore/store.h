@@ -157,7 +157,9 @@ class Store {
   // whole and one after it the new. Holds the store's writer lock meanwhile
   // (other processes' writes wait); other processes follow the switch on
   // their next call, and records they hold from before it no longer read
-  // (ReadSource gives -1): they list the messages again. Runs by itself
+  // (ReadSource gives -1): they list the messages again. An old data file
+  // that cannot be removed then (held open without delete sharing, or the
+  // process died) goes at a later compaction or writable open. Runs by itself
   // when a delete leaves more than half of a data file of at least
   // kAutoCompactBytes dead. kOk; kDamaged when a live source cannot be read
   // whole (nothing is changed: recover first); kReadOnly; kIoError.

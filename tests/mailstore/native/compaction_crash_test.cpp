@@ -1,0 +1,109 @@
+// Compaction killed at each of its file changes in turn: whatever step it dies at, the store
+// opens (in a process that had it open all along, in a fresh open and in another process) with
+// every folder and live message as before, compacts, and keeps one data file.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "mailstore/store.h"
+#include "mail_listing.h"
+#include "test_dir.h"
+
+using namespace mailstore;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The exit code of |body| run in a child process; -1 when it did not exit.
+int InChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Every message (Mail) and every folder by its path, with its id and special type.
+std::map<std::string, std::string> Contents(Store& s) {
+  auto out = Mail(s);
+  std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t parent, const std::string& path) {
+    std::vector<FolderInfo> subs;
+    s.ListSubfolders(parent, &subs);
+    for (const auto& f : subs) {
+      out["folder " + path + "/" + f.name] = std::to_string(f.id) + ":" + std::to_string(f.special);
+      walk(f.id, path + "/" + f.name);
+    }
+  };
+  walk(kRootFolderId, "");
+  return out;
+}
+
+size_t DataFiles(const std::string& dir) {
+  size_t n = 0;
+  for (const std::string& name : ListDirectory(dir)) n += name.rfind("messages", 0) == 0;
+  return n;
+}
+
+}  // namespace
+
+TEST(CompactionCrash, EveryStepLeavesTheStoreWholeAndCompactable) {
+  TestDir pristine, dir;
+  {  // Live mail in nested folders, sources shared by copies, the dead sources of mail deleted
+     // for good and of a replaced source.
+    constexpr uint32_t kInbox = 1, kDeleted = 4;
+    auto s = Store::Open(pristine.store(), true, nullptr);
+    uint32_t projects, archive, id;
+    ASSERT_EQ(Status::kOk, s->CreateFolder(kRootFolderId, "Projects", &projects));
+    ASSERT_EQ(Status::kOk, s->CreateFolder(projects, "Archive", &archive));
+    for (uint32_t i = 0; i < 8; ++i)
+      ASSERT_EQ(Status::kOk, s->AddMessage(kInbox, kInvalidId, "S: " + std::string(3000 * i, 'a' + i),
+                                           i % 2 ? kFlagUnread : 0, MessageFields(), &id));
+    ASSERT_EQ(Status::kOk, s->AddMessage(archive, kInvalidId, "", 0, MessageFields(), &id));
+    ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, archive, {2, 3}, false, 0, nullptr));
+    ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, projects, {4}, true, 0, nullptr));
+    ASSERT_EQ(Status::kOk, s->ReplaceSource(kInbox, 5, "S: new", MessageFields()));
+    ASSERT_EQ(Status::kOk, s->DeleteMessages(kInbox, {6, 7}));
+    ASSERT_EQ(Status::kOk, s->DeleteMessages(kDeleted, {1}));
+  }
+  const auto before = Contents(*Store::Open(pristine.store(), false, nullptr));
+  ASSERT_EQ(17u, before.size());  // 7 folders, 10 messages
+  int points = 0;
+  for (uint64_t n = 1;; ++n, ++points) {
+    ASSERT_LT(n, 10000u) << "compaction never completes";
+    SCOPED_TRACE("killed at file change " + std::to_string(n));
+    fs::remove_all(dir.store());
+    fs::copy(pristine.store(), dir.store());
+    auto holder = Store::Open(dir.store(), false, nullptr);
+    const int code = InChild([&] {
+      auto s = Store::Open(dir.store(), false, nullptr);
+      CrashAtFileChange(n);
+      return s && s->Compact() == Status::kOk ? 0 : 1;
+    });
+    if (code == 0) break;
+    ASSERT_EQ(kCrashExitCode, code);
+    EXPECT_EQ(before, Contents(*holder));
+    Status status;
+    auto reopened = Store::Open(dir.store(), false, &status);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(Status::kOk, status);
+    EXPECT_EQ(before, Contents(*reopened));
+    MessageRecordPtr r;
+    ASSERT_EQ(Status::kOk, reopened->FindMessage(1, 2, &r));
+    EXPECT_EQ(r->generation == 1, !fs::exists(dir.store() + "/messages.dat"));  // past the switch, it goes
+    EXPECT_EQ(0, InChild([&] {
+      auto other = Store::Open(dir.store(), false, &status);
+      return other && status == Status::kOk && Contents(*other) == before ? 0 : 1;
+    }));
+    ASSERT_EQ(Status::kOk, reopened->Compact());
+    EXPECT_EQ(before, Contents(*reopened));
+    EXPECT_EQ(before, Contents(*holder));
+    std::vector<std::string> findings;
+    EXPECT_EQ(Status::kOk, Store::Check(dir.store(), &findings)) << testing::PrintToString(findings);
+    EXPECT_EQ(1u, DataFiles(dir.store()));
+  }
+  EXPECT_GT(points, 10);
+  printf("compaction survived a kill at each of its %d file changes\n", points);
+}
