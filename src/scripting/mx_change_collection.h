@@ -18,7 +18,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE Item(long index, IMXChange** change) override { return ItemAt(index, change); }
 
-    std::vector<com_ptr<IMXChange>> Entries() { return changes_; }
+    const std::vector<com_ptr<IMXChange>>& Entries() const { return changes_; }
     static com_ptr<IDispatch> ObjectOf(const com_ptr<IMXChange>& change) { return com_ptr<IDispatch>(change.get()); }
 
 private:

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "pelkary_scripting.h"
@@ -27,22 +28,29 @@ public:
     using Entry = MessageRef;
     // The messages of the collection at the moment of the call; may throw.
     using Lister = std::function<std::vector<MessageRef>()>;
+    // A number that moves whenever the store changes, or nothing when the store cannot say.
+    using Stamp = std::function<std::optional<unsigned long long>()>;
 
     // A collection whose entries `list` gives; `keep` (the store object whose session `list`
-    // uses) is held as long as the collection lives.
-    static com_ptr<IMXMessageCollection> Make(com_ptr<IUnknown> keep, Lister list);
+    // uses) is held as long as the collection lives. With a `stamp`, a listing serves every call
+    // until the stamp moves, so that an Item(i) loop does not list the folder once per item.
+    static com_ptr<IMXMessageCollection> Make(com_ptr<IUnknown> keep, Lister list, Stamp stamp = {});
 
     HRESULT STDMETHODCALLTYPE Item(long index, IDispatch** message) override { return ItemAt(index, message); }
 
-    std::vector<MessageRef> Entries() { return list_(); }
+    const std::vector<MessageRef>& Entries();
     // A new MXMessage bound to the stored message, or null when it is gone.
     static com_ptr<IDispatch> ObjectOf(const MessageRef& ref);
 
 private:
-    MXMessageCollection(com_ptr<IUnknown> keep, Lister list) : keep_(std::move(keep)), list_(std::move(list)) {}
+    MXMessageCollection(com_ptr<IUnknown> keep, Lister list, Stamp stamp)
+        : keep_(std::move(keep)), list_(std::move(list)), stamp_(std::move(stamp)) {}
 
     com_ptr<IUnknown> keep_;
     Lister list_;
+    Stamp stamp_;
+    std::vector<MessageRef> listed_;
+    std::optional<unsigned long long> listed_at_;  // the stamp of listed_; nothing: list again
 };
 
 }  // namespace pelkary

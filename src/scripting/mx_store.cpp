@@ -101,7 +101,16 @@ HRESULT MXStore::Messages(long folderId, IMXMessageCollection** messages) {
     return Guard(L"Messages", [&] {
         // The collection keeps this object, and with it the session the lister reads through.
         auto list = [this, folderId] { return FolderMessages(Namespace(), folderId); };
-        *messages = MXMessageCollection::Make(com_ptr<IUnknown>(static_cast<IMXStore*>(this)), list).detach();
+        // Any change of the store moves its newest change number; a store without a history
+        // cannot say, and its collection lists the folder at every call.
+        auto stamp = [this]() -> std::optional<unsigned long long> {
+            ULONGLONG newest = 0;
+            com_ptr<IStoreIndex> index = Index();
+            if (!index || index->GetChangeCursor(&newest) != S_OK) return std::nullopt;
+            return newest;
+        };
+        *messages =
+            MXMessageCollection::Make(com_ptr<IUnknown>(static_cast<IMXStore*>(this)), list, stamp).detach();
     }, messages);
 }
 
@@ -126,7 +135,8 @@ HRESULT MXStore::Search(long folderId, BSTR field, BSTR text, VARIANT_BOOL inclu
     return Guard(L"Search", [&] {
         std::vector<MessageRef> refs = Find(folderId, TextOf(field), TextOf(text), includeSubfolders != VARIANT_FALSE);
         auto list = [refs] { return refs; };
-        *found = MXMessageCollection::Make(com_ptr<IUnknown>(static_cast<IMXStore*>(this)), list).detach();
+        auto fixed = []() -> std::optional<unsigned long long> { return 0; };  // found once, listed once
+        *found = MXMessageCollection::Make(com_ptr<IUnknown>(static_cast<IMXStore*>(this)), list, fixed).detach();
     }, found);
 }
 
@@ -228,7 +238,11 @@ std::wstring MXStore::HistoryOf(IStoreIndex* index) {
 
 unsigned long long MXStore::SequenceOf(IStoreIndex* index, BSTR cursor) {
     std::optional<unsigned long long> sequence = ParseChangeCursor(TextOf(cursor), HistoryOf(index));
-    if (!sequence) ThrowRescan();
+    // A cursor past the newest change names a future of this history: the store was put back from
+    // a copy, which keeps its history id. Waiting for that number would miss everything before it.
+    ULONGLONG newest = 0;
+    check_hr(index->GetChangeCursor(&newest));
+    if (!sequence || *sequence > newest) ThrowRescan();
     return *sequence;
 }
 

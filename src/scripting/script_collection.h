@@ -4,7 +4,7 @@
 //
 // Derived classes provide:
 //   using Entry = ...;                                  // what the list holds
-//   std::vector<Entry> Entries();                       // the entries now; may throw
+//   const std::vector<Entry>& Entries();                // the entries now; may throw
 //   static com_ptr<IDispatch> ObjectOf(const Entry&);   // its object, or null when gone; may throw
 #pragma once
 
@@ -41,7 +41,7 @@ protected:
     template <typename T>
     HRESULT ItemAt(long index, T** item) {
         return this->Guard(L"Item", [&] {
-            const std::vector<typename Derived::Entry> entries = Self().Entries();
+            const std::vector<typename Derived::Entry>& entries = Self().Entries();
             if (index < 1 || static_cast<size_t>(index) > entries.size())
                 ThrowDescribed(DISP_E_BADINDEX, L"The index is outside the collection: the first item is 1, the last is Count.");
             if (com_ptr<IDispatch> object = Derived::ObjectOf(entries[static_cast<size_t>(index) - 1]))
