@@ -23,7 +23,8 @@ void Put32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-void DataFile::RemoveOlder(const std::string& directory, uint32_t generation) {
+std::vector<uint32_t> DataFile::Generations(const std::string& directory) {
+  std::vector<uint32_t> found;
   for (const std::string& name : ListDirectory(directory)) {
     const size_t dot = name.find('.');
     uint32_t g = 0;
@@ -31,8 +32,15 @@ void DataFile::RemoveOlder(const std::string& directory, uint32_t generation) {
       if (dot == std::string::npos || !std::isdigit(static_cast<unsigned char>(name[dot + 1]))) continue;
       g = static_cast<uint32_t>(std::strtoul(name.c_str() + dot + 1, nullptr, 10));
     }
-    if (g < generation && name == Name(g)) RemoveFile(JoinPath(directory, name));
+    if (name == Name(g)) found.push_back(g);
   }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+void DataFile::RemoveOlder(const std::string& directory, uint32_t generation) {
+  for (uint32_t g : Generations(directory))
+    if (g < generation) RemoveFile(JoinPath(directory, Name(g)));
 }
 
 bool DataFile::ReadHeader(uint64_t at, DataRecordHeader* h) const {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,8 @@ class DataFile : public StoreFile {
   // lock with the journal's generation read soundly, never a newer one: a lower generation
   // than the journal's last is safe, a higher one would delete live mail.
   static void RemoveOlder(const std::string& directory, uint32_t generation);
+  // The generations whose data files are in |directory|, lowest first.
+  static std::vector<uint32_t> Generations(const std::string& directory);
   // Opens generation |generation| in |directory|; kReadWrite creates it. False on failure.
   bool Open(const std::string& directory, File::Mode mode, uint32_t generation = 0) {
     generation_ = generation;

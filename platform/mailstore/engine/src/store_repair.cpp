@@ -84,6 +84,15 @@ struct StoreFiles {
   // journal cannot be read.
   bool Load() {
     if (have_journal && !journal.CatchUp(false, sink)) return false;
+    if (!have_journal) {
+      // Nothing names the data file: the newest one holds what the last compaction kept and
+      // everything stored after it.
+      const std::vector<uint32_t> generations = DataFile::Generations(directory_);
+      if (!generations.empty() && generations.back() != 0) {
+        model.Apply(SnapshotOp{generations.back()});
+        model.Apply(SnapshotEndOp{});
+      }
+    }
     have_data = data.Open(directory_, File::Mode::kRead, model.generation());
     return true;
   }
