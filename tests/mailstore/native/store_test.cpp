@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -258,18 +257,6 @@ TEST_F(StoreTest, RecordsKeepWhatTheCallerGaveAndSourcesReadInPieces) {
   EXPECT_EQ(-1, s_->ReadSource(*r, 0, buf, sizeof buf));
 }
 
-TEST_F(StoreTest, AStoreThatCannotBeWrittenIsStillRead) {
-  Add(*s_, inbox_, "kept");
-  s_.reset();
-  const uint64_t size = JournalSize();
-  std::filesystem::remove(dir_.store() + "/store.lock");  // a directory opens for reading only
-  std::filesystem::create_directory(dir_.store() + "/store.lock");
-  EXPECT_EQ("Inbox(1 0 0)[1/0=kept ]{}", Dump(Reopen(), inbox_));
-  EXPECT_EQ(S::kReadOnly, s_->AddMessage(inbox_, kInvalidId, "x", 0, Fields("x"), nullptr));
-  EXPECT_EQ(S::kReadOnly, s_->CreateFolder(0, "x", nullptr));
-  EXPECT_EQ(size, JournalSize());
-}
-
 TEST_F(StoreTest, FlagsCopiesMovesAndDeletes) {
   uint32_t a = Add(*s_, inbox_, "a", kFlagUnread | 0x4), b = Add(*s_, inbox_, "b", 0x10), box, reserved;
   Ids flags{99};
@@ -350,21 +337,6 @@ TEST_F(StoreTest, FolderChangesReachASecondOpenInOrder) {
   EXPECT_EQ("Renamed(0 0 1)[]{10:Sub(0 0 0)[]{} }", Dump(*s_, 9));
   for (uint32_t gone : {6u, 7u, 8u}) EXPECT_EQ("<missing>", Dump(*s_, gone));  // with their messages
   ExpectReplayed();
-}
-
-TEST(StoreSharing, ConcurrentWritersGetDistinctIds) {
-  TestDir dir;
-  auto shared = OpenStore(dir.store());
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      std::unique_ptr<Store> own = (t % 2) ? OpenStore(dir.store()) : nullptr;  // half share one open
-      for (int i = 0; i < 40; ++i) Add(own ? *own : *shared, 1, "t" + std::to_string(t));
-    });
-  for (auto& thread : threads) thread.join();
-  std::vector<MessageRecordPtr> all;  // a lost or doubled id leaves fewer
-  ASSERT_EQ(S::kOk, OpenStore(dir.store())->ListMessages(1, 0, &all));
-  EXPECT_EQ(160u, all.size());
 }
 
 TEST_F(StoreTest, TornTailsAreCutAndDamageIsSkippedAndReported) {
