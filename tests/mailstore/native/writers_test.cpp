@@ -1,9 +1,12 @@
-// Several processes writing into one folder at once: every call succeeds and
-// the store ends as a serial run of the same calls leaves it.
+// Several processes, each with threads on a shared open and on an open of
+// their own, writing into one folder at once: every call succeeds and the
+// store ends as a serial run of the same calls leaves it.
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -47,7 +50,7 @@ std::multiset<std::string> WithoutIds(Store& s) {
 
 }  // namespace
 
-TEST(StoreWriters, FourProcessesInOneFolderEndAsASerialRun) {
+TEST(StoreWriters, ProcessesAndThreadsInOneFolderEndAsASerialRun) {
   TestDir parallel, serial;
   ASSERT_TRUE(Store::Open(parallel.store(), true, nullptr));
   std::vector<pid_t> children;
@@ -55,8 +58,13 @@ TEST(StoreWriters, FourProcessesInOneFolderEndAsASerialRun) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      auto own = Store::Open(parallel.store(), false, nullptr);
-      _exit(own && Write(*own, w) ? 0 : 1);
+      auto shared = Store::Open(parallel.store(), false, nullptr), own = Store::Open(parallel.store(), false, nullptr);
+      std::atomic<bool> ok{shared && own};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < 3 && ok; ++t)
+        threads.emplace_back([&, t] { ok = Write(t < 2 ? *shared : *own, w + 4 * t) && ok; });
+      for (auto& thread : threads) thread.join();
+      _exit(ok ? 0 : 1);
     }
     children.push_back(pid);
   }
@@ -66,8 +74,8 @@ TEST(StoreWriters, FourProcessesInOneFolderEndAsASerialRun) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed";
   }
   auto one = Store::Open(serial.store(), true, nullptr);
-  for (int w = 0; w < 4; ++w) ASSERT_TRUE(Write(*one, w));
+  for (int w = 0; w < 12; ++w) ASSERT_TRUE(Write(*one, w));
   const auto expected = WithoutIds(*one);
-  EXPECT_EQ(4u * (25 + 12), expected.size());  // a lost or doubled id leaves fewer
+  EXPECT_EQ(12u * (25 + 12), expected.size());  // a lost or doubled id leaves fewer
   EXPECT_EQ(expected, WithoutIds(*Store::Open(parallel.store(), false, nullptr)));
 }
