@@ -299,4 +299,42 @@ TEST_F(MimeLibTest, NullPointersAreRefusedNotFollowed) {
   EXPECT_EQ(std::vector<HRESULT>(results.size(), E_POINTER), results);
 }
 
+// Under a double-byte ANSI code page (the mimelib_codepage_test run: LANG=ja_JP.UTF-8 gives 932),
+// properties are proper Shift_JIS, and bodies in East Asian charsets are read and written through
+// the system's code pages, with stand-ins where Wine lacks one.
+TEST_F(MimeLibTest, CodePage932PropertiesAreShiftJisAndBodiesKeepTheirCharsets) {
+  if (GetACP() != 932) GTEST_SKIP() << "runs under code page 932";
+  com_ptr<IStream> source = StreamOf("Subject: =?iso-2022-jp?B?GyRCRnxLXBsoQg==?=\r\n"
+                                     "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                                     "--b\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n\r\n\x1b$BF|K\\\x1b(B\r\n"
+                                     "--b\r\nContent-Type: text/plain; charset=gb18030\r\n\r\n\xd6\xd0\xce\xc4\r\n"
+                                     "--b\r\nContent-Type: text/plain; charset=ks_c_5601-1987\r\n\r\n\xc7\xd1\r\n--b--");
+  source->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+  ASSERT_EQ(S_OK, msg_->Load(source.get()));
+  std::string subject;
+  ASSERT_EQ(S_OK, Get(HBODY_ROOT, "Subject", &subject));
+  EXPECT_EQ("\x93\xfa\x96\x7b", subject);  // 日本
+
+  // Each part: its text read, then text written and the bytes stored (in its charset when it fits).
+  const struct {
+    std::wstring read, write;
+    std::string stored;
+  } kParts[] = {{L"\x65e5\x672c", L"\x672c\x65e5", "\x1b$BK\\F|\x1b(B"},
+                {L"\x4e2d\x6587", L"\x4e2d", "\xd6\xd0"},  // GB18030 read and written as GBK
+                {L"\xd55c", L"\xd55c\x0e01", "\xed\x95\x9c\xe0\xb8\x81"}};  // no Thai in 949: UTF-8
+  auto bytes = [](const std::wstring& w) {
+    return std::string(reinterpret_cast<const char*>(w.data()), w.size() * 2);
+  };
+  com_ptr<IStream> s;
+  HBODY h = Body(IBL_FIRST, HBODY_ROOT);
+  for (const auto& p : kParts) {
+    ASSERT_EQ(S_OK, Bind(h)->GetData(IET_UNICODE, s.put()));
+    EXPECT_EQ(bytes(p.read), Read(s.get()));
+    ASSERT_EQ(S_OK, Bind(h)->SetData(IET_UNICODE, "text", "plain", IID_IStream, StreamOf(bytes(p.write)).get()));
+    ASSERT_EQ(S_OK, Bind(h)->GetData(IET_BINARY, s.put()));
+    EXPECT_EQ(p.stored, Read(s.get()));
+    h = Body(IBL_NEXT, h);
+  }
+}
+
 }  // namespace
