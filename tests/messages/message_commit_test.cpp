@@ -16,12 +16,9 @@ const char kStored[] = "From: Ann <ann@example.org>\r\nSubject: Original\r\n\r\n
 const std::wstring kManagerKey = L"SOFTWARE\\Microsoft\\Internet Account Manager";
 constexpr long kMissing = 987654;
 
-void SetString(const std::wstring& key, const wchar_t* name, const wchar_t* value) {
-    unique_hkey k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             k.put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
+void SetString(const std::wstring& key, const wchar_t* name, const wchar_t* value) {  // the key made if needed
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, REG_SZ, value,
+                                             static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
 }
 
 void WriteAccount(const std::wstring& manager, const wchar_t* id, const wchar_t* name) {
