@@ -2,7 +2,6 @@
 // to a file byte for byte, messages and folders that are gone by the time an object is bound or
 // used, and the deletion mark that mail from outside cannot carry.
 #include <filesystem>
-#include <fstream>
 
 #include "support/object_factory.h"
 #include "support/store_test.h"
@@ -79,22 +78,6 @@ TEST_F(HardeningTest, FolderWalksSkipADeletedFolderAndItsObjectIsNull) {
     EXPECT_EQ(1, Ask(b_object.get(), &IMXFolder::IsNull));
     EXPECT_EQ(std::vector<std::wstring>{L"C"}, Walk(folder.get(), &IMXFolder::GetNextChild));
     EXPECT_EQ(L"C", Ask(Ask(manager_.get(), &IMXFolderManager::GetNextFolder).get(), &IMXFolder::Name));
-}
-
-TEST_F(HardeningTest, AFileNameGivenWithSlashesNamesTheAttachmentByItsLastPart) {
-    TempStore dir;
-    const std::wstring file = dir.path() + L"/sub/notes.txt";
-    std::filesystem::create_directories(std::filesystem::path(dir.path() + L"\\sub"));
-    std::ofstream(std::filesystem::path(file), std::ios::binary) << "notes";
-    com_ptr<IMXMessage> m = CreateMessageObject();
-    const long body = Ask(m.get(), &IMXMessage::AttachFile, B(file.c_str()).get());
-    ASSERT_NE(0, body);
-    EXPECT_EQ(L"notes.txt", Ask(m.get(), &IMXMessage::GetFilename, body));
-    const long plain = Ask(m.get(), &IMXMessage::InsertBody, -1, MX_IBL_LAST);
-    long done = 0;
-    EXPECT_HR(S_OK, m->SetBodyFromFile(plain, B(file.c_str()).get(), B(L"text").get(), B(L"plain").get(), &done));
-    EXPECT_EQ(1, done);
-    EXPECT_EQ(L"notes.txt", Ask(m.get(), &IMXMessage::GetFilename, plain));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <tuple>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -145,12 +146,36 @@ TEST(Parsing, ToleratesRealWorldDamage) {
       {"A: 1\r\nno colon\r\n more\r\nContent-Type : text/html\r\n\r\nb", "html [b]\n"},
       {":no field\r\nA: 1\r\n\r\nb", "plain [:no field\r\nA: 1\r\n\r\nb]\n"},
       {"Content-Type: text/html\nX: 1\n\tfolded", "html []\n"},
+      // A header that runs into its text without an empty line keeps the text as body.
+      {"Subject: s\r\nHello there\r\nsecond line", "plain [Hello there\r\nsecond line]\n"},
+      {"Subject: s\nHello\n\nNote: not a field", "plain [Hello\n\nNote: not a field]\n"},
+      {"From someone\r\nHi", "plain [Hi]\n"},
+      {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\nSubject: s\r\nHi\r\n--b--",
+       "mixed\n  plain [Hi]\n"},
+      // Delimiter lines with nothing between them make no part; a part of only an empty line does.
+      {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b\n--b\r\n\r\nreal\r\n--b\r\n--b--",
+       "mixed\n  plain [real]\n"},
+      {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n--b\r\n\r\nreal\r\n--b--",
+       "mixed\n  plain []\n  plain [real]\n"},
   };
   for (const auto& c : kCases) {
     Message m;
     m.Load(c[0]);
     EXPECT_EQ(c[1], Describe(m)) << c[0];
   }
+  // A search by type passes over a part of only an empty line, but not over a typed one.
+  for (const auto& [type, first] : {std::pair{"", "real"}, std::pair{"Content-Type: text/plain\r\n", ""}}) {
+    Message m;
+    m.Load(std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n") + type +
+           "\r\n--b\r\n\r\nreal\r\n--b--");
+    std::string content = "stale";
+    m.GetContent(m.FindNext(kNoBody, "text", "plain"), &content);
+    EXPECT_EQ(first, content) << type;
+  }
+  Message edited;  // a changed header is closed by an empty line before the text
+  edited.Load("Subject: s\r\nHello there\r\n");
+  ASSERT_EQ(Status::kOk, edited.SetProp(edited.root(), "Subject", "t"));
+  EXPECT_EQ("Subject: t\r\n\r\nHello there\r\n", edited.Serialize());
 }
 
 TEST(Text, IsReadInItsCharsetAndStoredInOneThatHoldsIt) {
