@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -9,8 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "comsupport/holders.h"
-#include "pelkary.h"
-#include "pelkary_scripting.h"
+#include "support/hresult_assertions.h"
 #include "support/error_record.h"
 
 namespace pelkary::test {
@@ -142,14 +142,34 @@ LibraryType ReadType(ITypeInfo* info) {
 
 }  // namespace
 
-HRESULT LoadRegisteredLibrary(ITypeLib** library) {
-    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0, library);
-    return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0x409, library) : hr;
+HRESULT LoadRegisteredLibrary(ITypeLib** library, REFGUID libid, WORD major, WORD minor) {
+    HRESULT hr = LoadRegTypeLib(libid, major, minor, 0, library);
+    return FAILED(hr) ? LoadRegTypeLib(libid, major, minor, 0x409, library) : hr;
 }
 
-HRESULT LoadRegisteredScriptingLibrary(ITypeLib** library) {
-    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY_SCRIPTING, 1, 0, 0, library);
-    return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY_SCRIPTING, 1, 0, 0x409, library) : hr;
+Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::vector<VARIANT>& args) {
+    std::wstring name(member.name.begin(), member.name.end());
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0x7777;
+    EXPECT_HR(S_OK, object->GetIDsOfNames(DIID_IMXFolderEvents, names, 1, 0x0407, &id));
+    EXPECT_EQ(id, member.id);
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());  // DISPPARAMS hold them last first
+    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    const bool retval = std::any_of(member.params.begin(), member.params.end(), [](auto& p) { return p.retval(); });
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO excep = {};
+    UINT arg_err = 0;
+    Invoked invoked;
+    invoked.hr = object->Invoke(id, IID_NULL, 0x0407, member.kind == "propget" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD,
+                                &params, retval ? &result : nullptr, &excep, &arg_err);
+    invoked.result = V_VT(&result);
+    invoked.source = excep.bstrSource ? Narrow(excep.bstrSource) : "";
+    VariantClear(&result);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    return invoked;
 }
 
 void ExpectCheckedInDescription(ITypeLib* library, const std::string& path) {
