@@ -31,15 +31,6 @@ VARTYPE TypeOf(VARIANT value) { return V_VT(&value); }
 
 class ScriptingTest : public StoreTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        store = CreateObject<IMXStore>(CLSID_MXStore);
-        ASSERT_TRUE(store);
-    }
-    void TearDown() override {
-        store = nullptr;
-        StoreTest::TearDown();
-    }
     // The subject of a message in full Unicode.
     std::wstring Text(IDispatch* message) {
         if (!message) return L"<none>";
@@ -56,7 +47,8 @@ protected:
         return Subjects(Ask(store.get(), &IMXStore::Search, folder, B(field).get(), B(text).get(),
                             below ? VARIANT_TRUE : VARIANT_FALSE).get());
     }
-    com_ptr<IMXStore> store;
+    // Made once the base's apartment and store exist; released before the store is removed.
+    com_ptr<IMXStore> store = CreateObject<IMXStore>(CLSID_MXStore);
 };
 
 TEST_F(ScriptingTest, MessagesIsLiveAndEnumeratesFromOne) {
