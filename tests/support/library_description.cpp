@@ -155,14 +155,15 @@ Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::
     EXPECT_EQ(id, member.id);
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());  // DISPPARAMS hold them last first
     DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    const bool retval = std::any_of(member.params.begin(), member.params.end(), [](auto& p) { return p.retval(); });
+    const bool result_place = member.result != "HRESULT" ||
+                              std::any_of(member.params.begin(), member.params.end(), [](auto& p) { return p.retval(); });
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO excep = {};
     UINT arg_err = 0;
     Invoked invoked;
     invoked.hr = object->Invoke(id, IID_NULL, 0x0407, member.kind == "propget" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD,
-                                &params, retval ? &result : nullptr, &excep, &arg_err);
+                                &params, result_place ? &result : nullptr, &excep, &arg_err);
     invoked.result = V_VT(&result);
     invoked.source = excep.bstrSource ? Narrow(excep.bstrSource) : "";
     VariantClear(&result);

@@ -71,7 +71,7 @@ struct Invoked {
 // Finds `member` of `object` by name (a test failure unless GetIDsOfNames gives its DISPID, with an
 // interface id and a locale it must ignore) and calls it through Invoke with `args` in declaration
 // order (the caller's to clear): as a property get for a "propget" member, as a method otherwise,
-// with a place for the result when the member has an [out, retval] parameter.
+// with a place for the result unless the member gives nothing but its HRESULT.
 Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::vector<VARIANT>& args);
 
 // Fails the test, with a diff, unless `library` prints (Text) exactly as the file `path` (a unix
