@@ -12,27 +12,12 @@
 namespace pelkary::test {
 namespace {
 
-// The arguments of a member, from its declared types: numbers 1, strings null (automation's empty
-// string), truth values False, objects `message`.
-std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, IDispatch* message) {
-    std::vector<VARIANT> args;
-    for (const LibraryParam& param : member.params) {
-        VARIANT v;
-        VariantInit(&v);
-        V_VT(&v) = param.type == "long" ? VT_I4 : param.type == "vt11" ? VT_BOOL : param.type == "vt9" ? VT_DISPATCH : VT_BSTR;
-        if (V_VT(&v) == VT_I4) V_I4(&v) = 1;
-        if (V_VT(&v) == VT_DISPATCH) V_DISPATCH(&v) = message;
-        EXPECT_TRUE(V_VT(&v) != VT_BSTR || param.type == "BSTR") << "no argument made for " << param.type;
-        args.push_back(v);
-    }
-    return args;
-}
-
 class ScriptingLibraryTest : public StoreTest {};
 
 // The registered library is the checked-in description (refreshed as frame_type_library's is).
-// Each member answers, or fails with an error object whose source names that very member: the
-// DISPID that GetIDsOfNames gives reaches the method of the member's own vtable slot.
+// Each member, called with numbers 1 and `message` for objects, answers or fails with an error
+// object whose source names that very member: the DISPID that GetIDsOfNames gives reaches the
+// method of the member's own vtable slot.
 TEST_F(ScriptingLibraryTest, IsTheCheckedInDescriptionAndEveryMemberIsReachedByNameThroughInvoke) {
     com_ptr<ITypeLib> library;
     ASSERT_HR(S_OK, LoadRegisteredLibrary(library.put(), LIBID_PELKARY_SCRIPTING, 1, 0)) << "not registered";
@@ -60,7 +45,7 @@ TEST_F(ScriptingLibraryTest, IsTheCheckedInDescriptionAndEveryMemberIsReachedByN
         for (const LibraryMember& member : type.members) {
             if (static_cast<unsigned long>(member.id) >= 0x60000000ul) continue;  // IUnknown and IDispatch
             SCOPED_TRACE(type.name + "." + member.name);
-            const Invoked invoked = InvokeByName(object->second, member, ArgumentsOf(member, message.get()));
+            const Invoked invoked = InvokeByName(object->second, member, ArgumentsOf(member, 1, message.get(), nullptr));
             if (invoked.hr == DISP_E_EXCEPTION)
                 EXPECT_EQ(invoked.source, type.name.substr(1) + "." + member.name);
             else

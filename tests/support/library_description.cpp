@@ -147,6 +147,34 @@ HRESULT LoadRegisteredLibrary(ITypeLib** library, REFGUID libid, WORD major, WOR
     return FAILED(hr) ? LoadRegTypeLib(libid, major, minor, 0x409, library) : hr;
 }
 
+std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, long number, IDispatch* object, std::vector<long>* outs) {
+    std::vector<VARIANT> args;
+    if (outs) outs->assign(member.params.size(), 0);
+    for (size_t p = 0; p < member.params.size(); ++p) {
+        const LibraryParam& param = member.params[p];
+        if (param.retval() && outs) continue;
+        VARIANT v{};  // all zero: VT_EMPTY, a null string, False
+        if (param.out()) {
+            V_VT(&v) = VT_BYREF | VT_I4;
+            V_I4REF(&v) = outs ? &(*outs)[p] : nullptr;
+            EXPECT_TRUE(!outs || param.type == "long*") << "no [out] argument made for " << param.type;
+        } else if (param.type == "long" || param.type.rfind("tagNUVAK", 0) == 0) {
+            V_VT(&v) = VT_I4;
+            V_I4(&v) = number;
+        } else if (param.type == "vt11") {
+            V_VT(&v) = VT_BOOL;
+        } else if (param.type == "vt9") {
+            V_VT(&v) = VT_DISPATCH;
+            V_DISPATCH(&v) = object;
+        } else {
+            V_VT(&v) = VT_BSTR;
+            EXPECT_EQ(param.type, "BSTR") << "no argument made for " << param.type;
+        }
+        args.push_back(v);
+    }
+    return args;
+}
+
 Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::vector<VARIANT>& args) {
     std::wstring name(member.name.begin(), member.name.end());
     LPOLESTR names[] = {name.data()};

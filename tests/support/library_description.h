@@ -62,6 +62,12 @@ private:
 // unless another LIBID and version are named.
 HRESULT LoadRegisteredLibrary(ITypeLib** library, REFGUID libid = LIBID_PELKARY, WORD major = 2, WORD minor = 3);
 
+// The arguments of `member` made from its declared types, in declaration order: numbers `number`,
+// strings null (automation's empty string), truth values False, objects `object`, and each [out]
+// long by reference to its own place in `outs`, or without `outs` by a null reference (the
+// [out, retval] one included only then). A type it makes nothing for is a test failure.
+std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, long number, IDispatch* object, std::vector<long>* outs);
+
 // What a call through IDispatch gave: its HRESULT, the type of its result, its exception's source.
 struct Invoked {
     HRESULT hr = E_UNEXPECTED;
