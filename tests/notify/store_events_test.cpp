@@ -102,15 +102,13 @@ protected:
     // Waits until the session's scan has ended: a change record is dispatched only after it, so a
     // record for a folder that does not exist comes back as soon as the scan is over. Messages that
     // arrive while the scan runs may count as seen, so tests about new messages start after it.
-    void AwaitScan(RecordingSink* sink) {
+    // Clears `listening`, a sink of manager_ connected before, of the record's event.
+    void AwaitScan(RecordingSink* listening = nullptr) {
+        auto barrier = ManagerSink("scan barrier");
+        EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, barrier.get());
         PostFolderChange(UNREAD_CHANGE, 0x7FFF0000);
-        EXPECT_TRUE(sink->WaitFor(kUnreadChanged, 1, kWait));
-        sink->Clear();
-    }
-    void AwaitScan() {
-        auto sink = ManagerSink("scan barrier");
-        EventConnection connection(manager_.get(), DIID_IMXFolderManagerEvents, sink.get());
-        AwaitScan(sink.get());
+        EXPECT_TRUE(barrier->WaitFor(kUnreadChanged, 1, kWait));
+        if (listening) listening->Clear();
     }
     // Every folder and manager gone: the session ends, and a new manager builds a new one.
     void RestartSession() {
