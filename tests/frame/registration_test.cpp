@@ -31,12 +31,10 @@ void DumpKey(const std::wstring& path, std::map<std::wstring, std::wstring>& out
         values += std::wstring(name) + L"(" + std::to_wstring(type) + L")=" +
                   std::wstring(reinterpret_cast<wchar_t*>(data), data_size / sizeof(wchar_t)) + L";";
     }
-    std::vector<std::wstring> children;
     for (DWORD i = 0, size = 256; RegEnumKeyExW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
                                   ERROR_SUCCESS;
          ++i, size = 256)
-        children.push_back(name);
-    for (const std::wstring& child : children) DumpKey(path + L"\\" + child, out);
+        DumpKey(path + L"\\" + name, out);
 }
 
 // Everything pelkary's registration can touch.

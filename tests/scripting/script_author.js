@@ -1,6 +1,7 @@
-// What a JScript author sees of the scripting library: For Each over a folder's messages, a search,
-// a lookup by Message-ID, and the changes after a cursor saved before another process delivered
-// mail. Run by Wine's cscript in a fresh store; the first argument is the folder of mxstore.exe.
+// What a JScript author sees of the scripting library: For Each over a folder's messages, Item as
+// the default member, and the changes after a cursor saved before another process delivered mail
+// (search, lookups, dates and refused cursors are store_test.cpp's). Run by Wine's cscript in a
+// fresh store; the first argument is the folder of mxstore.exe.
 var failed = [];
 function check(what, ok) { if (!ok) failed.push(what); }
 // The HRESULT a call threw (JScript's e.number), or 0.
@@ -10,7 +11,7 @@ var manager = new ActiveXObject("PELKARY.MXFolderManager");
 var inbox = manager.GetInboxFolder();
 var store = new ActiveXObject("PELKARY.MXStore");
 var saved = store.ChangeCursor();
-inbox.CreateMessage("Subject: first\r\nMessage-ID: <one@example.org>\r\n\r\nquarterly figures\r\n");
+inbox.CreateMessage("Subject: first\r\n\r\nquarterly figures\r\n");
 inbox.CreateMessage("Subject: second\r\n\r\nnothing\r\n");
 
 var messages = store.Messages(inbox.GetID()), subjects = [];
@@ -18,14 +19,6 @@ for (var e = new Enumerator(messages); !e.atEnd(); e.moveNext()) subjects.push(e
 check("For Each walks the folder: " + subjects, subjects.join(",") == "first,second");
 check("Item counts from 1 and is the default member", messages(2).GetSubject() == "second");
 check("an index outside gives DISP_E_BADINDEX", errorOf(function () { messages.Item(3); }) == 0x8002000B);
-
-var found = store.Search(0, "Body", "FIGURES", true);
-check("Search finds by body text without case", found.Count == 1 && found.Item(1).GetSubject() == "first");
-check("FindByMessageId without brackets", store.FindByMessageId("one@example.org").GetSubject() == "first");
-check("a Message-ID nobody has is null", store.FindByMessageId("<none@example.org>") === null);
-check("a folder is not a message (E_INVALIDARG)", errorOf(function () { store.HeaderField(inbox, "Subject"); }) == 0x80070057);
-var date = store.SentDate(store.FindByMessageId("one@example.org"));
-check("no Date field is null", date === null);
 
 // Another process delivers while this script only holds its cursor.
 var fso = new ActiveXObject("Scripting.FileSystemObject");
@@ -49,7 +42,6 @@ var late = store.FindByMessageId("<late@example.org>");
 check("the last change is the delivered message", late !== null && last.MessageId == late.GetID() &&
       last.FolderId == inbox.GetID());
 check("nothing after the last change's cursor", store.Changes(last.Cursor).Count == 0);
-check("a cursor that is not one asks for a rescan", errorOf(function () { store.Changes("12"); }) == 0x80040210);
 
 for (var i = 0; i < failed.length; i++) WScript.Echo("FAIL " + failed[i]);
 WScript.Echo(failed.length ? "FAILED" : "PASS");

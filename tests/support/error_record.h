@@ -9,17 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "comsupport/holders.h"
+#include "comsupport/text.h"
 
 namespace pelkary::test {
 
 // UTF-16 to UTF-8, for messages.
-inline std::string Narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+inline std::string Narrow(const std::wstring& text) { return to_utf8(text); }
 
 // "{XXXXXXXX-XXXX-...}" as StringFromGUID2 writes it, for messages.
 inline std::string GuidText(const GUID& guid) {

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -9,8 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "comsupport/holders.h"
-#include "pelkary.h"
-#include "pelkary_scripting.h"
+#include "support/hresult_assertions.h"
 #include "support/error_record.h"
 
 namespace pelkary::test {
@@ -142,14 +142,63 @@ LibraryType ReadType(ITypeInfo* info) {
 
 }  // namespace
 
-HRESULT LoadRegisteredLibrary(ITypeLib** library) {
-    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0, library);
-    return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY, 2, 3, 0x409, library) : hr;
+HRESULT LoadRegisteredLibrary(ITypeLib** library, REFGUID libid, WORD major, WORD minor) {
+    HRESULT hr = LoadRegTypeLib(libid, major, minor, 0, library);
+    return FAILED(hr) ? LoadRegTypeLib(libid, major, minor, 0x409, library) : hr;
 }
 
-HRESULT LoadRegisteredScriptingLibrary(ITypeLib** library) {
-    HRESULT hr = LoadRegTypeLib(LIBID_PELKARY_SCRIPTING, 1, 0, 0, library);
-    return FAILED(hr) ? LoadRegTypeLib(LIBID_PELKARY_SCRIPTING, 1, 0, 0x409, library) : hr;
+std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, long number, IDispatch* object, std::vector<long>* outs) {
+    std::vector<VARIANT> args;
+    if (outs) outs->assign(member.params.size(), 0);
+    for (size_t p = 0; p < member.params.size(); ++p) {
+        const LibraryParam& param = member.params[p];
+        if (param.retval() && outs) continue;
+        VARIANT v{};  // all zero: VT_EMPTY, a null string, False
+        if (param.out()) {
+            V_VT(&v) = VT_BYREF | VT_I4;
+            V_I4REF(&v) = outs ? &(*outs)[p] : nullptr;
+            EXPECT_TRUE(!outs || param.type == "long*") << "no [out] argument made for " << param.type;
+        } else if (param.type == "long" || param.type.rfind("tagNUVAK", 0) == 0) {
+            V_VT(&v) = VT_I4;
+            V_I4(&v) = number;
+        } else if (param.type == "vt11") {
+            V_VT(&v) = VT_BOOL;
+        } else if (param.type == "vt9") {
+            V_VT(&v) = VT_DISPATCH;
+            V_DISPATCH(&v) = object;
+        } else {
+            V_VT(&v) = VT_BSTR;
+            EXPECT_EQ(param.type, "BSTR") << "no argument made for " << param.type;
+        }
+        args.push_back(v);
+    }
+    return args;
+}
+
+Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::vector<VARIANT>& args) {
+    std::wstring name(member.name.begin(), member.name.end());
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0x7777;
+    EXPECT_HR(S_OK, object->GetIDsOfNames(DIID_IMXFolderEvents, names, 1, 0x0407, &id));
+    EXPECT_EQ(id, member.id);
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());  // DISPPARAMS hold them last first
+    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    const bool result_place = member.result != "HRESULT" ||
+                              std::any_of(member.params.begin(), member.params.end(), [](auto& p) { return p.retval(); });
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO excep = {};
+    UINT arg_err = 0;
+    Invoked invoked;
+    invoked.hr = object->Invoke(id, IID_NULL, 0x0407, member.kind == "propget" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD,
+                                &params, result_place ? &result : nullptr, &excep, &arg_err);
+    invoked.result = V_VT(&result);
+    invoked.source = excep.bstrSource ? Narrow(excep.bstrSource) : "";
+    VariantClear(&result);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    return invoked;
 }
 
 void ExpectCheckedInDescription(ITypeLib* library, const std::string& path) {

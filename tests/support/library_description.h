@@ -4,9 +4,12 @@
 #pragma once
 
 #include <objbase.h>
+#include <oleauto.h>
 
 #include <string>
 #include <vector>
+
+#include "pelkary.h"
 
 namespace pelkary::test {
 
@@ -55,10 +58,27 @@ private:
     std::vector<LibraryType> types_;
 };
 
-// pelkary's library as the registry gives it (LIBID, version 2.3), as the server itself loads it.
-HRESULT LoadRegisteredLibrary(ITypeLib** library);
-// The scripting library (Pelkary Scripting 1.0) as the registry gives it.
-HRESULT LoadRegisteredScriptingLibrary(ITypeLib** library);
+// A library as the registry gives it, as the servers themselves load it: pelkary's (version 2.3)
+// unless another LIBID and version are named.
+HRESULT LoadRegisteredLibrary(ITypeLib** library, REFGUID libid = LIBID_PELKARY, WORD major = 2, WORD minor = 3);
+
+// The arguments of `member` made from its declared types, in declaration order: numbers `number`,
+// strings null (automation's empty string), truth values False, objects `object`, and each [out]
+// long by reference to its own place in `outs`, or without `outs` by a null reference (the
+// [out, retval] one included only then). A type it makes nothing for is a test failure.
+std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, long number, IDispatch* object, std::vector<long>* outs);
+
+// What a call through IDispatch gave: its HRESULT, the type of its result, its exception's source.
+struct Invoked {
+    HRESULT hr = E_UNEXPECTED;
+    VARTYPE result = VT_EMPTY;
+    std::string source;
+};
+// Finds `member` of `object` by name (a test failure unless GetIDsOfNames gives its DISPID, with an
+// interface id and a locale it must ignore) and calls it through Invoke with `args` in declaration
+// order (the caller's to clear): as a property get for a "propget" member, as a method otherwise,
+// with a place for the result unless the member gives nothing but its HRESULT.
+Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::vector<VARIANT>& args);
 
 // Fails the test, with a diff, unless `library` prints (Text) exactly as the file `path` (a unix
 // path) holds it. With PELKARY_REFRESH_TYPELIB set, writes the file instead: after an intended
