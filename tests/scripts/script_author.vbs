@@ -17,6 +17,17 @@ Check "the root answers Nothing for its first message", root.GetFirstMessage() I
 
 Set msg = CreateObject("PELKARY.MXMessage")
 Check "setting a property by name works", msg.SetBodyPropByName(-1, "Subject", "Quarterly figures") = 1
+
+' The scripting library's dates are Dates a script computes with; Null where a message has none.
+Dim store, dated, undated
+Set store = CreateObject("PELKARY.MXStore")
+Set folder = manager.GetInboxFolder()
+Set dated = folder.CreateMessage("Date: Tue, 15 Dec 2026 12:00:00 +0000" & vbCrLf & "Subject: d" & vbCrLf & vbCrLf & "x")
+Set undated = folder.CreateMessage("Subject: u" & vbCrLf & vbCrLf & "x")
+value = store.SentDate(dated)
+Check "SentDate is a Date", TypeName(value) = "Date" And Year(value) = 2026 And Month(value) = 12 And Day(value) = 15
+Check "without a Date field SentDate is Null", IsNull(store.SentDate(undated))
+Check "ReceivedDate is the Date it was stored", Abs(Now - store.ReceivedDate(dated)) < 5 / 1440
 On Error Resume Next
 value = msg.GetBodyPropByName(-1, "Subject", missing)
 Check "a variable for the [out] parameter gives Type mismatch (13)", Err.Number = 13
