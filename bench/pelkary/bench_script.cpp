@@ -1,5 +1,9 @@
 #include "bench_script.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
 #include "comsupport/holders.h"
 
 namespace pelkary::bench {
@@ -32,6 +36,32 @@ std::string RunCscript(const char* unix_path, const std::wstring& arguments) {
     WaitForSingleObject(child.get(), INFINITE);
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
     return output;
+}
+
+void Check(const char* what, HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    char program[MAX_PATH] = "bench";
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const char* name = program;
+    for (const char* p = program; *p; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    std::fprintf(stderr, "%s: %s failed (0x%08lX)\n", name, what, static_cast<unsigned long>(hr));
+    std::exit(1);
+}
+
+double SecondsOf(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::wstring UseFreshStore(const wchar_t* prefix) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(dir.c_str(), nullptr);
+    SetEnvironmentVariableW(L"MAILSTORE_DIR", dir.c_str());
+    return dir;
 }
 
 }  // namespace pelkary::bench

@@ -29,32 +29,12 @@
 #include "store_api.h"
 
 using pelkary::com_ptr;
+using pelkary::bench::Check;
+using pelkary::bench::SecondsOf;
+using pelkary::bench::UseFreshStore;
 using pelkary::unique_bstr;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsOf(const std::function<void()>& work) {
-    Clock::time_point start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void Check(const char* what, HRESULT hr) {
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "messages_bench: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
-        std::exit(1);
-    }
-}
-
-void UseFreshStore() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring dir = std::wstring(temp) + L"pelkary-messages-bench-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(dir.c_str(), nullptr);
-    SetEnvironmentVariableW(L"MAILSTORE_DIR", dir.c_str());
-}
 
 MESSAGEID StoreMessage(IStoreFolder* folder, const std::string& source, DWORD flags) {
     com_ptr<IStream> stream;
@@ -112,7 +92,7 @@ int main(int argc, char** argv) {
     const long megabytes = argc > 2 ? std::max(1L, std::atol(argv[2])) : 100;
     const long piece = argc > 3 ? std::max(1L, std::atol(argv[3])) : 65536;
     Check("CoInitializeEx", CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    UseFreshStore();
+    UseFreshStore(L"pelkary-messages-bench-");
     {
         com_ptr<IStoreNamespace> store;
         Check("creating the store namespace", CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,

@@ -23,32 +23,12 @@
 #include "store_api.h"
 
 using pelkary::com_ptr;
+using pelkary::bench::Check;
+using pelkary::bench::SecondsOf;
+using pelkary::bench::UseFreshStore;
 using pelkary::unique_bstr;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsOf(const std::function<void()>& work) {
-    const Clock::time_point start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void Check(const char* what, HRESULT hr) {
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "scripting_bench: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
-        std::exit(1);
-    }
-}
-
-void UseFreshStore() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"pelkary-scripting-bench-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(dir.c_str(), nullptr);
-    SetEnvironmentVariableW(L"MAILSTORE_DIR", dir.c_str());
-}
 
 // Message n: Message-ID <n@bench.example>; every hundredth subject holds the word "needle".
 void Deliver(IStoreFolder* folder, long n) {
@@ -94,7 +74,7 @@ int main(int argc, char** argv) {
     const long messages = argc > 1 ? std::max(1L, std::atol(argv[1])) : 100000;
     const long deliveries = argc > 2 ? std::max(1L, std::atol(argv[2])) : 10000;
     Check("CoInitializeEx", CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    UseFreshStore();
+    UseFreshStore(L"pelkary-scripting-bench-");
     {
         com_ptr<IStoreNamespace> namespace_;
         Check("creating the store namespace", CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
