@@ -64,4 +64,12 @@ std::wstring UseFreshStore(const wchar_t* prefix) {
     return dir;
 }
 
+com_ptr<IStoreNamespace> OpenStore() {
+    com_ptr<IStoreNamespace> store;
+    Check("creating the store namespace", CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
+                                                           IID_IStoreNamespace, store.put_void()));
+    Check("Initialize", store->Initialize(nullptr, 1));
+    return store;
+}
+
 }  // namespace pelkary::bench

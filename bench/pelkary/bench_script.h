@@ -8,6 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "comsupport/holders.h"
+#include "store_api.h"
+
 namespace pelkary::bench {
 
 // Runs `unix_path` (a script path known at build time; Wine shows the unix root as Z:) with
@@ -25,5 +28,8 @@ double SecondsOf(const std::function<void()>& work);
 // Points the store (MAILSTORE_DIR) at a new directory in the temporary folder named `prefix` and
 // the process id, and returns it.
 std::wstring UseFreshStore(const wchar_t* prefix);
+
+// The store's namespace, initialized on the store MAILSTORE_DIR names; ends the process on failure.
+com_ptr<IStoreNamespace> OpenStore();
 
 }  // namespace pelkary::bench

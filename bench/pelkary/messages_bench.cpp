@@ -94,10 +94,7 @@ int main(int argc, char** argv) {
     Check("CoInitializeEx", CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     UseFreshStore(L"pelkary-messages-bench-");
     {
-        com_ptr<IStoreNamespace> store;
-        Check("creating the store namespace", CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
-                                                               IID_IStoreNamespace, store.put_void()));
-        Check("Initialize", store->Initialize(nullptr, 1));
+        com_ptr<IStoreNamespace> store = pelkary::bench::OpenStore();
         com_ptr<IStoreFolder> inbox, drafts;
         Check("OpenSpecialFolder(Inbox)", store->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
         Check("OpenSpecialFolder(Drafts)", store->OpenSpecialFolder(FOLDER_DRAFT, 0, drafts.put()));

@@ -76,10 +76,7 @@ int main(int argc, char** argv) {
     Check("CoInitializeEx", CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     UseFreshStore(L"pelkary-scripting-bench-");
     {
-        com_ptr<IStoreNamespace> namespace_;
-        Check("creating the store namespace", CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_INPROC_SERVER,
-                                                               IID_IStoreNamespace, namespace_.put_void()));
-        Check("Initialize", namespace_->Initialize(nullptr, 1));
+        com_ptr<IStoreNamespace> namespace_ = pelkary::bench::OpenStore();
         com_ptr<IStoreFolder> inbox;
         Check("OpenSpecialFolder(Inbox)", namespace_->OpenSpecialFolder(FOLDER_INBOX, 0, inbox.put()));
         const double fill = SecondsOf([&] {
