@@ -44,7 +44,9 @@ protected:
     bool Has(long folder, MESSAGEID id, const char* text) { return Source(folder, id).find(text) != std::string::npos; }
 };
 
-TEST_F(MessageCommit, AStoredMessageCommitsBackUnderItsIdOrNotAtAllWhenNothingWasLoaded) {
+// A stored message commits back under its id, or not at all when nothing was loaded; a new one
+// needs an existing folder, then becomes stored with its state.
+TEST_F(MessageCommit, CommitWritesAStoredMessageBackAndAddsANewOneToItsFolder) {
     const MESSAGEID id = Put(Inbox(), kStored);
     com_ptr<IMXMessage> m = Open(Inbox(), id);
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Commit));
@@ -55,26 +57,23 @@ TEST_F(MessageCommit, AStoredMessageCommitsBackUnderItsIdOrNotAtAllWhenNothingWa
     EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox()));
     EXPECT_TRUE(Has(Inbox(), id, "X-Reviewed: yes")) << Source(Inbox(), id);
     EXPECT_TRUE(Has(Inbox(), id, "Original body")) << Source(Inbox(), id);
-}
 
-TEST_F(MessageCommit, ANewMessageNeedsAnExistingFolderThenBecomesStoredWithItsState) {
-    com_ptr<IMXMessage> m = CreateMessageObject();
-    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"Draft one").get()));
+    com_ptr<IMXMessage> made = CreateMessageObject();
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"Draft one").get()));
     long done = 0;
-    EXPECT_HR(S_OK, m->SetBodyText(-1, B(L"draft text").get(), B(L"text").get(), B(L"plain").get(), &done));
-    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::Commit)) << "no folder yet";
-    EXPECT_EQ(-1, Ask(m.get(), &IMXMessage::GetID));
-
+    EXPECT_HR(S_OK, made->SetBodyText(-1, B(L"draft text").get(), B(L"text").get(), B(L"plain").get(), &done));
+    EXPECT_EQ(0, Ask(made.get(), &IMXMessage::Commit)) << "no folder yet";
+    EXPECT_EQ(-1, Ask(made.get(), &IMXMessage::GetID));
     const long drafts = FolderId(FOLDER_DRAFT);
-    EXPECT_HR(S_OK, m->SetFolderID(drafts));
-    EXPECT_HR(S_OK, m->SetState(MX_MSG_UNSENT));
-    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Commit));
-    const long id = Ask(m.get(), &IMXMessage::GetID);
-    EXPECT_EQ(std::vector<MESSAGEID>{static_cast<MESSAGEID>(id)}, Ids(drafts));
-    EXPECT_EQ(static_cast<DWORD>(MX_MSG_UNSENT), State(drafts, static_cast<MESSAGEID>(id)));
-    EXPECT_EQ(L"Draft one", Ask(m.get(), &IMXMessage::GetSubject));
-    EXPECT_EQ(MX_MSG_UNSENT, Ask(m.get(), &IMXMessage::GetState));
-    EXPECT_NE(std::wstring::npos, Ask(m.get(), &IMXMessage::GetAllBody).find(L"draft text"));
+    EXPECT_HR(S_OK, made->SetFolderID(drafts));
+    EXPECT_HR(S_OK, made->SetState(MX_MSG_UNSENT));
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Commit));
+    const auto made_id = static_cast<MESSAGEID>(Ask(made.get(), &IMXMessage::GetID));
+    EXPECT_EQ(std::vector<MESSAGEID>{made_id}, Ids(drafts));
+    EXPECT_EQ(static_cast<DWORD>(MX_MSG_UNSENT), State(drafts, made_id));
+    EXPECT_EQ(L"Draft one", Ask(made.get(), &IMXMessage::GetSubject));
+    EXPECT_EQ(MX_MSG_UNSENT, Ask(made.get(), &IMXMessage::GetState));
+    EXPECT_NE(std::wstring::npos, Ask(made.get(), &IMXMessage::GetAllBody).find(L"draft text"));
 }
 
 TEST_F(MessageCommit, ACloneCarriesSourceStateAndUncommittedRootPropertiesIntoItsFolder) {

@@ -51,8 +51,6 @@ TEST_F(MessageTest, AnUnsavedMessageAnswersEmptyValuesAndKeepsWhatACommitWillUse
     EXPECT_EQ(L"", Ask(m.get(), &IMXMessage::GetBody, 10));
     EXPECT_HR(S_OK, m->SetState(MX_MSG_UNREAD));
     EXPECT_EQ(0, Ask(m.get(), &IMXMessage::GetState));
-    EXPECT_HR(S_OK, m->SetFolderID(1234));
-    EXPECT_EQ(1234, Ask(m.get(), &IMXMessage::GetFolderID));
 }
 
 TEST_F(MessageTest, AStoredMessageAnswersFromItsRecord) {
@@ -66,8 +64,6 @@ TEST_F(MessageTest, AStoredMessageAnswersFromItsRecord) {
                                          Ask(m.get(), &IMXMessage::GetDisplayFrom), Ask(m.get(), &IMXMessage::GetDisplayTo)}));
     EXPECT_HR(S_OK, m->SetState(0x80));
     EXPECT_EQ(MSG_UNREAD | MSG_RECEIVED, Ask(m.get(), &IMXMessage::GetState)) << "the record, not the value set";
-    EXPECT_HR(S_OK, m->SetFolderID(FolderId(FOLDER_DRAFT)));
-    EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox())) << "SetFolderID moves nothing";
 
     for (auto [header, expected] :
          {std::pair{"X-Priority: 1", L"100"}, {"X-Other: 1", L"010"}, {"X-Priority: 5", L"001"}}) {
@@ -257,16 +253,10 @@ TEST_F(MessageTest, FolderWalksSkipADeletedFolderAndItsObjectIsNull) {
     com_ptr<IMXFolder> folder = Folder(parent), b_object = Folder(b);
     EXPECT_EQ(0, Ask(b_object.get(), &IMXFolder::IsNull));
     EXPECT_EQ(L"A", Ask(Ask(folder.get(), &IMXFolder::GetFirstChild).get(), &IMXFolder::Name));
-    com_ptr<IMXFolder> at_parent = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder);
-    while (at_parent && Ask(at_parent.get(), &IMXFolder::GetID) != parent)
-        at_parent = Ask(manager_.get(), &IMXFolderManager::GetNextFolder);
-    ASSERT_TRUE(at_parent);
-    EXPECT_EQ(L"A", Ask(Ask(manager_.get(), &IMXFolderManager::GetNextFolder).get(), &IMXFolder::Name));
 
     ASSERT_HR(S_OK, direct_->DeleteFolder(static_cast<STOREFOLDERID>(b), 0));
     EXPECT_EQ(1, Ask(b_object.get(), &IMXFolder::IsNull));
     EXPECT_EQ(std::vector<std::wstring>{L"C"}, Walk(folder.get(), &IMXFolder::GetNextChild));
-    EXPECT_EQ(L"C", Ask(Ask(manager_.get(), &IMXFolderManager::GetNextFolder).get(), &IMXFolder::Name));
 }
 
 }  // namespace
