@@ -44,7 +44,9 @@ protected:
     bool Has(long folder, MESSAGEID id, const char* text) { return Source(folder, id).find(text) != std::string::npos; }
 };
 
-TEST_F(MessageCommit, AStoredMessageCommitsBackUnderItsIdOrNotAtAllWhenNothingWasLoaded) {
+// A stored message commits back under its id, or not at all when nothing was loaded; a new one
+// needs an existing folder, then becomes stored with its state.
+TEST_F(MessageCommit, CommitWritesAStoredMessageBackAndAddsANewOneToItsFolder) {
     const MESSAGEID id = Put(Inbox(), kStored);
     com_ptr<IMXMessage> m = Open(Inbox(), id);
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Commit));
@@ -55,26 +57,23 @@ TEST_F(MessageCommit, AStoredMessageCommitsBackUnderItsIdOrNotAtAllWhenNothingWa
     EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox()));
     EXPECT_TRUE(Has(Inbox(), id, "X-Reviewed: yes")) << Source(Inbox(), id);
     EXPECT_TRUE(Has(Inbox(), id, "Original body")) << Source(Inbox(), id);
-}
 
-TEST_F(MessageCommit, ANewMessageNeedsAnExistingFolderThenBecomesStoredWithItsState) {
-    com_ptr<IMXMessage> m = CreateMessageObject();
-    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"Draft one").get()));
+    com_ptr<IMXMessage> made = CreateMessageObject();
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"Draft one").get()));
     long done = 0;
-    EXPECT_HR(S_OK, m->SetBodyText(-1, B(L"draft text").get(), B(L"text").get(), B(L"plain").get(), &done));
-    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::Commit)) << "no folder yet";
-    EXPECT_EQ(-1, Ask(m.get(), &IMXMessage::GetID));
-
+    EXPECT_HR(S_OK, made->SetBodyText(-1, B(L"draft text").get(), B(L"text").get(), B(L"plain").get(), &done));
+    EXPECT_EQ(0, Ask(made.get(), &IMXMessage::Commit)) << "no folder yet";
+    EXPECT_EQ(-1, Ask(made.get(), &IMXMessage::GetID));
     const long drafts = FolderId(FOLDER_DRAFT);
-    EXPECT_HR(S_OK, m->SetFolderID(drafts));
-    EXPECT_HR(S_OK, m->SetState(MX_MSG_UNSENT));
-    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Commit));
-    const long id = Ask(m.get(), &IMXMessage::GetID);
-    EXPECT_EQ(std::vector<MESSAGEID>{static_cast<MESSAGEID>(id)}, Ids(drafts));
-    EXPECT_EQ(static_cast<DWORD>(MX_MSG_UNSENT), State(drafts, static_cast<MESSAGEID>(id)));
-    EXPECT_EQ(L"Draft one", Ask(m.get(), &IMXMessage::GetSubject));
-    EXPECT_EQ(MX_MSG_UNSENT, Ask(m.get(), &IMXMessage::GetState));
-    EXPECT_NE(std::wstring::npos, Ask(m.get(), &IMXMessage::GetAllBody).find(L"draft text"));
+    EXPECT_HR(S_OK, made->SetFolderID(drafts));
+    EXPECT_HR(S_OK, made->SetState(MX_MSG_UNSENT));
+    EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Commit));
+    const auto made_id = static_cast<MESSAGEID>(Ask(made.get(), &IMXMessage::GetID));
+    EXPECT_EQ(std::vector<MESSAGEID>{made_id}, Ids(drafts));
+    EXPECT_EQ(static_cast<DWORD>(MX_MSG_UNSENT), State(drafts, made_id));
+    EXPECT_EQ(L"Draft one", Ask(made.get(), &IMXMessage::GetSubject));
+    EXPECT_EQ(MX_MSG_UNSENT, Ask(made.get(), &IMXMessage::GetState));
+    EXPECT_NE(std::wstring::npos, Ask(made.get(), &IMXMessage::GetAllBody).find(L"draft text"));
 }
 
 TEST_F(MessageCommit, ACloneCarriesSourceStateAndUncommittedRootPropertiesIntoItsFolder) {
@@ -86,7 +85,6 @@ TEST_F(MessageCommit, ACloneCarriesSourceStateAndUncommittedRootPropertiesIntoIt
 
     const long drafts = FolderId(FOLDER_DRAFT);
     com_ptr<IMXMessage> clone = Ask(m.get(), &IMXMessage::Clone, drafts);
-    ASSERT_TRUE(clone);
     EXPECT_EQ(L": Ann", Ask(m.get(), &IMXMessage::GetSource, 5)) << "the read position did not move";
     EXPECT_EQ(-1, Ask(clone.get(), &IMXMessage::GetID));
     EXPECT_EQ(drafts, Ask(clone.get(), &IMXMessage::GetFolderID));
@@ -125,15 +123,30 @@ TEST_F(MessageCommit, AFailedSendGivesZeroAndAnErrorObjectThatSaysWhy) {
     EXPECT_FALSE(ErrorInfoOf().present) << "a successful Send leaves no error object behind";
 }
 
-TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWasBuilt) {
+// Send puts submitted copies in the Outbox, stamped with the account, a Date and a Message-ID;
+// the message itself stays as the client built it.
+TEST_F(MessageCommit, SendPutsStampedSubmittedCopiesInTheOutboxAndLeavesTheMessageAsBuilt) {
     WriteAccount(kManagerKey, L"00000001", L"Work Mail");
     SetString(kManagerKey + L"\\Accounts\\00000001", L"SMTP Email Address", L"Ann <ann@mail.example.org>");
+    const MESSAGEID id = Put(Inbox(), kStored, MSG_RECEIVED);
+    com_ptr<IMXMessage> m = Open(Inbox(), id);
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Send));
+    const long outbox = FolderId(FOLDER_OUTBOX);
+    ASSERT_EQ(1u, Ids(outbox).size());
+    const MESSAGEID copy = Ids(outbox)[0];
+    EXPECT_EQ(static_cast<DWORD>(MX_MSG_SUBMITTED), State(outbox, copy) & MX_MSG_SUBMITTED);
+    EXPECT_EQ(L"Work Mail", BodyProp(Open(outbox, copy).get(), L"att:athena-account-name"));
+    EXPECT_EQ(L"00000001", BodyProp(Open(outbox, copy).get(), -1, MX_PID_ATT_ACCOUNT));
+    EXPECT_TRUE(Has(outbox, copy, "Original body"));
+    EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox())) << "the message itself stays where it was";
+    EXPECT_EQ(MSG_RECEIVED, Ask(m.get(), &IMXMessage::GetState));
+
     com_ptr<IMXMessage> made = CreateMessageObject();
     EXPECT_EQ(1, Ask(made.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"Fresh").get()));
     EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Send));
     EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Send));
-    const long outbox = FolderId(FOLDER_OUTBOX);
-    ASSERT_EQ(2u, Ids(outbox).size());
+    EXPECT_EQ(-1, Ask(made.get(), &IMXMessage::GetID)) << "an unsaved message stays unsaved";
+    ASSERT_EQ(3u, Ids(outbox).size());
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -142,10 +155,10 @@ TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWa
              &"JanFebMarAprMayJunJulAugSepOctNovDec"[3 * (now.wMonth - 1)], now.wYear);
     const std::regex date(std::string("(^|\r\n)Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), ") + today +
                           " ([0-2][0-9]):([0-5][0-9]):[0-6][0-9] ([+-])([0-9]{2})([0-9]{2})\r\n");
-    const std::regex id("(^|\r\n)Message-ID: (<[0-9]{14}\\.[0-9a-f]{32}@mail\\.example\\.org>)\r\n");
+    const std::regex message_id("(^|\r\n)Message-ID: (<[0-9]{14}\\.[0-9a-f]{32}@mail\\.example\\.org>)\r\n");
     std::set<std::string> ids;
-    for (MESSAGEID copy : Ids(outbox)) {
-        const std::string source = Source(outbox, copy);
+    for (MESSAGEID each : Ids(outbox)) {
+        const std::string source = Source(outbox, each);
         std::smatch found, when;
         ASSERT_TRUE(std::regex_search(source, when, date)) << source;
         // Local time less its offset is now in UTC; no offset is "+0000" ("-0000" means unknown).
@@ -156,10 +169,10 @@ TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWa
         const int apart =
             std::abs(std::stoi(when[3]) * 60 + std::stoi(when[4]) - offset - utc.wHour * 60 - utc.wMinute);
         EXPECT_LE(std::min(apart % 1440, 1440 - apart % 1440), 2) << source;
-        EXPECT_TRUE(std::regex_search(source, found, id)) << source;
+        EXPECT_TRUE(std::regex_search(source, found, message_id)) << source;
         ids.insert(found.size() > 2 ? found[2].str() : "");
     }
-    EXPECT_EQ(2u, ids.size()) << "each copy has an id of its own";
+    EXPECT_EQ(3u, ids.size()) << "each copy has an id of its own";
 
     // The object keeps what the client built, with the account that Send set.
     EXPECT_HR(S_OK, made->SetFolderID(FolderId(FOLDER_DRAFT)));
@@ -174,37 +187,20 @@ TEST_F(MessageCommit, TheOutboxCopyGetsADateAndAMessageIdWhileCommitStoresWhatWa
     const std::string kept = Source(outbox, Ids(outbox).back());
     EXPECT_EQ(0u, kept.find("Date: Sat, 01 Feb 2020 10:00:00 +0100\r\nMessage-Id: <own@example.net>\r\n")) << kept;
     EXPECT_EQ(kept.find("Date:"), kept.rfind("Date:")) << kept;
-}
-
-TEST_F(MessageCommit, SendPutsSubmittedCopiesStampedWithTheAccountInTheOutbox) {
-    WriteAccount(kManagerKey, L"00000001", L"Work Mail");
-    const MESSAGEID id = Put(Inbox(), kStored, MSG_RECEIVED);
-    com_ptr<IMXMessage> m = Open(Inbox(), id);
-    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::Send));
-    const long outbox = FolderId(FOLDER_OUTBOX);
-    ASSERT_EQ(1u, Ids(outbox).size());
-    const MESSAGEID copy = Ids(outbox)[0];
-    EXPECT_EQ(static_cast<DWORD>(MX_MSG_SUBMITTED), State(outbox, copy) & MX_MSG_SUBMITTED);
-    EXPECT_EQ(L"Work Mail", BodyProp(Open(outbox, copy).get(), L"att:athena-account-name"));
-    EXPECT_EQ(L"00000001", BodyProp(Open(outbox, copy).get(), -1, MX_PID_ATT_ACCOUNT));
-    EXPECT_TRUE(Has(outbox, copy, "Original body"));
-    EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox())) << "the message itself stays where it was";
-    EXPECT_EQ(MSG_RECEIVED, Ask(m.get(), &IMXMessage::GetState));
 
     // The last identity's own account wins over the one of the user; without it, the user's.
     const std::wstring identity = L"Identities\\{6A5B9C21-0000-4000-8000-00000000AB01}";
     SetString(L"Identities", L"Last User ID", identity.substr(11).c_str());
     WriteAccount(identity + L"\\Software\\Microsoft\\Internet Account Manager", L"00000002", L"Identity Mail");
-    com_ptr<IMXMessage> made = CreateMessageObject();
+    made = CreateMessageObject();
     long done = 0;
     EXPECT_HR(S_OK, made->SetBodyText(-1, B(L"new mail").get(), B(L"text").get(), B(L"plain").get(), &done));
     EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Send));
-    EXPECT_EQ(-1, Ask(made.get(), &IMXMessage::GetID)) << "an unsaved message stays unsaved";
     EXPECT_EQ(L"Identity Mail", BodyProp(made.get(), L"att:athena-account-name"));
     RegDeleteTreeW(HKEY_CURRENT_USER, identity.c_str());
     EXPECT_EQ(1, Ask(made.get(), &IMXMessage::Send));
     EXPECT_EQ(L"Work Mail", BodyProp(made.get(), L"att:athena-account-name"));
-    EXPECT_EQ(3u, Ids(outbox).size());
+    EXPECT_EQ(6u, Ids(outbox).size());
 }
 
 }  // namespace

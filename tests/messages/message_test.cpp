@@ -1,7 +1,8 @@
 // The message object itself: unsaved and stored answers, the record's fields, priorities, read
-// marking through a folder, deletion with and without the deletion mark; and reading the raw
-// source through the one read position: pieces, resets, the header split, the body limits, NUL
-// bytes, hostile counts, the ANSI conversion, and SaveAsFile appending from the read position.
+// marking through a folder, deletion with and without the deletion mark; reading the raw source
+// through the one read position: pieces, resets, the header split, the body limits, NUL bytes,
+// hostile counts, the ANSI conversion, and SaveAsFile appending from the read position; and
+// messages and folders that are gone by the time an object is bound or used.
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +19,16 @@ const char kPlain[] =
 // 10 header characters, CR LF CR LF, 5 body characters: 19 bytes.
 const char kNineteen[] = "0123456789\r\n\r\nabcde";
 
-using MessageTest = StoreTest;
+class MessageTest : public StoreTest {
+protected:
+    // Deletes a message through the test's own connection (it moves to the deleted items).
+    void Remove(long folder_id, MESSAGEID id) {
+        com_ptr<IStoreFolder> folder;
+        ASSERT_HR(S_OK, direct_->OpenFolder(static_cast<STOREFOLDERID>(folder_id), 0, folder.put()));
+        MESSAGEIDLIST list{sizeof(MESSAGEIDLIST), 1, &id};
+        ASSERT_HR(S_OK, folder->DeleteMessages(&list, 0, nullptr));
+    }
+};
 
 std::wstring Read(IMXMessage* m, long count, Here at = Here::Caller()) {
     return Ask(m, &IMXMessage::GetSource, count, at);
@@ -26,7 +36,6 @@ std::wstring Read(IMXMessage* m, long count, Here at = Here::Caller()) {
 
 TEST_F(MessageTest, AnUnsavedMessageAnswersEmptyValuesAndKeepsWhatACommitWillUse) {
     com_ptr<IMXMessage> m = CreateMessageObject();
-    ASSERT_TRUE(m);
     EXPECT_EQ(-1, Ask(m.get(), &IMXMessage::GetID));
     EXPECT_EQ(-1, Ask(m.get(), &IMXMessage::GetFolderID));
     for (auto text : {&IMXMessage::GetSubject, &IMXMessage::GetNormalSubject, &IMXMessage::GetDisplayTo,
@@ -42,14 +51,11 @@ TEST_F(MessageTest, AnUnsavedMessageAnswersEmptyValuesAndKeepsWhatACommitWillUse
     EXPECT_EQ(L"", Ask(m.get(), &IMXMessage::GetBody, 10));
     EXPECT_HR(S_OK, m->SetState(MX_MSG_UNREAD));
     EXPECT_EQ(0, Ask(m.get(), &IMXMessage::GetState));
-    EXPECT_HR(S_OK, m->SetFolderID(1234));
-    EXPECT_EQ(1234, Ask(m.get(), &IMXMessage::GetFolderID));
 }
 
 TEST_F(MessageTest, AStoredMessageAnswersFromItsRecord) {
     const MESSAGEID id = Put(Inbox(), kPlain, MSG_UNREAD | MSG_RECEIVED);
     com_ptr<IMXMessage> m = Open(Inbox(), id);
-    ASSERT_TRUE(m);
     EXPECT_EQ((std::vector<long>{static_cast<long>(id), Inbox(), sizeof kPlain - 1, MSG_UNREAD | MSG_RECEIVED}),
               (std::vector<long>{Ask(m.get(), &IMXMessage::GetID), Ask(m.get(), &IMXMessage::GetFolderID),
                                  Ask(m.get(), &IMXMessage::GetSourceLength), Ask(m.get(), &IMXMessage::GetState)}));
@@ -58,23 +64,19 @@ TEST_F(MessageTest, AStoredMessageAnswersFromItsRecord) {
                                          Ask(m.get(), &IMXMessage::GetDisplayFrom), Ask(m.get(), &IMXMessage::GetDisplayTo)}));
     EXPECT_HR(S_OK, m->SetState(0x80));
     EXPECT_EQ(MSG_UNREAD | MSG_RECEIVED, Ask(m.get(), &IMXMessage::GetState)) << "the record, not the value set";
-    EXPECT_HR(S_OK, m->SetFolderID(FolderId(FOLDER_DRAFT)));
-    EXPECT_EQ(std::vector<MESSAGEID>{id}, Ids(Inbox())) << "SetFolderID moves nothing";
 
-    for (auto [header, expected] : {std::pair{"X-Priority: 1\r\n", std::vector<long>{1, 0, 0}},
-                                    std::pair{"", std::vector<long>{0, 1, 0}},
-                                    std::pair{"X-Priority: 5\r\n", std::vector<long>{0, 0, 1}}}) {
-        com_ptr<IMXMessage> p = PutAndOpen(std::string("Subject: p\r\n") + header + "\r\nbody\r\n");
-        EXPECT_EQ(expected, (std::vector<long>{Ask(p.get(), &IMXMessage::HasHighPriority),
-                                               Ask(p.get(), &IMXMessage::HasNormalPriority),
-                                               Ask(p.get(), &IMXMessage::HasLowPriority)})) << header;
+    for (auto [header, expected] :
+         {std::pair{"X-Priority: 1", L"100"}, {"X-Other: 1", L"010"}, {"X-Priority: 5", L"001"}}) {
+        com_ptr<IMXMessage> p = PutAndOpen(std::string(header) + "\r\n\r\nbody\r\n");
+        EXPECT_EQ(expected, std::to_wstring(Ask(p.get(), &IMXMessage::HasHighPriority)) +
+                                std::to_wstring(Ask(p.get(), &IMXMessage::HasNormalPriority)) +
+                                std::to_wstring(Ask(p.get(), &IMXMessage::HasLowPriority))) << header;
     }
 }
 
 TEST_F(MessageTest, MarkingGoesThroughTheFolderSetLastAndLeavesTheRecordAlone) {
     const MESSAGEID id = Put(Inbox(), kPlain, MSG_UNREAD);
     com_ptr<IMXMessage> m = Open(Inbox(), id);
-    ASSERT_TRUE(m);
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::MarkAsRead));
     EXPECT_EQ(0u, State(Inbox(), id) & MSG_UNREAD);
     EXPECT_EQ(MSG_UNREAD, Ask(m.get(), &IMXMessage::GetState));
@@ -105,7 +107,6 @@ TEST_F(MessageTest, DeleteMovesTheSourceAndAPermanentOneCommitsTheMarkFirst) {
 
 TEST_F(MessageTest, PiecesFollowOneReadPositionAndAnEmptyReadStartsOver) {
     com_ptr<IMXMessage> m = PutAndOpen(kNineteen);
-    ASSERT_TRUE(m);
     for (const wchar_t* piece : {L"01234", L"56789", L"\r\n\r\na", L"bcde", L"", L"01234"})
         EXPECT_EQ(piece, Read(m.get(), 5));
     EXPECT_HR(S_OK, m->GetContentReset());
@@ -197,9 +198,9 @@ TEST_F(MessageTest, EveryByteConvertsAsTheAnsiCodePageSays) {
     EXPECT_EQ(expected.substr(8), Ask(m.get(), &IMXMessage::GetAllBody));
 }
 
-TEST_F(MessageTest, SaveAsFileAppendsTheSourceFromTheReadPosition) {
+TEST_F(MessageTest, SaveAsFileAppendsTheStoredBytesFromTheReadPositionAndNothingForAGoneMessage) {
     TempStore dir;  // a fresh directory of its own
-    const std::wstring file = dir.path() + L"\\out.eml";
+    const std::wstring file = dir.path() + L"\\out.eml", raw = dir.path() + L"\\raw.eml";
     std::ofstream(std::filesystem::path(file), std::ios::binary) << "OLD|";
     com_ptr<IMXMessage> m = PutAndOpen(kNineteen);
     EXPECT_EQ(L"0123456789", Read(m.get(), 10));
@@ -209,6 +210,53 @@ TEST_F(MessageTest, SaveAsFileAppendsTheSourceFromTheReadPosition) {
     EXPECT_EQ(std::string("OLD|\r\n\r\nabcde") + kNineteen, FileBytes(file));
     EXPECT_EQ(0, Ask(m.get(), &IMXMessage::SaveAsFile, B((dir.path() + L"\\missing\\out.eml").c_str()).get()));
     EXPECT_EQ(0, Ask(m.get(), &IMXMessage::SaveAsFile, nullptr));
+
+    // NUL bytes (one at the start of the second 4096-byte piece) and bytes the code page maps
+    // to no character of its own.
+    std::string source = "Subject: raw\r\n\r\n" + std::string(4080, 'a');
+    source += std::string("\0\x81\x8d\x8f\x90\x9d\xff tail\0", 13);
+    const MESSAGEID id = Put(Inbox(), source);
+    m = Open(Inbox(), id);
+    EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveAsFile, B(raw.c_str()).get()));
+    EXPECT_TRUE(source == FileBytes(raw)) << "the bytes differ";
+    Remove(Inbox(), id);
+    std::filesystem::remove(std::filesystem::path(raw));
+    EXPECT_EQ(0, Ask(m.get(), &IMXMessage::SaveAsFile, B(raw.c_str()).get()));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(raw))) << "no empty file is left";
+}
+
+TEST_F(MessageTest, AMessageWalkSkipsWhatLeftTheFolderAfterTheStoreListedIt) {
+    const long inbox = Inbox();
+    const MESSAGEID first = Put(inbox, "Subject: 1\r\n\r\n1"), second = Put(inbox, "Subject: 2\r\n\r\n2"),
+                    third = Put(inbox, "Subject: 3\r\n\r\n3");
+    com_ptr<IMXFolder> folder = Folder(inbox);
+    com_ptr<IMXMessage> m = Ask(folder.get(), &IMXFolder::GetFirstMessage);
+    EXPECT_EQ(static_cast<long>(first), Ask(m.get(), &IMXMessage::GetID));
+    Remove(inbox, second);
+    m = Ask(folder.get(), &IMXFolder::GetNextMessage);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(static_cast<long>(third), Ask(m.get(), &IMXMessage::GetID)) << "not an unsaved stand-in";
+    EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetNextMessage));
+    EXPECT_EQ((std::vector<MESSAGEID>{first, third}), Ids(inbox));
+
+    // A message that goes after its object was bound: no body length made of the record's size.
+    com_ptr<IMXMessage> gone = Open(inbox, first);
+    Remove(inbox, first);
+    EXPECT_EQ(0, Ask(gone.get(), &IMXMessage::GetBodyLength));
+}
+
+TEST_F(MessageTest, FolderWalksSkipADeletedFolderAndItsObjectIsNull) {
+    const long parent = NewFolder(L"Parent");
+    NewFolder(L"A", parent);
+    const long b = NewFolder(L"B", parent);
+    NewFolder(L"C", parent);
+    com_ptr<IMXFolder> folder = Folder(parent), b_object = Folder(b);
+    EXPECT_EQ(0, Ask(b_object.get(), &IMXFolder::IsNull));
+    EXPECT_EQ(L"A", Ask(Ask(folder.get(), &IMXFolder::GetFirstChild).get(), &IMXFolder::Name));
+
+    ASSERT_HR(S_OK, direct_->DeleteFolder(static_cast<STOREFOLDERID>(b), 0));
+    EXPECT_EQ(1, Ask(b_object.get(), &IMXFolder::IsNull));
+    EXPECT_EQ(std::vector<std::wstring>{L"C"}, Walk(folder.get(), &IMXFolder::GetNextChild));
 }
 
 }  // namespace

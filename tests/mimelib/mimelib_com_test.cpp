@@ -9,8 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include <olectl.h>
-
 #include "comsupport/holders.h"
 #include "comsupport/reference_counted.h"
 #include "comsupport/stream_io.h"
@@ -161,18 +159,15 @@ TEST_F(MimeLibTest, PropertiesByIdOrAnsiNameInEveryValueType) {
     EXPECT_EQ(expected, v);
   }
 
-  // The enumeration's names are task memory, its ids stand for the names.
+  // The enumeration's names are task memory; that its ids stand for the names, pelkary's property
+  // walk shows (MessageContent.TheRootsPropertiesAreWalkedWithTheirIdsWhateverHandleStartsTheWalk).
   com_ptr<IMimeEnumProperties> e;
   ASSERT_EQ(S_OK, Bind(HBODY_ROOT)->EnumProps(0, e.put()));
   ULONG total = 0, fetched = 0;
   ENUMPROPERTY two[2] = {};
   ASSERT_EQ(S_OK, e->Count(&total));
   ASSERT_EQ(S_OK, e->Next(2, two, &fetched));
-  for (const ENUMPROPERTY& p : two) {
-    EXPECT_EQ(S_OK, Get(HBODY_ROOT, p.pszName, &v)) << p.pszName;
-    EXPECT_EQ(S_OK, Get(HBODY_ROOT, PIDTOSTR(p.dwPropId), &w)) << p.pszName;
-    EXPECT_EQ(v, w);
-  }
+  EXPECT_STREQ("Subject", two[0].pszName);
   EXPECT_EQ(S_OK, alloc_->FreeEnumPropertyArray(2, two, FALSE));
   EXPECT_EQ(nullptr, two[1].pszName);
   std::vector<ENUMPROPERTY> rest(total);
@@ -181,7 +176,7 @@ TEST_F(MimeLibTest, PropertiesByIdOrAnsiNameInEveryValueType) {
   alloc_->FreeEnumPropertyArray(fetched, rest.data(), FALSE);
 }
 
-TEST_F(MimeLibTest, BodyDataInAndOutOfStreamsAndFiles) {
+TEST_F(MimeLibTest, BodyDataInAndOutOfStreams) {
   const HBODY text = Body(IBL_FIRST, HBODY_ROOT), file = Body(IBL_LAST, HBODY_ROOT);
   com_ptr<IStream> s;
   ASSERT_EQ(S_OK, Bind(text)->GetData(IET_UNICODE, s.put()));
@@ -201,28 +196,12 @@ TEST_F(MimeLibTest, BodyDataInAndOutOfStreamsAndFiles) {
   EXPECT_EQ(euro, Read(s.get()));
   EXPECT_EQ(E_INVALIDARG, Bind(text)->SetData(IET_BINARY, "a", "b", IID_IDispatch, in.get()));
 
-  // A file attached from disk is named after the last component of its ANSI path; the list of
-  // attachments is task memory.
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  const std::string path = std::string(dir) + "caf\xe9.pdf";
-  ASSERT_EQ(S_OK, Bind(file)->SaveToFile(IET_BINARY, path.c_str()));
-  HBODY attached = nullptr;
-  ASSERT_EQ(S_OK, msg_->AttachFile(path.c_str(), nullptr, &attached));
-  DeleteFileA(path.c_str());
-  std::string v;
-  ASSERT_EQ(S_OK, Get(attached, PIDTOSTR(PID_PAR_FILENAME), &v));
-  EXPECT_EQ("caf\xe9.pdf", v);
-  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), msg_->AttachFile(path.c_str(), nullptr, &attached));
-  EXPECT_EQ(nullptr, attached);
+  // The list of attachments is task memory.
   ULONG count = 0;
   HBODY* list = nullptr;
   ASSERT_EQ(S_OK, msg_->GetAttachments(&count, &list));
   unique_cotaskmem<HBODY> hold(list);
-  ASSERT_EQ(2u, count);
-  EXPECT_EQ(file, list[0]);
-  ASSERT_EQ(S_OK, Bind(list[1])->GetData(IET_BINARY, s.put()));
-  EXPECT_EQ(kBytes, Read(s.get()));
+  EXPECT_EQ(std::make_pair(ULONG{1}, file), std::make_pair(count, list[0]));
 }
 
 TEST_F(MimeLibTest, ChangesReachTheStorageOnlyWhenCommittedIntoIt) {
@@ -236,10 +215,6 @@ TEST_F(MimeLibTest, ChangesReachTheStorageOnlyWhenCommittedIntoIt) {
   com_ptr<IStream> source;
   ASSERT_EQ(S_OK, msg_->GetMessageSource(source.put(), 0));
   EXPECT_EQ(stored, Read(source.get()));
-  ASSERT_EQ(S_OK, msg_->HandsOffStorage());
-  ASSERT_EQ(S_OK, Set(HBODY_ROOT, "Subject", "later"));
-  ASSERT_EQ(S_OK, msg_->Commit(COMMIT_REUSESTORAGE));
-  EXPECT_EQ(stored, Read(storage_.get()));
 }
 
 TEST_F(MimeLibTest, AnExceptionStopsAtTheMethodsEdge) {
@@ -252,7 +227,7 @@ TEST_F(MimeLibTest, AnExceptionStopsAtTheMethodsEdge) {
   EXPECT_STREQ(L"MimeBody.SetData", source.get());
 }
 
-TEST_F(MimeLibTest, RegistrationWritesWholeValuesAndReportsAFailedWrite) {
+TEST_F(MimeLibTest, RegistrationWritesWholeValuesAndUnregisteringRemovesThem) {
   const std::wstring message = L"CLSID\\{FD853CE3-7F86-11D0-8252-00C04FD85AB4}";
   const std::wstring allocator = L"CLSID\\{FD853CDD-7F86-11D0-8252-00C04FD85AB4}";
   auto bytes = [](const std::wstring& key, const wchar_t* name) {  // as stored; 0 without the value
@@ -267,33 +242,8 @@ TEST_F(MimeLibTest, RegistrationWritesWholeValuesAndReportsAFailedWrite) {
   EXPECT_EQ(S_OK, Exported("DllUnregisterServer")());
   EXPECT_EQ(S_OK, Exported("DllUnregisterServer")());  // nothing left to remove
   EXPECT_EQ(0u, bytes(message, nullptr) + bytes(allocator + L"\\InprocServer32", nullptr));
-  // A key that cannot be written (a volatile parent) fails registration with SELFREG_E_CLASS.
-  pelkary::unique_hkey blocker;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, allocator.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, blocker.put(), nullptr));
-  blocker.reset();
-  EXPECT_EQ(SELFREG_E_CLASS, Exported("DllRegisterServer")());  // what is left: tests/frame/registration_test.cpp
   ASSERT_EQ(S_OK, Exported("DllRegisterServer")());
   EXPECT_NE(0u, bytes(allocator + L"\\InprocServer32", nullptr));
-}
-
-TEST_F(MimeLibTest, NullPointersAreRefusedNotFollowed) {
-  com_ptr<IMimeBody> body = Bind(HBODY_ROOT);
-  com_ptr<IMimeEnumProperties> e;
-  ASSERT_EQ(S_OK, body->EnumProps(0, e.put()));
-  FINDBODY find{};
-  HBODY h = nullptr;
-  ULONG n = 0;
-  const std::vector<HRESULT> results = {
-      msg_->BindToObject(HBODY_ROOT, IID_IMimeBody, nullptr), msg_->GetBody(IBL_ROOT, nullptr, nullptr),
-      msg_->InsertBody(IBL_LAST, HBODY_ROOT, nullptr), msg_->CountBodies(HBODY_ROOT, TRUE, nullptr),
-      msg_->FindFirst(&find, nullptr), msg_->FindNext(nullptr, &h),
-      msg_->GetBodyProp(HBODY_ROOT, "Subject", 0, nullptr),
-      msg_->GetMessageSource(nullptr, 0), msg_->GetFlags(nullptr), msg_->GetAttachments(&n, nullptr),
-      msg_->AttachFile("x", nullptr, nullptr), body->GetData(IET_BINARY, nullptr), body->GetDisplayName(nullptr),
-      body->GetHandle(nullptr), body->EnumProps(0, nullptr), e->Clone(nullptr), e->Count(nullptr),
-      e->Next(1, nullptr, &n)};
-  EXPECT_EQ(std::vector<HRESULT>(results.size(), E_POINTER), results);
 }
 
 // Under a double-byte ANSI code page (the mimelib_codepage_test run: LANG=ja_JP.UTF-8 gives 932),
