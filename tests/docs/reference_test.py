@@ -1,14 +1,7 @@
 #!/usr/bin/env python3
-"""The reference for script authors (docs/reference.md) against the two type libraries built into
-pelkary.dll, as their checked-in descriptions give them (the frame and scripting tests keep those
-equal to the registered libraries): every method, property and event has exactly one section, with
-the library's parameter names in order and its help string quoted word for word; every enumeration
-constant has its value; and the reference describes nothing, and quotes no GUID, that the library
-does not have. The chapter of the scripting library ("## ... The scripting library") is checked
-against the scripting library alone, the rest of the reference against the published one.
-
-    reference_test.py SOURCE_DIR
-"""
+# docs/reference.md against the checked-in descriptions of pelkary.dll's two type libraries: one
+# section per member with its parameters and help string, every constant's value, no member or GUID
+# the library lacks. The scripting library's chapter is checked against that library alone.
 import re
 import sys
 from collections import defaultdict
@@ -22,8 +15,7 @@ INHERITED = {"QueryInterface", "AddRef", "Release", "GetTypeInfoCount", "GetType
 
 
 def read_library(path):
-    """The library's GUID, and its types: (kind, name, guid, flags, members); a member is
-    (name, help, kind, result, [(flags, name)]) or, for a constant, (name, value)."""
+    # Its GUID and types (kind, name, guid, flags, members): (name, help, kind, result, params), (name, value).
     lines = open(path, encoding="utf-8").read().splitlines()
     types = []
     for line in lines[1:]:
@@ -38,9 +30,7 @@ def read_library(path):
 
 
 def read_reference(path):
-    """The reference's two parts, [0] the published library and [1] the scripting library's
-    chapter: each {"sections": {key: [headings, signature, help]}, "constants": {name: [values]},
-    "guids": set}."""
+    # [0] the published library's part, [1] the scripting library's chapter.
     parts = [{"sections": {}, "constants": defaultdict(list), "guids": set()} for _ in range(2)]
     doc, section, code = parts[0], None, False
     for line in open(path, encoding="utf-8").read().splitlines():
@@ -73,8 +63,7 @@ def read_reference(path):
 
 
 def shape(signature):
-    """'GetBodyProp(bodyHandle,[out] exist,) As' for 'GetBodyProp(bodyHandle As Long, [out] exist As
-    Long) As String': the parameters with their [out] marks, and whether a result is documented."""
+    # "Get(handle,[out] exist,) As" for "Get(handle As Long, [out] exist As Long) As String".
     m = re.fullmatch(r"(\w+)(?:\((.*)\))?( As \w+)?", signature)
     if not m:
         return "malformed"
