@@ -2,7 +2,6 @@
 // folders the store cannot open, the walks and their restarts, the walk kept valid across a
 // deletion, operations by id, messages bound to their ids, and copies that keep their flags.
 #include "support/store_test.h"
-#include "support/object_factory.h"
 
 namespace pelkary::test {
 namespace {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "support/library_description.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {
@@ -115,7 +114,7 @@ TEST_F(RegistrationTest, UnregisteringAndAFailedWriteLeaveNoKey) {
     // Only what the exception carries: a bare code has no source and no description.
     ErrorRecord record = ErrorInfoOf();
     EXPECT_TRUE(record.present);
-    EXPECT_TRUE(record.source_null) << Narrow(record.source);
+    EXPECT_TRUE(record.source.empty()) << Narrow(record.source);
     EXPECT_TRUE(record.description.empty()) << Narrow(record.description);
     expect_nothing_left("a failed write");
 }

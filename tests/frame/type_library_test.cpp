@@ -4,7 +4,6 @@
 // drift apart.
 #include <algorithm>
 
-#include "support/library_description.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {

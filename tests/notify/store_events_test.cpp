@@ -6,11 +6,7 @@
 #include <mutex>
 #include <set>
 
-#include "comsupport/holders.h"
-#include "comsupport/text.h"
-#include "store_api.h"
 #include "support/store_test.h"
-#include "support/test_support.h"
 
 namespace pelkary::test {
 namespace {

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "support/store_test.h"
-#include "support/test_support.h"
 
 namespace pelkary::test {
 namespace {

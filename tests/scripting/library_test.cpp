@@ -5,9 +5,7 @@
 #include <iterator>
 
 #include "pelkary_scripting.h"
-#include "support/library_description.h"
 #include "support/store_test.h"
-#include "support/test_support.h"
 
 namespace pelkary::test {
 namespace {
