@@ -87,7 +87,7 @@ void ExpectNullFolder(IMXFolder* f, long id, const wchar_t* name, Here at = Here
                  Ask(f, &IMXFolder::GetMessage, 1) || Ask(f, &IMXFolder::CreateMessage, B(L"Subject: x\r\n\r\n").get()));
 }
 
-TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFolders) {
+TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndAMissingIdGivesANullFolderThatKeepsIt) {
     com_ptr<IMXFolder> walked = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder), by_id = Folder(0);
     com_ptr<IMXFolder> made = CreateFolderObject();  // never opened
     for (IMXFolder* root : {walked.get(), by_id.get(), made.get()}) {
@@ -97,9 +97,7 @@ TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFo
     }
     EXPECT_GT(Ask(made.get(), &IMXFolder::CreateFolder, B(L"Top").get()), 0);
     EXPECT_EQ(Top({L"Top"}), Walk(made.get(), &IMXFolder::GetNextChild));
-}
 
-TEST_F(FolderTest, AnIdTheStoreLacksGivesANullFolderThatKeepsIt) {
     com_ptr<IMXFolder> folder = Folder(kMissing);
     ExpectNullFolder(folder.get(), kMissing, L"");
     EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetFirstChild));
@@ -167,9 +165,15 @@ TEST_F(FolderTest, MessageWalkAndLookupGiveMessagesBoundToTheirIds) {
     EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[2]) + 100));
 }
 
-TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
-    const long id = NewFolder(L"Changes");
+// Names and sources reach the store in the ANSI code page (this program runs under 1252, 932 and 1251).
+TEST_F(FolderTest, TextOutsideAsciiRoundTripsAndMessagesAreMarkedCreatedAndDeletedById) {
+    const NonAscii text = InThisCodePage();
+    const long id = NewFolder(text.wide.c_str());
     com_ptr<IMXFolder> folder = Folder(id);
+    EXPECT_EQ(text.wide, Ask(folder.get(), &IMXFolder::Name));
+    const std::wstring renamed = L"2 " + text.wide;
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(renamed.c_str()).get()));
+    EXPECT_EQ(renamed, Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
     const long message = static_cast<long>(Put(id, "Subject: m\r\n\r\nx\r\n", MSG_UNREAD));
     EXPECT_EQ((std::vector<long>{1, 0, 1, 1, 0, 0}),
               (std::vector<long>{Ask(folder.get(), &IMXFolder::MarkAsRead, message),
@@ -179,8 +183,6 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
                                  Ask(folder.get(), &IMXFolder::MarkAsRead, message + 100),
                                  Ask(folder.get(), &IMXFolder::DeleteMessage, message + 100, 0)}));
 
-    // The source reaches the store in the ANSI code page (this program runs under 1252, 932 and 1251).
-    const NonAscii text = InThisCodePage();
     const std::wstring source = L"Subject: " + text.wide + L"\r\n\r\n" + text.wide + L"\r\n";
     com_ptr<IMXMessage> created = Ask(folder.get(), &IMXFolder::CreateMessage, B(source.c_str()).get());
     com_ptr<IMXMessage> empty = Ask(folder.get(), &IMXFolder::CreateMessage, nullptr);
@@ -194,16 +196,7 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
     EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0)) << "it is no longer in this folder";
 }
 
-TEST_F(FolderTest, NamesOutsideAsciiRoundTrip) {
-    const std::wstring name = InThisCodePage().wide;
-    com_ptr<IMXFolder> folder = Folder(NewFolder(name.c_str()));
-    EXPECT_EQ(name, Ask(folder.get(), &IMXFolder::Name));
-    const std::wstring renamed = L"2 " + name;
-    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(renamed.c_str()).get()));
-    EXPECT_EQ(renamed, Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
-}
-
-TEST_F(FolderTest, ManagerWalkIsDepthFirstAndRestartsAfterItsEndOrOnGetFirstFolder) {
+TEST_F(FolderTest, ManagerWalkIsDepthFirstRestartsAndOutlivesTheDeletionOfItsCurrentFolder) {
     MakeTree();
     EXPECT_EQ(-1, Current()) << "no current folder before the walk";
     const auto tree = WalkOf({L"T", L"A", L"A1", L"B"});
@@ -218,10 +211,8 @@ TEST_F(FolderTest, ManagerWalkIsDepthFirstAndRestartsAfterItsEndOrOnGetFirstFold
         << "GetCurrentFolder hands out the walk's own object";
     EXPECT_EQ(std::vector<std::wstring>(tree.begin() + 1, tree.end()),
               Walk(manager_.get(), &IMXFolderManager::GetNextFolder));
-}
 
-TEST_F(FolderTest, DeletingTheWalksCurrentFolderMovesTheWalkOnFirst) {
-    MakeTree();
+    // Deleting the walk's current folder moves the walk on first.
     WalkTo(a1_);
     EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, a1_));
     EXPECT_EQ(b_, Current()) << "after a deleted leaf, the next folder of the walk";

@@ -71,16 +71,12 @@ TEST(StoreSession, FirstObjectsMadeOnSeveralThreadsAtOnceShareOneStore) {
     std::vector<long> made(kThreads * kRounds, -1);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            ComApartment apartment;
             WaitForSingleObject(start.get(), INFINITE);
-            for (int round = 0; round < kRounds; ++round) {
-                com_ptr<IMXFolderManager> manager;
-                const std::wstring name = L"thread" + std::to_wstring(t * kRounds + round);
-                if (SUCCEEDED(CoCreateInstance(CLSID_MXFolderManager, nullptr, CLSCTX_INPROC_SERVER,
-                                               IID_IMXFolderManager, manager.put_void())))
-                    manager->CreateFolder(0, B(name.c_str()).get(), &made[t * kRounds + round]);
+            for (int i = t * kRounds; i < (t + 1) * kRounds; ++i) {
+                const std::wstring name = L"thread" + std::to_wstring(i);
+                made[i] = Ask(CreateManager().get(), &IMXFolderManager::CreateFolder, 0, B(name.c_str()).get());
             }
-            CoUninitialize();
         });
     }
     SetEvent(start.get());
