@@ -117,6 +117,7 @@ TEST_F(ModuleTest, EveryObjectHoldsAModuleLockAndHasOneIdentity) {
     }
 }
 
+// The registration, as the registry holds it.
 std::wstring Braced(const GUID& guid) {
     const std::string text = GuidText(guid);
     return std::wstring(text.begin(), text.end());
@@ -187,7 +188,7 @@ TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHow
 }
 
 // What unregistering leaves and what a registration that fails half-way leaves are the same: nothing.
-TEST_F(ModuleTest, RegistrationUnregisteringAndAFailedWriteLeaveNoKey) {
+TEST_F(ModuleTest, UnregisteringAndAFailedRegistrationLeaveNoKey) {
     auto expect_nothing_left = [](const char* after) {
         const auto left = DumpRegistration();
         EXPECT_TRUE(left.empty()) << after << " left: " << Narrow(left.empty() ? L"" : left.begin()->first);
@@ -212,7 +213,7 @@ TEST_F(ModuleTest, RegistrationUnregisteringAndAFailedWriteLeaveNoKey) {
     expect_nothing_left("a failed write");
 }
 
-TEST_F(ModuleTest, RegistrationWithoutTheTypeLibraryDispatchAnswersNotImplementedUntilItIsBack) {
+TEST_F(ModuleTest, WithoutTheTypeLibraryDispatchAnswersNotImplementedUntilItIsBack) {
     ASSERT_HR(S_OK, module_.UnregisterServer());
     com_ptr<ITypeLib> probe;
     const HRESULT load_failure = LoadRegisteredLibrary(probe.put());
@@ -300,7 +301,7 @@ void InvokeEveryMember(IDispatch* object, const LibraryType& coclass, const Libr
 //   PELKARY_REFRESH_TYPELIB=1 ctest --test-dir build -R frame_module
 // Then each class the library declares, made by its CLSID, against the members of its default
 // interface.
-TEST_F(ModuleTest, TypeLibraryIsTheCheckedInDescriptionAndEveryMemberOfEveryClassIsReachableByNameThroughInvoke) {
+TEST_F(ModuleTest, TheTypeLibraryIsTheCheckedInDescriptionAndEveryMemberIsReachableByNameThroughInvoke) {
     com_ptr<ITypeLib> library;
     ASSERT_HR(S_OK, LoadRegisteredLibrary(library.put())) << "the library is not registered";
     ExpectCheckedInDescription(library.get(), PELKARY_SOURCE_DIR "/tests/frame/pelkary.typelib.txt");
