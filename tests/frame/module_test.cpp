@@ -109,7 +109,8 @@ void CheckIdentity(IUnknown* main, REFIID main_iid) {
 // leaves none behind: TearDown), and has one identity.
 TEST_F(ModuleTest, EveryObjectHoldsAModuleLockAndHasOneIdentity) {
     for (auto [clsid, iid] : {std::pair{&CLSID_MXFolderManager, &IID_IMXFolderManager},
-                              std::pair{&CLSID_MXFolder, &IID_IMXFolder}, std::pair{&CLSID_MXMessage, &IID_IMXMessage}}) {
+                              std::pair{&CLSID_MXFolder, &IID_IMXFolder},
+                              std::pair{&CLSID_MXMessage, &IID_IMXMessage}}) {
         com_ptr<IUnknown> object = CreateObject<IUnknown>(*clsid);
         ASSERT_TRUE(object);
         EXPECT_HR(S_FALSE, module_.CanUnloadNow()) << GuidText(*clsid);
