@@ -1,8 +1,14 @@
 // MXFolder and MXFolderManager through COM, for what they add to the store: the root and the
 // folders the store cannot open, the walks and their restarts, the walk kept valid across a
-// deletion, operations by id, messages bound to their ids, and copies that keep their flags.
+// deletion, operations by id, messages bound to their ids, and copies that keep their flags. And the
+// store session as clients meet it: one connection while any folder or manager lives, torn down
+// with the last of them and built afresh (reading the store's location again) for the next; a
+// store out of reach still gives working, null, folders; first objects made on several threads at
+// once.
+#include <algorithm>
+#include <thread>
+
 #include "support/store_test.h"
-#include "support/object_factory.h"
 
 namespace pelkary::test {
 namespace {
@@ -88,7 +94,7 @@ void ExpectNullFolder(IMXFolder* f, long id, const wchar_t* name, Here at = Here
                  Ask(f, &IMXFolder::GetMessage, 1) || Ask(f, &IMXFolder::CreateMessage, B(L"Subject: x\r\n\r\n").get()));
 }
 
-TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFolders) {
+TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndAMissingIdGivesANullFolderThatKeepsIt) {
     com_ptr<IMXFolder> walked = Ask(manager_.get(), &IMXFolderManager::GetFirstFolder), by_id = Folder(0);
     com_ptr<IMXFolder> made = CreateFolderObject();  // never opened
     for (IMXFolder* root : {walked.get(), by_id.get(), made.get()}) {
@@ -98,9 +104,7 @@ TEST_F(FolderTest, TheRootAnswersTheSameWhereverItComesFromAndHoldsTheTopLevelFo
     }
     EXPECT_GT(Ask(made.get(), &IMXFolder::CreateFolder, B(L"Top").get()), 0);
     EXPECT_EQ(Top({L"Top"}), Walk(made.get(), &IMXFolder::GetNextChild));
-}
 
-TEST_F(FolderTest, AnIdTheStoreLacksGivesANullFolderThatKeepsIt) {
     com_ptr<IMXFolder> folder = Folder(kMissing);
     ExpectNullFolder(folder.get(), kMissing, L"");
     EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetFirstChild));
@@ -168,9 +172,15 @@ TEST_F(FolderTest, MessageWalkAndLookupGiveMessagesBoundToTheirIds) {
     EXPECT_FALSE(Ask(folder.get(), &IMXFolder::GetMessage, static_cast<long>(stored[2]) + 100));
 }
 
-TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
-    const long id = NewFolder(L"Changes");
+// Names and sources reach the store in the ANSI code page (this program runs under 1252, 932 and 1251).
+TEST_F(FolderTest, TextOutsideAsciiRoundTripsAndMessagesAreMarkedCreatedAndDeletedById) {
+    const NonAscii text = InThisCodePage();
+    const long id = NewFolder(text.wide.c_str());
     com_ptr<IMXFolder> folder = Folder(id);
+    EXPECT_EQ(text.wide, Ask(folder.get(), &IMXFolder::Name));
+    const std::wstring renamed = L"2 " + text.wide;
+    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(renamed.c_str()).get()));
+    EXPECT_EQ(renamed, Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
     const long message = static_cast<long>(Put(id, "Subject: m\r\n\r\nx\r\n", MSG_UNREAD));
     EXPECT_EQ((std::vector<long>{1, 0, 1, 1, 0, 0}),
               (std::vector<long>{Ask(folder.get(), &IMXFolder::MarkAsRead, message),
@@ -180,8 +190,6 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
                                  Ask(folder.get(), &IMXFolder::MarkAsRead, message + 100),
                                  Ask(folder.get(), &IMXFolder::DeleteMessage, message + 100, 0)}));
 
-    // The source reaches the store in the ANSI code page (this program runs under 1252, 932 and 1251).
-    const NonAscii text = InThisCodePage();
     const std::wstring source = L"Subject: " + text.wide + L"\r\n\r\n" + text.wide + L"\r\n";
     com_ptr<IMXMessage> created = Ask(folder.get(), &IMXFolder::CreateMessage, B(source.c_str()).get());
     com_ptr<IMXMessage> empty = Ask(folder.get(), &IMXFolder::CreateMessage, nullptr);
@@ -195,16 +203,7 @@ TEST_F(FolderTest, MessagesAreMarkedCreatedAndDeletedById) {
     EXPECT_EQ(0, Ask(folder.get(), &IMXFolder::DeleteMessage, message, 0)) << "it is no longer in this folder";
 }
 
-TEST_F(FolderTest, NamesOutsideAsciiRoundTrip) {
-    const std::wstring name = InThisCodePage().wide;
-    com_ptr<IMXFolder> folder = Folder(NewFolder(name.c_str()));
-    EXPECT_EQ(name, Ask(folder.get(), &IMXFolder::Name));
-    const std::wstring renamed = L"2 " + name;
-    EXPECT_EQ(1, Ask(folder.get(), &IMXFolder::Rename, B(renamed.c_str()).get()));
-    EXPECT_EQ(renamed, Ask(folder.get(), &IMXFolder::Name)) << "names are read from the store when asked";
-}
-
-TEST_F(FolderTest, ManagerWalkIsDepthFirstAndRestartsAfterItsEndOrOnGetFirstFolder) {
+TEST_F(FolderTest, ManagerWalkIsDepthFirstRestartsAndOutlivesTheDeletionOfItsCurrentFolder) {
     MakeTree();
     EXPECT_EQ(-1, Current()) << "no current folder before the walk";
     const auto tree = WalkOf({L"T", L"A", L"A1", L"B"});
@@ -219,10 +218,8 @@ TEST_F(FolderTest, ManagerWalkIsDepthFirstAndRestartsAfterItsEndOrOnGetFirstFold
         << "GetCurrentFolder hands out the walk's own object";
     EXPECT_EQ(std::vector<std::wstring>(tree.begin() + 1, tree.end()),
               Walk(manager_.get(), &IMXFolderManager::GetNextFolder));
-}
 
-TEST_F(FolderTest, DeletingTheWalksCurrentFolderMovesTheWalkOnFirst) {
-    MakeTree();
+    // Deleting the walk's current folder moves the walk on first.
     WalkTo(a1_);
     EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::DeleteFolder, a1_));
     EXPECT_EQ(b_, Current()) << "after a deleted leaf, the next folder of the walk";
@@ -271,6 +268,85 @@ TEST_F(FolderTest, CopyKeepsTheSourceMoveTakesItAndBothKeepTheMessagesState) {
     EXPECT_EQ(1, Ask(manager_.get(), &IMXFolderManager::MoveMessage, source, target, id));
     EXPECT_TRUE(Ids(source).empty());
     EXPECT_EQ(2, Ask(Folder(target).get(), &IMXFolder::GetUnreadCount)) << "both arrive unread, as they were";
+}
+
+bool WalkHas(IMXFolderManager* manager, const wchar_t* name, Here at = Here::Caller()) {
+    const auto names = Walk(manager, &IMXFolderManager::GetNextFolder, at);
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+TEST(StoreSession, TheLastObjectOutEndsTheSessionAndTheNextConnectsAgain) {
+    ComApartment apartment;
+    TempStore first;
+    com_ptr<IMXFolderManager> manager = CreateManager();
+    com_ptr<IMXFolder> kept = Ask(manager.get(), &IMXFolderManager::GetFolder,
+                                  Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"OnlyInFirst").get()));
+    manager = nullptr;
+    {
+        TempStore second;
+        manager = CreateManager();
+        EXPECT_TRUE(WalkHas(manager.get(), L"OnlyInFirst")) << "while a folder lives, the session stays";
+        kept = nullptr;
+        manager = nullptr;
+        manager = CreateManager();
+        EXPECT_FALSE(WalkHas(manager.get(), L"OnlyInFirst")) << "a new session opens the second store";
+        EXPECT_GT(Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"OnlyInSecond").get()), 0);
+        manager = nullptr;
+    }
+    manager = CreateManager();
+    EXPECT_TRUE(WalkHas(manager.get(), L"OnlyInFirst"));
+    EXPECT_FALSE(WalkHas(manager.get(), L"OnlyInSecond"));
+}
+
+TEST(StoreSession, AStoreOutOfReachGivesNullFolders) {
+    ComApartment apartment;
+    TempStore base;
+    // A store directory below a plain file can never be created.
+    const std::wstring blocker = base.path() + L"\\blocker";
+    unique_hfile(CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"MAILSTORE_DIR", (blocker + L"\\store").c_str()));
+
+    com_ptr<IMXFolderManager> manager = CreateManager();
+    ASSERT_TRUE(manager);
+    com_ptr<IMXFolder> inbox = Ask(manager.get(), &IMXFolderManager::GetInboxFolder);
+    ASSERT_TRUE(inbox) << "special folders are never null objects";
+    EXPECT_EQ(L"Local Folders", Ask(inbox.get(), &IMXFolder::Name));
+    EXPECT_EQ(1, Ask(inbox.get(), &IMXFolder::IsNull));
+    EXPECT_TRUE(Walk(inbox.get(), &IMXFolder::GetNextChild).empty());
+    EXPECT_EQ(std::vector<std::wstring>{L"Local Folders"}, Walk(manager.get(), &IMXFolderManager::GetNextFolder));
+    EXPECT_EQ(-1, Ask(manager.get(), &IMXFolderManager::CreateFolder, 0, B(L"x").get()));
+    EXPECT_EQ(0, Ask(manager.get(), &IMXFolderManager::CopyMessage, 1, 2, 1));
+    com_ptr<IMXMessage> message = CreateMessageObject();
+    EXPECT_EQ(1, Ask(message.get(), &IMXMessage::SetBodyPropByName, -1, B(L"Subject").get(), B(L"s").get()));
+    EXPECT_HR(S_OK, message->SetFolderID(5));
+    EXPECT_EQ(0, Ask(message.get(), &IMXMessage::Commit)) << "no store to save into";
+}
+
+TEST(StoreSession, FirstObjectsMadeOnSeveralThreadsAtOnceShareOneStore) {
+    ComApartment apartment;
+    TempStore store;
+    constexpr int kThreads = 4, kRounds = 5;
+    unique_handle start(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> threads;
+    std::vector<long> made(kThreads * kRounds, -1);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            ComApartment apartment;
+            WaitForSingleObject(start.get(), INFINITE);
+            for (int i = t * kRounds; i < (t + 1) * kRounds; ++i) {
+                const std::wstring name = L"thread" + std::to_wstring(i);
+                made[i] = Ask(CreateManager().get(), &IMXFolderManager::CreateFolder, 0, B(name.c_str()).get());
+            }
+        });
+    }
+    SetEvent(start.get());
+    for (auto& thread : threads) thread.join();
+    com_ptr<IMXFolderManager> manager = CreateManager();
+    const auto names = Walk(manager.get(), &IMXFolderManager::GetNextFolder);
+    for (int i = 0; i < kThreads * kRounds; ++i) {
+        EXPECT_GT(made[i], 0) << i;
+        EXPECT_NE(std::find(names.begin(), names.end(), L"thread" + std::to_wstring(i)), names.end()) << i;
+    }
 }
 
 }  // namespace

@@ -102,9 +102,7 @@ TEST_F(ConnectionPointTest, EveryEventReachesEverySinkInAdviseOrderEvenPastAFail
     Fire()->FireOnFolderCreated(11);
     Fire()->FireOnNewMessage(16, 1017);
     const std::vector<SinkCall> expected = {{1, {11}}, {6, {16, 1017}}};
-    EXPECT_EQ(a->calls(), expected);
-    EXPECT_EQ(b->calls(), expected);
-    EXPECT_EQ(c->calls(), expected);
+    for (auto* sink : {a.get(), b.get(), c.get()}) EXPECT_EQ(sink->calls(), expected);
     EXPECT_EQ(order, "abcabc");
     EXPECT_EQ(ErrorInfoOf().source, L"marker") << "a failing sink leaves no error object";
 }

@@ -6,7 +6,7 @@
 #   tests/samples/samples_test.sh CASE
 #
 # CASE: list_tree, export_eml, save_attachments, archive_older, send_message, empty_store, usage,
-# rules, find.
+# rules, listener, find.
 # Each case works in a fresh store in a temporary directory under the build tree and removes it.
 # Wine's cscript exits 0 when a script stops on a runtime error, so every successful run must
 # end with the sample's "done: ..." line.
@@ -414,6 +414,24 @@ case_rules() {
     expect_folder Inbox "Lunch?" "Meeting"
     expect_folder Invoices "INVOICE 42 attached" "Refund" "Your order"
     expect_folder Inbox/Family "Sunday lunch" "Photos"
+}
+
+# The event listener (built from the SDK alone, with its README's line) in a process of its own
+# prints the events of mail that mxstore delivers from another.
+case_listener() {
+    mail "$work/hello" "a@example.com" "hello"
+    wine_sh run "$build/bin/listener.exe" --seconds 60 --exit-after-new 1 </dev/null >"$work/out.raw" 2>&1 &
+    local pid=$! line
+    until_true 30 grep -q listening "$work/out.raw" || fail "the listener did not start"
+    sleep 1  # mail that comes during the listener's first scan counts as already seen
+    deliver "$work/hello"
+    rc=0
+    wait $pid || rc=$?
+    tr -d '\r' <"$work/out.raw" >"$work/out"
+    expect_rc 0
+    for line in "(Inbox): message " "manager: unread count changed: folder " "manager: new unread message "; do
+        grep -qF -- "$line" "$work/out" || fail "no line with: $line"
+    done
 }
 
 # Subjects outside the code page, found by Message-ID and by a search, written as UTF-8; the file

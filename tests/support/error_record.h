@@ -26,7 +26,6 @@ inline std::string GuidText(const GUID& guid) {
 struct ErrorRecord {
     bool present = false;  // GetErrorInfo found an error object
     std::wstring description;
-    bool source_null = true;
     std::wstring source;
     GUID guid = GUID_NULL;
 };
@@ -42,7 +41,6 @@ inline ErrorRecord ErrorInfoOf() {
     EXPECT_EQ(S_OK, info->GetDescription(description.put()));
     if (description) record.description.assign(description.get(), description.length());
     EXPECT_EQ(S_OK, info->GetSource(source.put()));
-    record.source_null = !source;
     if (source) record.source.assign(source.get(), source.length());
     EXPECT_EQ(S_OK, info->GetGUID(&record.guid));
     return record;

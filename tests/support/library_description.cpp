@@ -208,16 +208,8 @@ void ExpectCheckedInDescription(ITypeLib* library, const std::string& path) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream expected;
     expected << in.rdbuf();
-    if (expected.str() == actual) return;
-    auto lines = [](const std::string& text) {
-        std::vector<std::string> out;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) out.push_back(line);
-        return out;
-    };
-    ADD_FAILURE() << "the registered library differs from " << path << " (-) here (+):\n"
-                  << ::testing::internal::edit_distance::CreateUnifiedDiff(lines(expected.str()), lines(actual))
-                  << "once the change is intended, refresh the file with PELKARY_REFRESH_TYPELIB=1";
+    EXPECT_EQ(expected.str(), actual) << "the registered library differs from " << path
+                                      << "; once the change is intended, refresh it with PELKARY_REFRESH_TYPELIB=1";
 }
 
 LibraryDescription::LibraryDescription(ITypeLib* library) {

@@ -80,7 +80,7 @@ struct Invoked {
 // with a place for the result unless the member gives nothing but its HRESULT.
 Invoked InvokeByName(IDispatch* object, const LibraryMember& member, const std::vector<VARIANT>& args);
 
-// Fails the test, with a diff, unless `library` prints (Text) exactly as the file `path` (a unix
+// Fails the test, with gtest's diff, unless `library` prints (Text) exactly as the file `path` (a unix
 // path) holds it. With PELKARY_REFRESH_TYPELIB set, writes the file instead: after an intended
 // change of an IDL file, refresh it (Wine running, servers registered) and review its diff.
 void ExpectCheckedInDescription(ITypeLib* library, const std::string& path);

@@ -4,7 +4,6 @@
 
 #include "comsupport/stream_io.h"
 #include "comsupport/unique_henumstore.h"
-#include "support/object_factory.h"
 
 namespace pelkary::test {
 

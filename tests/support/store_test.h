@@ -18,9 +18,7 @@
 #include <vector>
 
 #include "store_api.h"
-#include "support/answers.h"
-#include "support/com_apartment.h"
-#include "support/temp_store.h"
+#include "support/test_support.h"
 
 namespace pelkary::test {
 

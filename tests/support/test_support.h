@@ -31,6 +31,7 @@
 #include "support/error_record.h"
 #include "support/event_connection.h"
 #include "support/hresult_assertions.h"
+#include "support/library_description.h"
 #include "support/message_pump.h"
 #include "support/object_factory.h"
 #include "support/recording_sink.h"

@@ -1,0 +1,330 @@
+// The module's exports called directly on the registered pelkary.dll (the same module instance the
+// COM runtime uses): its class objects, the module lock that every object and class-object
+// reference holds, and the shape of every object's QueryInterface; the registration its exports
+// write and remove, read back from the registry, and what a client sees while parts of it are
+// missing; and the type library as the registry gives it, with IDispatch and IProvideClassInfo as
+// a late-bound client meets them: every member of every class is found by name and called through
+// Invoke with arguments made from the types the library declares, so the library and the vtables
+// cannot drift apart.
+#include <algorithm>
+#include <map>
+
+#include "support/test_support.h"
+
+namespace pelkary::test {
+namespace {
+
+const wchar_t* const kNames[] = {L"MXMessage", L"MXFolder", L"MXFolderManager"};
+const CLSID* const kClasses[] = {&CLSID_MXMessage, &CLSID_MXFolder, &CLSID_MXFolderManager};
+
+// Nothing of pelkary's is alive between tests, and every test leaves the server registered.
+class ModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(module_.loaded());
+        ASSERT_HR(S_OK, module_.CanUnloadNow()) << "nothing of pelkary's is alive between tests";
+    }
+    void TearDown() override {
+        EXPECT_HR(S_OK, module_.CanUnloadNow()) << "a test left a module lock behind";
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, L"PELKARY.MXFolder");  // the volatile blocker, if left
+        EXPECT_HR(S_OK, module_.RegisterServer()) << "could not restore the registration";
+    }
+
+    com_ptr<IClassFactory> Factory(REFCLSID clsid) {
+        com_ptr<IClassFactory> factory;
+        EXPECT_HR(S_OK, module_.GetClassObject(clsid, IID_IClassFactory, factory.put_void()));
+        return factory;
+    }
+
+    ComApartment apartment_;
+    TempStore store_;
+    ServerModule module_;
+};
+
+TEST_F(ModuleTest, GetClassObjectServesTheThreeClassesOnly) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, module_.GetClassObject(IID_IMXFolder, IID_IClassFactory, &out));
+    for (const CLSID* clsid : kClasses) {
+        com_ptr<IUnknown> unknown;
+        EXPECT_HR(S_OK, module_.GetClassObject(*clsid, IID_IUnknown, unknown.put_void()));
+        EXPECT_TRUE(unknown);
+        out = reinterpret_cast<void*>(1);
+        EXPECT_HR(E_NOINTERFACE, module_.GetClassObject(*clsid, IID_IDispatch, &out));
+        EXPECT_EQ(out, nullptr);
+        EXPECT_HR(E_POINTER, module_.GetClassObject(*clsid, IID_IClassFactory, nullptr));
+    }
+}
+
+TEST_F(ModuleTest, ClassObjectReferencesAndServerLocksAreModuleLocks) {
+    com_ptr<IClassFactory> factory = Factory(CLSID_MXFolder);
+    ASSERT_TRUE(factory);
+    EXPECT_HR(S_FALSE, module_.CanUnloadNow());
+    // No count of its own: AddRef answers 2 and Release 1, whatever is held.
+    EXPECT_EQ(factory->AddRef(), 2u);
+    EXPECT_EQ(factory->Release(), 1u);
+    EXPECT_HR(S_OK, factory->LockServer(TRUE));
+    EXPECT_HR(S_OK, factory->LockServer(TRUE));
+    EXPECT_HR(S_OK, factory->LockServer(FALSE));
+    factory = nullptr;
+    EXPECT_HR(S_FALSE, module_.CanUnloadNow()) << "one LockServer(TRUE) is still outstanding";
+    EXPECT_HR(S_OK, Factory(CLSID_MXMessage)->LockServer(FALSE));
+}
+
+TEST_F(ModuleTest, CreateInstanceRefusals) {
+    com_ptr<IClassFactory> factory = Factory(CLSID_MXMessage);
+    ASSERT_TRUE(factory);
+    void* out = reinterpret_cast<void*>(0x1234);
+    EXPECT_HR(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.get(), IID_IUnknown, &out));
+    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234)) << "refused before the out-pointer is touched";
+    EXPECT_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IConnectionPointContainer, &out));
+    EXPECT_EQ(out, nullptr);  // and the object built and thrown away leaves no lock (TearDown)
+}
+
+// One identity and one count behind every interface of an object.
+void CheckIdentity(IUnknown* main, REFIID main_iid) {
+    const bool has_event_source = !IsEqualIID(main_iid, IID_IMXMessage);
+    std::vector<IID> served = {IID_IUnknown, IID_IDispatch, main_iid, IID_IProvideClassInfo, IID_ISupportErrorInfo};
+    if (has_event_source) served.push_back(IID_IConnectionPointContainer);
+    for (const IID& iid : served) {
+        com_ptr<IUnknown> sub, back;
+        ASSERT_HR(S_OK, main->QueryInterface(iid, sub.put_void())) << GuidText(iid);
+        if (&iid - served.data() < 3) {
+            EXPECT_EQ(sub.get(), main) << "the main interface's pointer";
+        }
+        EXPECT_HR(S_OK, sub->QueryInterface(IID_IUnknown, back.put_void()));
+        EXPECT_EQ(back.get(), main) << "IUnknown through " << GuidText(iid);
+        const ULONG via_sub = sub->AddRef();
+        EXPECT_EQ(main->AddRef(), via_sub + 1) << "the count of " << GuidText(iid) << " is the object's";
+        main->Release();
+        sub->Release();
+    }
+    void* out = reinterpret_cast<void*>(1);
+    const IID& unserved = has_event_source ? IID_IClassFactory : IID_IConnectionPointContainer;
+    EXPECT_HR(E_NOINTERFACE, main->QueryInterface(unserved, &out));
+    EXPECT_EQ(out, nullptr);
+    EXPECT_HR(E_POINTER, main->QueryInterface(IID_IUnknown, nullptr));
+}
+
+// Each object made through the runtime holds a lock of this very module while referenced (and
+// leaves none behind: TearDown), and has one identity.
+TEST_F(ModuleTest, EveryObjectHoldsAModuleLockAndHasOneIdentity) {
+    for (auto [clsid, iid] : {std::pair{&CLSID_MXFolderManager, &IID_IMXFolderManager},
+                              std::pair{&CLSID_MXFolder, &IID_IMXFolder},
+                              std::pair{&CLSID_MXMessage, &IID_IMXMessage}}) {
+        com_ptr<IUnknown> object = CreateObject<IUnknown>(*clsid);
+        ASSERT_TRUE(object);
+        EXPECT_HR(S_FALSE, module_.CanUnloadNow()) << GuidText(*clsid);
+        CheckIdentity(object.get(), *iid);
+    }
+}
+
+// The registration, as the registry holds it.
+std::wstring Braced(const GUID& guid) {
+    const std::string text = GuidText(guid);
+    return std::wstring(text.begin(), text.end());
+}
+
+// Every key under `path` with its values ("name(type)=data;..."), depth first.
+void DumpKey(const std::wstring& path, std::map<std::wstring, std::wstring>& out) {
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    std::wstring& values = out[path];
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD name_size = 256, type = 0;
+        BYTE data[2048];
+        DWORD data_size = sizeof data;
+        if (RegEnumValueW(key.get(), i, name, &name_size, nullptr, &type, data, &data_size) != ERROR_SUCCESS) break;
+        values += std::wstring(name) + L"(" + std::to_wstring(type) + L")=" +
+                  std::wstring(reinterpret_cast<wchar_t*>(data), data_size / sizeof(wchar_t)) + L";";
+    }
+    for (DWORD i = 0, size = 256; RegEnumKeyExW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                                  ERROR_SUCCESS;
+         ++i, size = 256)
+        DumpKey(path + L"\\" + name, out);
+}
+
+// Everything pelkary's registration can touch.
+std::map<std::wstring, std::wstring> DumpRegistration() {
+    std::map<std::wstring, std::wstring> out;
+    for (int i = 0; i < 3; ++i) {
+        DumpKey(L"CLSID\\" + Braced(*kClasses[i]), out);
+        DumpKey(std::wstring(L"PELKARY.") + kNames[i], out);
+    }
+    DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY), out);
+    for (const IID* iid : {&IID_IMXMessage, &IID_IMXFolder, &IID_IMXFolderManager, &DIID_IMXFolderEvents,
+                           &DIID_IMXFolderManagerEvents})
+        DumpKey(L"Interface\\" + Braced(*iid), out);
+    return out;
+}
+
+bool TypeLibraryRegistered() {
+    com_ptr<ITypeLib> library;
+    return SUCCEEDED(LoadRegisteredLibrary(library.put()));
+}
+
+TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHoweverOftenCalled) {
+    ASSERT_HR(S_OK, module_.UnregisterServer());
+    ASSERT_HR(S_OK, module_.RegisterServer());
+    EXPECT_TRUE(TypeLibraryRegistered());
+    const auto once = DumpRegistration();
+    std::map<std::wstring, std::wstring> expected;
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring key = L"CLSID\\" + Braced(*kClasses[i]), prog_id = std::wstring(L"PELKARY.") + kNames[i];
+        auto value = [](const std::wstring& data) { return L"(1)=" + data + std::wstring(1, L'\0') + L";"; };
+        expected[key] = value(kNames[i]);
+        expected[key + L"\\InprocServer32"] = value(module_.path()) + L"ThreadingModel" + value(L"Apartment");
+        expected[key + L"\\TypeLib"] = value(Braced(LIBID_PELKARY));
+        expected[key + L"\\ProgID"] = value(prog_id);
+        expected[prog_id] = value(kNames[i]);
+        expected[prog_id + L"\\CLSID"] = value(Braced(*kClasses[i]));
+    }
+    std::map<std::wstring, std::wstring> classes;
+    for (const auto& [path, values] : once)
+        if (path.rfind(L"TypeLib\\", 0) != 0 && path.rfind(L"Interface\\", 0) != 0) classes[path] = values;
+    EXPECT_EQ(classes, expected) << "no versioned ProgID, CurVer, LocalServer32 or Programmable";
+
+    ASSERT_HR(S_OK, module_.RegisterServer());
+    EXPECT_EQ(DumpRegistration(), once) << "registering twice leaves what registering once leaves";
+}
+
+// What unregistering leaves and what a registration that fails half-way leaves are the same: nothing.
+TEST_F(ModuleTest, UnregisteringAndAFailedRegistrationLeaveNoKey) {
+    auto expect_nothing_left = [](const char* after) {
+        const auto left = DumpRegistration();
+        EXPECT_TRUE(left.empty()) << after << " left: " << Narrow(left.empty() ? L"" : left.begin()->first);
+        EXPECT_FALSE(TypeLibraryRegistered()) << after;
+    };
+    ASSERT_HR(S_OK, module_.UnregisterServer());
+    expect_nothing_left("unregistering");
+    EXPECT_HR(S_OK, module_.UnregisterServer()) << "quiet when nothing is there";
+    // A volatile "PELKARY.MXFolder" refuses the lasting "CLSID" subkey that registration creates
+    // under it, half-way through the second class (ERROR_CHILD_MUST_BE_VOLATILE).
+    unique_hkey blocker;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L"PELKARY.MXFolder", 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, blocker.put(), nullptr));
+    blocker.reset();
+    SetErrorInfo(0, nullptr);
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), module_.RegisterServer());
+    // Only what the exception carries: a bare code has no source and no description.
+    ErrorRecord record = ErrorInfoOf();
+    EXPECT_TRUE(record.present);
+    EXPECT_TRUE(record.source.empty()) << Narrow(record.source);
+    EXPECT_TRUE(record.description.empty()) << Narrow(record.description);
+    expect_nothing_left("a failed write");
+}
+
+TEST_F(ModuleTest, WithoutTheTypeLibraryDispatchAnswersNotImplementedUntilItIsBack) {
+    ASSERT_HR(S_OK, module_.UnregisterServer());
+    com_ptr<ITypeLib> probe;
+    const HRESULT load_failure = LoadRegisteredLibrary(probe.put());
+    ASSERT_TRUE(FAILED(load_failure));
+    com_ptr<IMXMessage> message;
+    ASSERT_HR(S_OK, Factory(CLSID_MXMessage)->CreateInstance(nullptr, IID_IMXMessage, message.put_void()));
+
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_HR(E_NOTIMPL, message->GetTypeInfo(0, 0, &info));
+    EXPECT_EQ(info, nullptr);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"GetID")};
+    DISPID id = 0;
+    EXPECT_HR(E_NOTIMPL, message->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+    com_ptr<IProvideClassInfo> provide = message.try_query<IProvideClassInfo>();
+    ASSERT_TRUE(provide);
+    info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_HR(load_failure, provide->GetClassInfo(&info));
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(-1, Ask(message.get(), &IMXMessage::GetID)) << "the early-bound path needs no library";
+
+    // A failure is not remembered: once registered, the same object serves IDispatch.
+    ASSERT_HR(S_OK, module_.RegisterServer());
+    EXPECT_HR(S_OK, message->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+    EXPECT_EQ(id, 0x60020000);
+}
+
+void InvokeEveryMember(IDispatch* object, const LibraryType& coclass, const LibraryType& main) {
+    for (const LibraryMember& member : main.members) {
+        SCOPED_TRACE(main.name + "." + member.name);
+        std::vector<long> outs;
+        VARTYPE result = VT_EMPTY;  // what the [out, retval] parameter comes back as through Invoke
+        for (const LibraryParam& p : member.params)
+            if (p.retval()) result = p.type == "long*" ? VT_I4 : p.type == "BSTR*" ? VT_BSTR : VT_DISPATCH;
+        // On a fresh object every member answers: refusals are results, not errors.
+        const Invoked invoked = InvokeByName(object, member, ArgumentsOf(member, 0, nullptr, &outs));
+        EXPECT_HR(S_OK, invoked.hr);
+        EXPECT_EQ(invoked.result, result);
+
+        // Through the vtable, a null out-pointer is refused before anything else is done.
+        std::vector<VARIANT> nulls = ArgumentsOf(member, 0, nullptr, nullptr);
+        if (std::none_of(member.params.begin(), member.params.end(), [](auto& p) { return p.out(); })) continue;
+        std::vector<VARTYPE> types;
+        std::vector<VARIANT*> pointers;
+        for (VARIANT& v : nulls) {
+            types.push_back(V_VT(&v));
+            pointers.push_back(&v);
+        }
+        SetMarkerErrorInfo(L"marker");
+        VARIANT hr;
+        VariantInit(&hr);
+        ASSERT_HR(S_OK, DispCallFunc(object, member.slot * sizeof(void*), CC_STDCALL, VT_ERROR,
+                                     static_cast<UINT>(types.size()), types.data(), pointers.data(), &hr));
+        EXPECT_HR(E_POINTER, V_ERROR(&hr));
+        EXPECT_EQ(ErrorInfoOf().source, L"marker") << "a refused call leaves the error object alone";
+    }
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"NoSuchMember")};
+    DISPID id = 0;
+    EXPECT_HR(DISP_E_UNKNOWNNAME, object->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
+
+    UINT count = 0;
+    EXPECT_HR(S_OK, object->GetTypeInfoCount(&count));
+    EXPECT_EQ(count, 1u);
+    com_ptr<ITypeInfo> info, again, class_info;
+    EXPECT_HR(S_OK, object->GetTypeInfo(0, 0, info.put()));
+    EXPECT_HR(S_OK, object->GetTypeInfo(5, 0x0407, again.put()));
+    EXPECT_EQ(info.get(), again.get()) << "index and locale are ignored";
+    ASSERT_TRUE(info);
+    com_ptr<IProvideClassInfo> provide;
+    ASSERT_HR(S_OK, object->QueryInterface(IID_IProvideClassInfo, provide.put_void()));
+    ASSERT_HR(S_OK, provide->GetClassInfo(class_info.put()));
+    EXPECT_HR(E_POINTER, provide->GetClassInfo(nullptr));
+    for (const auto& [described, guid] :
+         {std::pair{info.get(), main.guid}, std::pair{class_info.get(), coclass.guid}}) {
+        TYPEATTR* attr = nullptr;
+        ASSERT_HR(S_OK, described->GetTypeAttr(&attr));
+        EXPECT_EQ(GuidText(attr->guid), guid);
+        described->ReleaseTypeAttr(attr);
+    }
+}
+
+// Every type of the registered library with its kind, GUID, flags and help string, and every
+// member with its DISPID, vtable slot, parameters and help string, is the checked-in text word for
+// word. After an intended change of pelkary.idl, refresh the text (Wine running, servers
+// registered) and review its diff before committing it:
+//   PELKARY_REFRESH_TYPELIB=1 ctest --test-dir build -R frame_module
+// Then each class the library declares, made by its CLSID, against the members of its default
+// interface.
+TEST_F(ModuleTest, TheTypeLibraryIsTheCheckedInDescriptionAndEveryMemberIsReachableByNameThroughInvoke) {
+    com_ptr<ITypeLib> library;
+    ASSERT_HR(S_OK, LoadRegisteredLibrary(library.put())) << "the library is not registered";
+    ExpectCheckedInDescription(library.get(), PELKARY_SOURCE_DIR "/tests/frame/pelkary.typelib.txt");
+    const LibraryDescription description(library.get());
+    int classes = 0;
+    for (const LibraryType& coclass : description.types()) {
+        if (coclass.kind != "coclass") continue;
+        ++classes;
+        const LibraryType* main = nullptr;
+        for (const std::string& base : coclass.bases)
+            for (const LibraryType& t : description.types())
+                if (base == t.name + " [default]") main = &t;
+        ASSERT_TRUE(main) << coclass.name << " has no default interface";
+        CLSID clsid;
+        std::wstring guid(coclass.guid.begin(), coclass.guid.end());
+        ASSERT_HR(S_OK, CLSIDFromString(guid.c_str(), &clsid));
+        com_ptr<IDispatch> object = CreateObject<IDispatch>(clsid);
+        ASSERT_TRUE(object);
+        InvokeEveryMember(object.get(), coclass, *main);
+    }
+    EXPECT_EQ(classes, 3);
+}
+
+}  // namespace
+}  // namespace pelkary::test
