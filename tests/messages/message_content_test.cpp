@@ -213,7 +213,7 @@ const char kJapanese[] =
 using CodePage = FilesTest;
 
 TEST_F(CodePage, AFileNameOutsideTheCodePageIsSavedToAndReadFromWhole) {
-    // Names from the mail and AttachFile, as a script author sees them: tests/scripts/code_page_names.js.
+    // Names from the mail and AttachFile, as a script author sees them: tests/scripts/script_author.js.
     com_ptr<IMXMessage> m = PutAndOpen(kJapanese);
     const std::wstring copy = std::wstring(L"\u041A\u043E\u043F\u0438\u044F ") + kPhoto;  // Копия 写真.png
     EXPECT_EQ(1, Ask(m.get(), &IMXMessage::SaveBodyToFile, Ask(m.get(), &IMXMessage::GetFirstAttachment),

@@ -220,8 +220,7 @@ LibraryDescription::LibraryDescription(ITypeLib* library) {
     header << "library " << TextOf(name);
     TLIBATTR* attr = nullptr;
     if (SUCCEEDED(library->GetLibAttr(&attr))) {
-        guid_ = GuidText(attr->guid);
-        header << " " << guid_ << " version " << attr->wMajorVerNum << "." << attr->wMinorVerNum
+        header << " " << GuidText(attr->guid) << " version " << attr->wMajorVerNum << "." << attr->wMinorVerNum
                << " lcid " << Hex(attr->lcid) << " syskind " << attr->syskind << " flags "
                << Hex(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE);
         library->ReleaseTLibAttr(attr);
