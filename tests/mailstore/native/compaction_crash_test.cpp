@@ -4,14 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 
-#include <gtest/gtest.h>
-
-#include "mailstore/store.h"
-#include "mail_listing.h"
-#include "test_dir.h"
+#include "store_support.h"
 
 using namespace mailstore;
 namespace fs = std::filesystem;
@@ -53,15 +48,10 @@ TEST(CompactionCrash, EveryStepLeavesTheStoreWholeAndCompactable) {
   TestDir pristine, dir;
   {  // Live mail in nested folders, sources shared by copies, the dead sources of mail deleted
      // for good and of a replaced source.
-    constexpr uint32_t kInbox = 1, kDeleted = 4;
-    auto s = Store::Open(pristine.store(), true, nullptr);
-    uint32_t projects, archive, id;
-    ASSERT_EQ(Status::kOk, s->CreateFolder(kRootFolderId, "Projects", &projects));
-    ASSERT_EQ(Status::kOk, s->CreateFolder(projects, "Archive", &archive));
-    for (uint32_t i = 0; i < 8; ++i)
-      ASSERT_EQ(Status::kOk, s->AddMessage(kInbox, kInvalidId, "S: " + std::string(3000 * i, 'a' + i),
-                                           i % 2 ? kFlagUnread : 0, MessageFields(), &id));
-    ASSERT_EQ(Status::kOk, s->AddMessage(archive, kInvalidId, "", 0, MessageFields(), &id));
+    auto s = OpenStore(pristine.store());
+    const uint32_t projects = Folder(*s, kRootFolderId, "Projects"), archive = Folder(*s, projects, "Archive");
+    for (uint32_t i = 0; i < 8; ++i) Add(*s, kInbox, "S: " + std::string(3000 * i, 'a' + i), i % 2 ? kFlagUnread : 0);
+    Add(*s, archive, "");
     ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, archive, {2, 3}, false, 0, nullptr));
     ASSERT_EQ(Status::kOk, s->CopyMessages(kInbox, projects, {4}, true, 0, nullptr));
     ASSERT_EQ(Status::kOk, s->ReplaceSource(kInbox, 5, "S: new", MessageFields()));

@@ -1,23 +1,14 @@
 // Compaction: deleted mail gives its space back, ids and reservations stay,
 // other opens follow the switch, and older stores compact. Kills during it:
 // compaction_crash_test.
-#include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "mailstore/store.h"
-#include "mail_listing.h"
-#include "test_dir.h"
+#include "store_support.h"
 
 using namespace mailstore;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint32_t kInbox = 1, kDeleted = 4;
 
 uint64_t SpaceOf(const std::string& dir) {
   uint64_t total = 0;
@@ -42,14 +33,11 @@ std::string Entry(const std::string& payload) {
 
 TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   TestDir dir;
-  auto s = Store::Open(dir.store(), true, nullptr);
-  auto other = Store::Open(dir.store(), false, nullptr);
+  auto s = OpenStore(dir.store()), other = OpenStore(dir.store());
   s->SetSyncEachCall(false);
   std::vector<uint32_t> ids(100);
-  for (uint32_t i = 0; i < ids.size(); ++i) {
-    const std::string source = "Subject: " + std::to_string(1000 + i) + "\r\n\r\n" + std::string(100000, 'a' + i % 26);
-    ASSERT_EQ(Status::kOk, s->AddMessage(kInbox, kInvalidId, source, 0, MessageFields(), &ids[i]));
-  }
+  for (uint32_t i = 0; i < ids.size(); ++i)
+    ids[i] = Add(*s, kInbox, "Subject: " + std::to_string(1000 + i) + "\r\n\r\n" + std::string(100000, 'a' + i % 26));
   ASSERT_TRUE(s->Flush());
   const uint64_t space = SpaceOf(dir.store());
   MessageRecordPtr held;
@@ -74,9 +62,7 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   EXPECT_EQ(-1, other->ReadSource(*held, 0, &std::string(10, '\0')[0], 10));  // listed before the switch
   // Ids stay taken: the reservation made before still stores, no deleted id comes back.
   EXPECT_EQ(Status::kOk, s->AddMessage(kInbox, reserved, "r", 0, MessageFields(), nullptr));
-  uint32_t fresh;
-  ASSERT_EQ(Status::kOk, s->AddMessage(kInbox, kInvalidId, "f", 0, MessageFields(), &fresh));
-  EXPECT_EQ(reserved + 1, fresh);
+  EXPECT_EQ(reserved + 1, Add(*s, kInbox, "f"));
 
   // A compacted store that lost its journal is rebuilt from the newest data file.
   s.reset();
@@ -84,7 +70,7 @@ TEST(StoreCompaction, DeletedMailGivesItsSpaceBackAndOtherOpensFollow) {
   const auto now = Mail(*Store::Open(dir.store(), false, nullptr));
   for (const auto& f : fs::directory_iterator(dir.store()))
     if (f.path().filename().string().rfind("journal", 0) == 0) fs::remove(f.path());
-  ASSERT_EQ(Status::kOk, Store::Recover(dir.store(), [](const std::string&) { return MessageFields(); }, nullptr));
+  ASSERT_EQ(Status::kOk, Store::Recover(dir.store(), Fields, nullptr));
   EXPECT_EQ(now, Mail(*Store::Open(dir.store(), false, nullptr)));
 }
 
