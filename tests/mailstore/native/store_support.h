@@ -56,19 +56,22 @@ inline std::string SourceOf(mailstore::Store& s, const mailstore::MessageRecord&
   return s.ReadSource(r, 0, &out[0], out.size()) == r.size ? out : "<unreadable>";
 }
 
-// Every message of |s| as "folder name/id" -> "flags:source", folders walked from the top.
-inline std::map<std::string, std::string> Mail(mailstore::Store& s) {
+// Every message of |s| as "folder path/id" -> "flags:source", folders walked from the top; with
+// |folders|, also every folder as "folder path" -> "id:special type".
+inline std::map<std::string, std::string> Mail(mailstore::Store& s, bool folders = false) {
   std::map<std::string, std::string> out;
-  std::vector<mailstore::FolderInfo> pending;
-  s.ListSubfolders(mailstore::kRootFolderId, &pending);
+  std::vector<std::pair<std::string, uint32_t>> pending = {{"", mailstore::kRootFolderId}};
   for (size_t i = 0; i < pending.size(); ++i) {
+    const auto [path, id] = pending[i];
     std::vector<mailstore::FolderInfo> subs;
-    s.ListSubfolders(pending[i].id, &subs);
-    pending.insert(pending.end(), subs.begin(), subs.end());
+    s.ListSubfolders(id, &subs);
+    for (const auto& f : subs) {
+      pending.emplace_back(path.empty() ? f.name : path + "/" + f.name, f.id);
+      if (folders) out["folder " + pending.back().first] = std::to_string(f.id) + ":" + std::to_string(f.special);
+    }
     std::vector<mailstore::MessageRecordPtr> list;
-    s.ListMessages(pending[i].id, 0, &list);
-    for (const auto& r : list)
-      out[pending[i].name + "/" + std::to_string(r->id)] = std::to_string(r->flags) + ":" + SourceOf(s, *r);
+    s.ListMessages(id, 0, &list);
+    for (const auto& r : list) out[path + "/" + std::to_string(r->id)] = std::to_string(r->flags) + ":" + SourceOf(s, *r);
   }
   return out;
 }
