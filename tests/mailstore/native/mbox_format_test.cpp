@@ -25,8 +25,6 @@ TEST(MboxFormat, SplitsUnquotesAndDropsSeparators) {
                               "Subject: one\n\nbody\n>From here\n>>From there\nFrom: a header-like line\n\n"
                               "From b@c Mon Jan  1 00:00:00 2024\r\nSubject: two\r\n\r\ncrlf body\r\n\r\n"
                               "From c@d Mon Jan  1 00:00:00 2024\nSubject: three\n\nFrom an unquoted line\n"));
-  EXPECT_EQ(Messages{}, MboxFormat::Split(""));
-  EXPECT_EQ(Messages{}, MboxFormat::Split("no separator at all\n"));
   EXPECT_FALSE(MboxFormat::LooksLikeMbox("Subject: x\n\nFrom y\n"));
 }
 
