@@ -8,16 +8,11 @@
 #include <set>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "mail_listing.h"
-#include "test_dir.h"
+#include "store_support.h"
 
 using namespace mailstore;
 
 namespace {
-
-constexpr uint32_t kInbox = 1, kSent = 3;
 
 // Writer |w|'s calls; false at the first that fails. Half the messages go
 // through a reservation stored only after a later message, as a stream is
