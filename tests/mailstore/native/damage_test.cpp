@@ -24,7 +24,14 @@ std::multiset<std::string> Sources(const std::map<std::string, std::string>& mai
 
 }  // namespace
 
-TEST(StoreDamage, IsReportedNeverMadeWorseAndRecovered) {
+// The same damage to a store as it grows and to one that was compacted since: its journal and data
+// file are then journal.1.dat and messages.1.dat, which journal.cur names.
+class DamagedStore : public testing::TestWithParam<bool> {};
+
+TEST_P(DamagedStore, IsReportedNeverMadeWorseAndRecovered) {
+  const bool compacted = GetParam();
+  const std::string journal = compacted ? "journal.1.dat" : "journal.dat";
+  const std::string data = compacted ? "messages.1.dat" : "messages.dat";
   TestDir pristine;
   std::map<std::string, std::string> before, before_last;
   std::map<std::string, uint64_t> length;  // of each file's meaningful bytes
@@ -35,15 +42,19 @@ TEST(StoreDamage, IsReportedNeverMadeWorseAndRecovered) {
     for (int i = 0; i < 8; ++i) {
       const std::string source = "Subject: m" + std::to_string(i) + "\r\n\r\n" + std::string(300 + 50 * i, 'a' + i);
       ASSERT_EQ(Status::kOk, s->AddMessage(i % 3 ? kInbox : sub, kInvalidId, source, 0, FieldsOf(source), nullptr));
-      length["messages.dat"] += source.size() + 32;
+      length[data] += source.size() + 32;
+    }
+    if (compacted) {
+      ASSERT_EQ(Status::kOk, s->Compact());
     }
     before_last = Mail(*s);
-    last_entry = fs::file_size(pristine.store() + "/journal.dat");
+    last_entry = fs::file_size(pristine.store() + "/" + journal);
     ASSERT_EQ(Status::kOk, s->SetFlags(1, {1}, 2, 2, nullptr));
     before = Mail(*s);
   }
-  length["journal.dat"] = fs::file_size(pristine.store() + "/journal.dat");
+  length[journal] = fs::file_size(pristine.store() + "/" + journal);
   length["store.seq"] = 4096;
+  if (compacted) length["journal.cur"] = fs::file_size(pristine.store() + "/journal.cur");
   const char* const kHow[] = {"cut", "flip", "delete"};
   for (const auto& [file, size] : length)
     for (int how = 0; how < 3; ++how)
@@ -64,7 +75,7 @@ TEST(StoreDamage, IsReportedNeverMadeWorseAndRecovered) {
 
         // A journal cut inside its last entry is a write that never finished,
         // and so is one whose last entry's length now runs past the end.
-        const bool torn = file == "journal.dat" && at > last_entry && (how == 0 || at < last_entry + 8);
+        const bool torn = file == journal && at > last_entry && (how == 0 || at < last_entry + 8);
         const auto& expected = torn ? before_last : before;
         Status status = Status::kOk;
         std::string report;
@@ -97,10 +108,13 @@ TEST(StoreDamage, IsReportedNeverMadeWorseAndRecovered) {
         auto recovered = Store::Open(dir.store(), false, &status, &report);
         ASSERT_TRUE(recovered) << report;
         const auto after = Sources(Mail(*recovered));
-        if (file == "messages.dat") continue;  // its lost sources cannot come back
+        if (file == data) continue;  // its lost sources cannot come back
         for (const auto& source : Sources(before)) EXPECT_EQ(1u, after.count(source)) << summary;
       }
 }
+
+INSTANTIATE_TEST_SUITE_P(GrowingAndCompacted, DamagedStore, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Compacted" : "Growing"; });
 
 TEST(StoreDamage, AStoreThatCannotBeWrittenOrWasCutUnderItsOpenSaysSo) {
   TestDir dir;

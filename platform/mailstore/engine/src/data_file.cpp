@@ -1,8 +1,6 @@
 #include "data_file.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -24,18 +22,7 @@ void Put32(uint8_t* p, uint32_t v) {
 }  // namespace
 
 std::vector<uint32_t> DataFile::Generations(const std::string& directory) {
-  std::vector<uint32_t> found;
-  for (const std::string& name : ListDirectory(directory)) {
-    const size_t dot = name.find('.');
-    uint32_t g = 0;
-    if (name != Name(0)) {
-      if (dot == std::string::npos || !std::isdigit(static_cast<unsigned char>(name[dot + 1]))) continue;
-      g = static_cast<uint32_t>(std::strtoul(name.c_str() + dot + 1, nullptr, 10));
-    }
-    if (name == Name(g)) found.push_back(g);
-  }
-  std::sort(found.begin(), found.end());
-  return found;
+  return StoreFile::Generations(directory, &Name);
 }
 
 void DataFile::RemoveOlder(const std::string& directory, uint32_t generation) {

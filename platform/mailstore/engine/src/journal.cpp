@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 
@@ -36,13 +37,30 @@ bool SwitchEntry(const uint8_t* p, size_t size, uint32_t* generation) {
 
 constexpr char kPointerName[] = "journal.cur";
 
-// The generation journal.cur names: 0 when there is none (or it is unreadable).
-uint32_t ReadPointer(const std::string& directory) {
+// The generation journal.cur names, as WritePointer wrote it; false when it is missing or unreadable.
+bool ReadPointer(const std::string& directory, uint32_t* generation) {
   File f;
   char text[16] = {};
-  if (!f.Open(JoinPath(directory, kPointerName), File::Mode::kRead) || f.ReadAt(0, text, sizeof(text) - 1) <= 0)
-    return 0;
-  return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+  if (!f.Open(JoinPath(directory, kPointerName), File::Mode::kRead)) return false;
+  const int64_t n = f.ReadAt(0, text, sizeof(text) - 1);
+  char* end = nullptr;
+  *generation = static_cast<uint32_t>(std::strtoul(text, &end, 10));
+  return n > 1 && std::isdigit(static_cast<unsigned char>(text[0])) && end == text + n - 1 && *end == '\n';
+}
+
+// The generation of the current journal to read from: the one journal.cur names or, without a
+// readable journal.cur, the oldest journal in |directory| (none: 0), whose switch entry, if it was
+// committed, leads on to the next. |unnamed| then says whether that is damage: journal.cur is there
+// but unreadable, or journal.dat is gone (only a compaction removes it, after naming the next).
+uint32_t CurrentGeneration(const std::string& directory, bool* unnamed = nullptr) {
+  uint32_t named = 0;
+  if (unnamed) *unnamed = false;
+  if (ReadPointer(directory, &named)) return named;
+  const std::vector<uint32_t> journals = StoreFile::Generations(directory, &Journal::Name);
+  const uint32_t oldest = journals.empty() ? 0 : journals.front();
+  File pointer;
+  if (unnamed) *unnamed = pointer.Open(JoinPath(directory, kPointerName), File::Mode::kRead) || oldest != 0;
+  return oldest;
 }
 
 bool WritePointer(const std::string& directory, uint32_t generation) {
@@ -92,13 +110,25 @@ bool Journal::Open(const std::string& directory, File::Mode mode) {
   mode_ = mode;
   // A compaction may remove the journal journal.cur named a moment ago: ask again.
   for (int attempt = 0; attempt < 5; ++attempt) {
-    generation_ = ReadPointer(directory);
+    generation_ = CurrentGeneration(directory, &pointer_damaged_);
     File file;
     if (OpenGeneration(file, generation_)) {
       Adopt(std::move(file), JoinPath(directory, Name(generation_)));
       return true;
     }
-    if (ReadPointer(directory) == generation_) break;
+    if (CurrentGeneration(directory) == generation_) break;
+  }
+  // journal.cur names a journal that is gone: the oldest one there is, or a new journal.dat.
+  const std::vector<uint32_t> journals = StoreFile::Generations(directory, &Name);
+  const uint32_t oldest = journals.empty() ? 0 : journals.front();
+  if (oldest != generation_) {
+    pointer_damaged_ = true;
+    generation_ = oldest;
+    File file;
+    if (OpenGeneration(file, generation_)) {
+      Adopt(std::move(file), JoinPath(directory, Name(generation_)));
+      return true;
+    }
   }
   Adopt(File(), JoinPath(directory, Name(generation_)));  // for its path in a report
   return false;
@@ -114,7 +144,7 @@ bool Journal::OpenGeneration(File& file, uint32_t generation) const {
 bool Journal::Follow(uint32_t generation, bool exclusive) {
   File file;
   if (!OpenGeneration(file, generation)) {
-    generation = ReadPointer(directory_);
+    generation = CurrentGeneration(directory_);
     if (generation <= generation_ || !OpenGeneration(file, generation)) return false;
   }
   const std::string old_path = path();
@@ -125,7 +155,8 @@ bool Journal::Follow(uint32_t generation, bool exclusive) {
   damaged_bytes_ = 0;
   damage_.clear();
   if (exclusive && mode_ == File::Mode::kReadWrite) {
-    if (ReadPointer(directory_) < generation) WritePointer(directory_, generation);
+    uint32_t named = 0;
+    if (!ReadPointer(directory_, &named) || named < generation) WritePointer(directory_, generation);
     if (old_generation < generation) RemoveFile(old_path);
   }
   return true;

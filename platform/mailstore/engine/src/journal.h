@@ -6,7 +6,8 @@
 //
 // Compaction replaces the journal with a shorter one (Switch): generation 0
 // is journal.dat, generation N journal.N.dat, and journal.cur names the
-// current one (no journal.cur: 0). The switch is crash-safe in this order:
+// current one (no journal.cur: 0; a damaged one: the oldest journal there,
+// whose committed switch leads on). The switch is crash-safe in this order:
 // the new journal is written and synced whole; one last entry holding only a
 // JournalSwitchOp is appended to the old journal (the commit: a process
 // reading the old journal follows it to the new one); journal.cur is
@@ -43,6 +44,15 @@ class Journal : public StoreFile {
     return generation ? "journal." + std::to_string(generation) + ".dat" : "journal.dat";
   }
   uint32_t generation() const { return generation_; }
+  // Did Open find journal.cur unreadable, or missing beside a later journal, and take the newest
+  // journal in the directory instead? Recovery writes it anew.
+  bool pointer_damaged() const { return pointer_damaged_; }
+  // Is the first entry of a journal after journal.dat lost (damaged, cut, or the file empty)?
+  // That entry is the snapshot the rest builds on: without it the journal names a store that
+  // is not there.
+  bool lost_start() const {
+    return generation_ > 0 && (applied_ == 0 || (!damage_.empty() && damage_.front().first == 0));
+  }
 
   // Maps store.seq; with |writable| (under the exclusive lock) it is made
   // when missing. Without it every freshness check asks the file system.
@@ -106,6 +116,7 @@ class Journal : public StoreFile {
   std::string directory_;
   File::Mode mode_ = File::Mode::kRead;
   uint32_t generation_ = 0;
+  bool pointer_damaged_ = false;
 
   File counter_file_;
   std::atomic<uint64_t>* counter_ = nullptr;  // in counter_file_'s shared view, or null

@@ -117,6 +117,9 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
     if (!lock.locked()) return fail(Status::kIoError, "cannot lock " + lock_path);
     journal.MapCounter(directory, writable);
     if (!journal.CatchUp(writable, model)) return fail(Status::kIoError, "cannot read " + journal.path());
+    if (journal.lost_start())
+      return fail(Status::kDamaged, journal.path() + " lost its first entry, which holds the store; "
+                                    "run 'mxstore check', then 'mxstore recover'");
     // The data file the journal names, once it is known.
     store->writable_ = writable;
     if (!store->FollowGeneration(true)) return fail(Status::kIoError, "cannot open " + store->data_->path());
@@ -132,8 +135,17 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
       if (journal.scanned() != 0)
         return fail(Status::kDamaged, journal.path() + " is not a readable store journal; "
                                       "run 'mxstore check', then 'mxstore recover'");
-      if (unnamed != 0 || data.FreeFrom(0) != 0)
-        return fail(Status::kDamaged, journal.path() + " is missing or empty while " + data.path() +
+      // Mail with no journal to name it, in the journal's data file or in a later one that a
+      // compaction made, is a lost journal: never the start of a new store.
+      std::string holding = unnamed != 0 || data.FreeFrom(0) != 0 ? data.path() : "";
+      for (uint32_t g : DataFile::Generations(directory)) {
+        DataFile other;
+        if (holding.empty() && g != model.generation() && other.Open(directory, File::Mode::kRead, g) &&
+            other.FreeFrom(0) != 0)
+          holding = other.path();
+      }
+      if (!holding.empty())
+        return fail(Status::kDamaged, journal.path() + " is missing or empty while " + holding +
                                       " holds mail; run 'mxstore recover' to rebuild it");
       if (!writable || !create)
         return fail(Status::kNotFound, "no store in " + directory + " (run Initialize first)");
@@ -159,8 +171,11 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
   // Damage short of an unreadable journal leaves a store that serves what it
   // can read, reported as kDamaged; its writes go after everything on disk.
   std::string found;
+  if (journal.pointer_damaged())
+    found = "journal.cur is missing or damaged; read " + journal.path() + " instead";
   if (journal.damaged_bytes())
-    found = "skipped " + std::to_string(journal.damaged_bytes()) + " damaged bytes of " + journal.path();
+    found += std::string(found.empty() ? "" : "; ") + "skipped " + std::to_string(journal.damaged_bytes()) +
+             " damaged bytes of " + journal.path();
   if (journal.scanned() > journal.applied())
     found += std::string(found.empty() ? "" : "; ") + "the last " +
              std::to_string(journal.scanned() - journal.applied()) + " bytes of " + journal.path() +

@@ -2,8 +2,10 @@
 // at for the store's messages. What the data file and the journal have in common.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "mailstore/file.h"
 
@@ -11,6 +13,10 @@ namespace mailstore {
 
 class StoreFile {
  public:
+  // The generations of a family of files in |directory|, lowest first: those g whose file
+  // |name_of|(g) is there (name.dat for 0, name.<g>.dat after it).
+  static std::vector<uint32_t> Generations(const std::string& directory, std::string (*name_of)(uint32_t));
+
   bool is_open() const { return file_.is_open(); }
   const std::string& path() const { return path_; }
   bool Sync() { return file_.Sync(); }

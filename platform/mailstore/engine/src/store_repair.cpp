@@ -80,20 +80,24 @@ struct StoreFiles {
     have_journal = journal.Open(directory, File::Mode::kRead);
     return Status::kOk;
   }
-  // Replays the journal, then opens the data file it names. False when the
-  // journal cannot be read.
+  // Replays the journal, then opens the data file it names. When there is no
+  // journal, or it lost its first entry (the snapshot), or it names a data
+  // file that is gone, or an empty one, the newest data file that holds mail has
+  // what the last compaction kept and everything stored after it: the model
+  // starts anew from it. False when the journal cannot be read.
   bool Load() {
     if (have_journal && !journal.CatchUp(false, sink)) return false;
-    if (!have_journal) {
-      // Nothing names the data file: the newest one holds what the last compaction kept and
-      // everything stored after it.
-      const std::vector<uint32_t> generations = DataFile::Generations(directory_);
-      if (!generations.empty() && generations.back() != 0) {
-        model.Apply(SnapshotOp{generations.back()});
-        model.Apply(SnapshotEndOp{});
-      }
+    const uint32_t named = model.generation();
+    have_data = have_journal && !journal.lost_start() && data.Open(directory_, File::Mode::kRead, named) &&
+                (!model.empty() || data.FreeFrom(0) != 0);
+    const std::vector<uint32_t> generations = DataFile::Generations(directory_);
+    for (auto g = generations.rbegin(); !have_data && g != generations.rend(); ++g) {
+      if (!data.Open(directory_, File::Mode::kRead, *g) || data.FreeFrom(0) == 0) continue;
+      have_data = true;
+      sink.Apply(SnapshotOp{*g});  // what the journal named so far is no guide to this file
+      sink.Apply(SnapshotEndOp{});
     }
-    have_data = data.Open(directory_, File::Mode::kRead, model.generation());
+    if (!have_data) have_data = data.Open(directory_, File::Mode::kRead, model.generation());
     return true;
   }
 
@@ -137,6 +141,8 @@ Status Store::Check(const std::string& directory, std::vector<std::string>* find
   const std::string journal_path = files.journal.path();
   if (!files.Load()) return Status::kIoError;
   const std::string data_path = files.data.path();
+  if (files.journal.pointer_damaged())
+    add("journal.cur: missing or damaged; " + journal_path + " was read instead");
   if (!files.have_journal) {
     add(journal_path + ": missing");
   } else {
