@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Sampled mutation run: how many seeded faults in the shipped code does the test suite catch?
 
-    scripts/mutate.py [--count N] [--seed S] [--list] [--only PATH_PREFIX]
+    scripts/mutate.py [--count N] [--seed S] [--list] [--only PATH_PREFIX] [--site PATH:LINE ...]
 
 Collects every place in the .cpp files of src/, platform/ and comsupport/ where one of these faults can
 be made, shuffles them with the seed and tries them one at a time until N of them have built:
@@ -20,7 +20,10 @@ test suites with CTest, stopping at the first failure. A mutant is killed when a
 times out. Mutants that do not compile are skipped and do not count. The tree is restored after
 every mutant (also on Ctrl-C), and the last line printed is the kill rate.
 
---list prints the sampled mutants without building anything.
+--list prints the sampled mutants without building anything. A killed mutant's line names the test
+that failed first. --site PATH:LINE or "PATH:LINE OP" (repeatable) tries only the sampled mutants there: to
+run again, on a quiet machine, the mutants two runs disagree on (a test that fails for a reason of
+its own, say under heavy load, kills a mutant it never saw).
 """
 import argparse
 import os
@@ -173,6 +176,8 @@ def main():
     ap.add_argument("--only", default="", help="sample only files under this path")
     ap.add_argument("--list", action="store_true", help="print the sampled mutants and stop")
     ap.add_argument("--timeout", type=int, default=300, help="seconds a single test may take")
+    ap.add_argument("--site", action="append", default=[],
+                    help="only the mutants at PATH:LINE, or PATH:LINE OP (repeatable)")
     ap.add_argument("--shard", default="1/1", help="K/N: run every Nth mutant of the sample from the Kth, and "
                     "COUNT/N of them (run the N shards at once in N checkouts and add up their figures)")
     args = ap.parse_args()
@@ -183,6 +188,8 @@ def main():
     sites = all_sites(args.only)
     random.Random(args.seed).shuffle(sites)
     print(f"mutate: {len(sites)} places found in {len(source_files())} files; seed {args.seed}", flush=True)
+    if args.site:
+        sites = [s for s in sites if f"{s[0]}:{s[1]}" in args.site or f"{s[0]}:{s[1]} {s[2]}" in args.site]
     sites = sites[k - 1::n]
     args.count = args.count // n + (1 if k <= args.count % n else 0)
     if args.list:
@@ -227,17 +234,20 @@ def main():
                     continue
                 run(["scripts/register.sh", build], env=env)
                 tested += 1
-                verdict = "survived"
+                verdict, culprit = "survived", ""
                 for b in reversed(builds):  # the native suites are quicker to fail
                     try:
                         r = run(["ctest", "--test-dir", b, "--stop-on-failure", "-j1", "--timeout",
                                  str(args.timeout)], timeout=args.timeout * 4, env=env)
                         failed = r.returncode != 0
                         hung = "Timeout" in r.stdout
+                        first = re.search(r"Test +#\d+: (\S+) \.*\**(Failed|Timeout|Exception|Subprocess)", r.stdout)
                     except subprocess.TimeoutExpired:
                         failed = hung = True
+                        first = None
                     if failed:
                         verdict = "killed (hang)" if hung else "killed"
+                        culprit = first.group(1) if first else "?"
                         break
                 if verdict.startswith("killed"):
                     killed += 1
@@ -246,8 +256,8 @@ def main():
                 if verdict == "killed (hang)":
                     wine("stop")
                     wine("start")
-                print(f"[{tested:3d}] {verdict:13s} {path}:{no} {op}: {old.strip()}  ->  {new.strip()}",
-                      flush=True)
+                print(f"[{tested:3d}] {verdict:13s} {path}:{no} {op}: {old.strip()}  ->  {new.strip()}"
+                      + (f"  [{culprit}]" if culprit else ""), flush=True)
             finally:
                 tree.restore()
     finally:
