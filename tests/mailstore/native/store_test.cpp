@@ -127,6 +127,7 @@ TEST_F(StoreTest, OpensOnlyAStoreAndMakesItsSpecialFoldersOnce) {
   EXPECT_EQ(S::kNotFound, (Store::Open(dir_.path() + "/nope", false, &st), st));
   EXPECT_EQ(nullptr, Store::Open(dir_.path(), false, &st, &report));  // a directory, not a store
   EXPECT_EQ("no store in " + dir_.path() + " (run Initialize first)", report);
+  EXPECT_TRUE(OpenStore(dir_.path() + "/several/missing/levels"));
 }
 
 // Each rule on a fresh tree A{A1{A11}} Z{a1} @ [: the status, and how many
