@@ -402,9 +402,9 @@ TEST(StoreLocation, UnusableStoresFailInitializeAndTheRegistryNamesOne) {
                                            static_cast<DWORD>((dir.size() + 1) * sizeof(wchar_t))));
   auto cleanup = pelkary::scope_exit([&] { RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Store Root"); });
   SetEnvironmentVariableW(L"MAILSTORE_DIR", nullptr);
-  char path[MAX_PATH * 2];
-  ASSERT_HR(S_OK, (ns = OpenStore())->GetDirectory(path, sizeof(path)));
-  EXPECT_EQ(pelkary::to_ansi(dir.c_str()), path);
+  std::string path(MAX_PATH * 2, 'x');  // no zero but the one the call must write
+  ASSERT_HR(S_OK, (ns = OpenStore())->GetDirectory(&path[0], static_cast<DWORD>(path.size())));
+  EXPECT_EQ(pelkary::to_ansi(dir.c_str()), path.c_str());
 }
 
 // The store tool changes the store in another process while this one watches: an mbox import (its
