@@ -25,6 +25,18 @@ std::vector<uint32_t> DataFile::Generations(const std::string& directory) {
   return StoreFile::Generations(directory, &Name);
 }
 
+bool DataFile::NewestHoldingMail(const std::string& directory, uint32_t* generation) {
+  const std::vector<uint32_t> generations = Generations(directory);
+  for (auto g = generations.rbegin(); g != generations.rend(); ++g) {
+    DataFile data;
+    if (data.Open(directory, File::Mode::kRead, *g) && data.FreeFrom(0) != 0) {
+      *generation = *g;
+      return true;
+    }
+  }
+  return false;
+}
+
 void DataFile::RemoveOlder(const std::string& directory, uint32_t generation) {
   for (uint32_t g : Generations(directory))
     if (g < generation) RemoveFile(JoinPath(directory, Name(g)));

@@ -47,6 +47,8 @@ class DataFile : public StoreFile {
   static void RemoveOlder(const std::string& directory, uint32_t generation);
   // The generations whose data files are in |directory|, lowest first.
   static std::vector<uint32_t> Generations(const std::string& directory);
+  // The newest generation whose data file in |directory| holds a record; false when none does.
+  static bool NewestHoldingMail(const std::string& directory, uint32_t* generation);
   // Opens generation |generation| in |directory|; kReadWrite creates it. False on failure.
   bool Open(const std::string& directory, File::Mode mode, uint32_t generation = 0) {
     generation_ = generation;

@@ -48,6 +48,12 @@ bool ReadPointer(const std::string& directory, uint32_t* generation) {
   return n > 1 && std::isdigit(static_cast<unsigned char>(text[0])) && end == text + n - 1 && *end == '\n';
 }
 
+// The generation of the oldest journal in |directory|; 0 when there is none.
+uint32_t OldestJournal(const std::string& directory) {
+  const std::vector<uint32_t> journals = StoreFile::Generations(directory, &Journal::Name);
+  return journals.empty() ? 0 : journals.front();
+}
+
 // The generation of the current journal to read from: the one journal.cur names or, without a
 // readable journal.cur, the oldest journal in |directory| (none: 0), whose switch entry, if it was
 // committed, leads on to the next. |unnamed| then says whether that is damage: journal.cur is there
@@ -56,8 +62,7 @@ uint32_t CurrentGeneration(const std::string& directory, bool* unnamed = nullptr
   uint32_t named = 0;
   if (unnamed) *unnamed = false;
   if (ReadPointer(directory, &named)) return named;
-  const std::vector<uint32_t> journals = StoreFile::Generations(directory, &Journal::Name);
-  const uint32_t oldest = journals.empty() ? 0 : journals.front();
+  const uint32_t oldest = OldestJournal(directory);
   File pointer;
   if (unnamed) *unnamed = pointer.Open(JoinPath(directory, kPointerName), File::Mode::kRead) || oldest != 0;
   return oldest;
@@ -108,27 +113,22 @@ bool TornEntry(const uint8_t* p, size_t rest) {
 bool Journal::Open(const std::string& directory, File::Mode mode) {
   directory_ = directory;
   mode_ = mode;
+  auto take = [&](uint32_t generation) {
+    File file;
+    generation_ = generation;
+    if (!OpenGeneration(file, generation)) return false;
+    Adopt(std::move(file), JoinPath(directory, Name(generation)));
+    return true;
+  };
   // A compaction may remove the journal journal.cur named a moment ago: ask again.
   for (int attempt = 0; attempt < 5; ++attempt) {
-    generation_ = CurrentGeneration(directory, &pointer_damaged_);
-    File file;
-    if (OpenGeneration(file, generation_)) {
-      Adopt(std::move(file), JoinPath(directory, Name(generation_)));
-      return true;
-    }
+    if (take(CurrentGeneration(directory, &pointer_damaged_))) return true;
     if (CurrentGeneration(directory) == generation_) break;
   }
   // journal.cur names a journal that is gone: the oldest one there is, or a new journal.dat.
-  const std::vector<uint32_t> journals = StoreFile::Generations(directory, &Name);
-  const uint32_t oldest = journals.empty() ? 0 : journals.front();
-  if (oldest != generation_) {
+  if (const uint32_t oldest = OldestJournal(directory); oldest != generation_) {
     pointer_damaged_ = true;
-    generation_ = oldest;
-    File file;
-    if (OpenGeneration(file, generation_)) {
-      Adopt(std::move(file), JoinPath(directory, Name(generation_)));
-      return true;
-    }
+    if (take(oldest)) return true;
   }
   Adopt(File(), JoinPath(directory, Name(generation_)));  // for its path in a report
   return false;

@@ -137,15 +137,10 @@ std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, St
                                       "run 'mxstore check', then 'mxstore recover'");
       // Mail with no journal to name it, in the journal's data file or in a later one that a
       // compaction made, is a lost journal: never the start of a new store.
-      std::string holding = unnamed != 0 || data.FreeFrom(0) != 0 ? data.path() : "";
-      for (uint32_t g : DataFile::Generations(directory)) {
-        DataFile other;
-        if (holding.empty() && g != model.generation() && other.Open(directory, File::Mode::kRead, g) &&
-            other.FreeFrom(0) != 0)
-          holding = other.path();
-      }
-      if (!holding.empty())
-        return fail(Status::kDamaged, journal.path() + " is missing or empty while " + holding +
+      uint32_t holding = 0;
+      if (DataFile::NewestHoldingMail(directory, &holding))
+        return fail(Status::kDamaged, journal.path() + " is missing or empty while " +
+                                      JoinPath(directory, DataFile::Name(holding)) +
                                       " holds mail; run 'mxstore recover' to rebuild it");
       if (!writable || !create)
         return fail(Status::kNotFound, "no store in " + directory + " (run Initialize first)");

@@ -90,11 +90,9 @@ struct StoreFiles {
     const uint32_t named = model.generation();
     have_data = have_journal && !journal.lost_start() && data.Open(directory_, File::Mode::kRead, named) &&
                 (!model.empty() || data.FreeFrom(0) != 0);
-    const std::vector<uint32_t> generations = DataFile::Generations(directory_);
-    for (auto g = generations.rbegin(); !have_data && g != generations.rend(); ++g) {
-      if (!data.Open(directory_, File::Mode::kRead, *g) || data.FreeFrom(0) == 0) continue;
-      have_data = true;
-      sink.Apply(SnapshotOp{*g});  // what the journal named so far is no guide to this file
+    uint32_t newest = 0;
+    if (!have_data && DataFile::NewestHoldingMail(directory_, &newest)) {
+      sink.Apply(SnapshotOp{newest});  // what the journal named so far is no guide to that file
       sink.Apply(SnapshotEndOp{});
     }
     if (!have_data) have_data = data.Open(directory_, File::Mode::kRead, model.generation());
