@@ -12,7 +12,10 @@ what=${1:-default}
 configure() {  # dir, extra cmake args...
     local dir=$1; shift
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+        # ccache, when there, keeps rebuilds of other checkouts of the tree cheap.
+        local launcher=()
+        command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@" >/dev/null
     fi
 }
 cross() {

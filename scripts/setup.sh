@@ -9,7 +9,9 @@ packages=(
     clang libclang-rt-14-dev         # fuzzing (libFuzzer, sanitizers)
     libgmime-3.0-dev pkg-config      # reference engine for the MIME benchmark
     locales                          # locale sources: the code-page runs build ja_JP/ru_RU UTF-8
-    python3 zip
+    python3 zip ccache
+    unicode-data                     # Unicode's tables, for the search index's word rules
+    libnotmuch-dev                   # the peer engine of the search benchmark
 )
 missing=()
 for p in "${packages[@]}"; do
