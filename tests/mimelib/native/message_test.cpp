@@ -112,7 +112,7 @@ TEST(RoundTrip, ChangedContentGetsAFittingTransferEncoding) {
   } kCases[] = {
       {"text/plain", "ascii\r\nlines", "!not found"}, {"text/plain", "caf\xc3\xa9 au lait\r\n", "quoted-printable"},
       {"text/plain", "\x80", "base64"},               {"text/plain", "bare\nLF \xc3\xa9", "base64"},
-      {"text/plain", "bare\rCR", "base64"},          {"text/plain", std::string("nul\0", 4), "quoted-printable"},
+      {"text/plain", "bare\rCR", "base64"},          {"text/plain", "ascii with\nbare LF\n", "base64"},          {"text/plain", std::string("nul\0", 4), "quoted-printable"},
       {"text/plain", std::string(998, 'x'), "!not found"}, {"text/plain", std::string(999, 'x'), "quoted-printable"},
       {"image/png", "ascii", "base64"},  {"message/rfc822", "S: \xc3\xa9\n\nx", "8bit"},
       {"message/rfc822", "S: x\n\nx", "!not found"},
@@ -173,6 +173,9 @@ TEST(Parsing, ToleratesRealWorldDamage) {
     m.GetContent(m.FindNext(kNoBody, "text", "plain"), &content);
     EXPECT_EQ(first, content) << type;
   }
+  Message lone;  // but a multipart's only part, blank as it is, is its (empty) text
+  lone.Load("Content-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\n\r\n\r\n--B--\r\n");
+  EXPECT_EQ(Nth(lone, 1), lone.FindNext(kNoBody, "text", "plain"));
   Message edited;  // a changed header is closed by an empty line before the text
   edited.Load("Subject: s\r\nHello there\r\n");
   ASSERT_EQ(Status::kOk, edited.SetProp(edited.root(), "Subject", "t"));
@@ -222,7 +225,10 @@ TEST(Tree, InsertsAndDeletesReshapeIt) {
       {0, true, static_cast<int>(Location::kPrevious), "!invalid", ""},
       {0, true, static_cast<int>(Location::kRoot), "!invalid", ""},
   };
-  Message m;
+  Message m, twin;
+  m.Load(kTree);
+  twin.Load(kTree);
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(twin.IsValid(Nth(m, i))) << "another message's handle names nothing";
   BodyHandle old_root = kNoBody;
   for (const auto& c : kCases) {
     m.Load(kTree);
@@ -279,6 +285,64 @@ TEST(Attachments, AreRecognisedNamedAndAdded) {
   EXPECT_NE(std::string::npos, m.Serialize().find("Content-Type: application/pdf; name=report.PDF\r\n"
                                                    "Content-Disposition: attachment; filename=report.PDF\r\n"));
   EXPECT_EQ((std::vector<BodyHandle>{a, b}), m.GetAttachments());
+}
+
+TEST(Attachments, UuencodedPartsDecodeAndTakeTheBeginLinesName) {
+  Message m;
+  m.Load("Content-Type: multipart/mixed; boundary=q\r\n\r\n--q\r\nContent-Type: image/png\r\n"
+         "Content-Transfer-Encoding: x-uuencode\r\n\r\nbegin 600 picture.png\r\n#86)C\r\n`\r\nend\r\n--q\r\n"
+         "Content-Type: text/plain; name=given.txt\r\nContent-Transfer-Encoding: X-UUE\r\n\r\nbegin 644 other\r\n"
+         "#86)C\r\n--q\r\nContent-Transfer-Encoding: uuencode\r\n\r\nbegin 644 notes.txt\r\n#86)C\r\n--q--\r\n");
+  for (int i = 1; i <= 3; ++i) {
+    std::string content;
+    m.GetContent(Nth(m, i), &content);
+    EXPECT_EQ("abc", content) << i;
+    EXPECT_TRUE(m.IsAttachment(Nth(m, i))) << i;
+  }
+  EXPECT_EQ("picture.png given.txt notes.txt", m.DisplayName(Nth(m, 1)) + " " + Prop(m, Nth(m, 2), "att:filename") +
+                                                   " " + Prop(m, Nth(m, 3), "par:content-disposition:filename"));
+  ASSERT_EQ(Status::kOk, m.SetContent(Nth(m, 1), "new", {}, {}));  // changed content is written anew
+  Message again;
+  again.Load(m.Serialize());
+  std::string content;
+  again.GetContent(Nth(again, 1), &content);
+  EXPECT_EQ("new base64", content + " " + Prop(again, Nth(again, 1), "Content-Transfer-Encoding"));
+}
+
+TEST(Attachments, FileNamesShowNoControlCharacters) {
+  // Bytes the declared charset cannot read, and controls it names, become U+FFFD.
+  const char* const kNames[][2] = {{"filename*=iso-8859-1''a%85b%01.txt", "a\xef\xbf\xbd" "b\xef\xbf\xbd.txt"},
+                                   {"filename*=us-ascii''%81x", "\xef\xbf\xbdx"},
+                                   {"filename=\"tab\tname\"", "tab\xef\xbf\xbdname"},
+                                   {"filename*=utf-8''%C3%A9", "\xc3\xa9"}};
+  for (const auto& [param, name] : kNames) {
+    Message m;
+    m.Load(std::string("Content-Type: application/pdf\r\nContent-Disposition: attachment; ") + param + "\r\n\r\nx");
+    EXPECT_EQ(std::string(name) + " " + name, Prop(m, m.root(), "par:content-disposition:filename") + " " +
+                                                  m.DisplayName(m.root())) << param;
+  }
+}
+
+TEST(Properties, RawHeaderBytesReadAlikeInTheSummaryAndTheProperties) {
+  // UTF-8 when valid, else the part's declared charset, else windows-1252.
+  const char* const kCases[][3] = {
+      {"Subject: Gr\xc3\xbc\xc3\x9f" "e\r\nFrom: J\xc3\xb6rg <j@x>\r\nContent-Type: text/plain; charset=iso-8859-1\r\n",
+       "Gr\xc3\xbc\xc3\x9f" "e", "J\xc3\xb6rg"},
+      {"Subject: \xb3\xf3" "d\xbc\r\nFrom: \xb3\xf3" "d\xbc <l@x>\r\nContent-Type: text/plain; charset=iso-8859-2\r\n",
+       "\xc5\x82\xc3\xb3" "d\xc5\xba", "\xc5\x82\xc3\xb3" "d\xc5\xba"},
+      {"Subject: caf\xe9 \x80\r\nFrom: caf\xe9 <c@x>\r\nContent-Type: multipart/mixed; boundary=b\r\n",
+       "caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9"},
+  };
+  for (const auto& [header, subject, from] : kCases) {
+    const std::string source = std::string(header) + "\r\nbody\r\n";
+    Message m;
+    m.Load(source);
+    const MessageSummary summary = summarize(source);
+    EXPECT_EQ(std::string(subject) + "|" + subject + "|" + from,
+              summary.subject + "|" + Prop(m, m.root(), "Subject") + "|" + summary.display_from)
+        << header;
+    EXPECT_EQ(from, Prop(m, m.root(), "From").substr(0, std::string(from).size())) << header;
+  }
 }
 
 // Steps on the root of one message, in order: '?' reads a property (its value or the Outcome),

@@ -10,6 +10,7 @@
 #include "mimeengine/charset.h"
 #include "mimeengine/codec.h"
 #include "mimeengine/header.h"
+#include "mimeengine/mail_time.h"
 #include "mimeengine/summary.h"
 
 using namespace mimeengine;
@@ -29,6 +30,11 @@ std::string Qp(std::string_view in, bool text = true) {
   return out;
 }
 std::string Words(std::string_view in) { return decode_header_words(in); }
+std::string Uu(std::string_view in) {
+  std::string out, name = "stale";
+  uu_decode(in, &out, &name);
+  return out + "|" + name;
+}
 
 // Every decoder is total: damaged input gives a definite result too.
 TEST(Decoding, GivesExactBytesForGoodAndDamagedInput) {
@@ -53,6 +59,11 @@ TEST(Decoding, GivesExactBytesForGoodAndDamagedInput) {
       {Words, "=?utf-8?x?abc?= =?utf-8?q?a b?=", "=?utf-8?x?abc?= =?utf-8?q?a b?="},
       {decode_rfc2231_value, "iso-8859-1'de'Gr%FC%DFe", "Gr\xc3\xbc\xc3\x9f" "e"},
       {decode_rfc2231_value, "%C3%A9t%e9 100%", "\xc3\xa9t\xef\xbf\xbd 100%"},
+      // uuencode: lines before "begin" skipped, a short or damaged line keeps its whole groups and
+      // the lines after it still count, and without "end" or "begin" the lines decode all the same.
+      {Uu, "text\r\nbegin 644 my file.png\r\n#86)C\r\n`\r\nend\r\n#86)C\r\n", "abc|my file.png"},
+      {Uu, "begin 600 x\n&86)C86)C\n#86)a\n$86)C\n", "abcabcababc|x"},
+      {Uu, "#86)C\n", "abc|"},
   };
   for (const auto& c : kCases) EXPECT_EQ(c.out, c.decode(c.in)) << "input: " << c.in;
   EXPECT_EQ("caf\xc3\xa9 x", decode_header_words("caf\xe9 =?utf-8?q?x?=", "iso-8859-1"));
@@ -161,10 +172,10 @@ TEST(Summary, ReadsDisplayFieldsFromTheTopHeaderOnly) {
   };
   EXPECT_EQ(std::make_tuple(std::string("Re: FWD: Hello W\xc3\xb6rld"), std::string("Hello W\xc3\xb6rld"),
                             std::string("Doe, \"J\"; Carl Jr; g@h; i@j; Name Only; e@f junk"),
-                            std::string("J\xc3\xb6rg"), 5, true, int64_t{0}),
+                            std::string("J\xc3\xb6rg; second@x"), 5, true, int64_t{0}),
             fields(s));
   EXPECT_EQ("bare@x", summarize("From: bare@x\r\n\r\n").display_from);
-  EXPECT_EQ("", summarize("From: <>, b@x\r\n\r\n").display_from);  // the null sender is a mailbox too
+  EXPECT_EQ("b@x", summarize("From: <>, b@x\r\n\r\n").display_from);  // the null sender shows nothing
   for (const char* src : {"", "\r\n\r\n", "garbage without header", "From:\r\nDate: yesterday\r\n\r\n"})
     EXPECT_EQ(fields(MessageSummary()), fields(summarize(src))) << src;
 }
@@ -194,6 +205,8 @@ TEST(Dates, ParseZonesAndObsoleteFormsAndRejectNonsense) {
       {"Tue, 01 Jul 2003 04:52:37 (comment) EDT", 1057049557}, {"1 July 103 10:52:37 -02", 1057063957},
       {"29 Feb 2000 00:00:00 -0000", 951782400},              {"1 Mar 1950 00:00 UT", -626054400},
       {"31 Dec 49 23:59:60 PST", 2524636800},                 {"not a date", -1},
+      {"Tue, 1 Jul 2003", 1057017600},                        {"29 Feb 2003 10:00", -1},
+      {"31 Apr 2003 10:00 +0000", -1},
       {"32 Jan 2003 10:00:00 +0000", -1},                     {"1 Jan 2003 24:00:00", -1},
       {"1 Foo 2003", -1},                                     {"1 Jan", -1},
   };

@@ -22,32 +22,32 @@ std::string CollapseBlanks(std::string_view s) {
 }
 
 Mailbox MakeMailbox(std::string_view phrase, std::string_view angle, std::string_view comment,
-                     bool had_angle) {
+                     bool had_angle, std::string_view charset) {
   Mailbox m;
   if (had_angle) {
     m.address = CollapseBlanks(angle);
-    m.display_name = decode_header_words(CollapseBlanks(phrase));
+    m.display_name = decode_header_words(CollapseBlanks(phrase), charset);
   } else {
     m.address = CollapseBlanks(phrase);
-    m.display_name = decode_header_words(CollapseBlanks(comment));
+    m.display_name = decode_header_words(CollapseBlanks(comment), charset);
   }
   if (m.display_name.empty() && !had_angle && m.address.find('@') == std::string::npos) {
     // A bare phrase without an address: keep it as the name.
-    m.display_name = decode_header_words(m.address);
+    m.display_name = decode_header_words(m.address, charset);
   }
   return m;
 }
 
 }  // namespace
 
-std::vector<Mailbox> ParseAddressList(std::string_view v) {
+std::vector<Mailbox> ParseAddressList(std::string_view v, std::string_view fallback_charset) {
   std::vector<Mailbox> out;
   std::string phrase, angle, comment;
   bool had_angle = false, in_angle = false, in_quote = false;
   int depth = 0;
   auto flush = [&]() {
     if (!ascii::Trim(phrase).empty() || !ascii::Trim(angle).empty() || had_angle) {
-      out.push_back(MakeMailbox(phrase, angle, comment, had_angle));
+      out.push_back(MakeMailbox(phrase, angle, comment, had_angle, fallback_charset));
     }
     phrase.clear();
     angle.clear();
@@ -120,9 +120,9 @@ std::vector<Mailbox> ParseAddressList(std::string_view v) {
   return out;
 }
 
-std::string DisplayNames(std::string_view unfolded) {
+std::string DisplayNames(std::string_view unfolded, std::string_view fallback_charset) {
   std::string out;
-  for (const auto& m : ParseAddressList(unfolded)) {
+  for (const auto& m : ParseAddressList(unfolded, fallback_charset)) {
     const std::string& name = m.display_name.empty() ? m.address : m.display_name;
     if (name.empty()) continue;
     if (!out.empty()) out += "; ";

@@ -15,9 +15,29 @@ void Body::AppendDecodedContent(std::string* out) const {
     base64_decode(raw, out);
   } else if (transfer_encoding == "quoted-printable") {
     qp_decode(raw, out);
+  } else if (is_uuencode_label(transfer_encoding)) {
+    uu_decode(raw, out);
   } else {
     out->append(raw);
   }
+}
+
+std::string Body::UuencodedName() const {
+  if (content_changed || !raw_content || !is_uuencode_label(transfer_encoding)) return std::string();
+  // Only the lines up to the begin line are read: the name is all that is wanted.
+  const std::string_view raw = RawContent();
+  size_t at = 0;
+  while (at < raw.size()) {
+    size_t end = raw.find('\n', at);
+    if (end == std::string_view::npos) end = raw.size();
+    if (raw.compare(at, 6, "begin ") == 0) {
+      std::string name, ignored;
+      uu_decode(raw.substr(at, end - at), &ignored, &name);
+      return name;
+    }
+    at = end + 1;
+  }
+  return std::string();
 }
 
 void Body::RefreshType() {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "mimeengine/codec.h"
 #include "mimeengine/header.h"
 #include "mimeengine/message.h"
 
@@ -49,9 +50,10 @@ struct Body {
 
   bool IsMultipart() const { return type == "multipart" && !opaque; }
   bool IsContainer() const { return type == "message" && !opaque && children.size() == 1; }
-  // Base64 and quoted-printable; the identity encodings need no decoding.
+  // Base64, quoted-printable and uuencode; the identity encodings need no decoding.
   bool IsTransferEncoded() const {
-    return transfer_encoding == "base64" || transfer_encoding == "quoted-printable";
+    return transfer_encoding == "base64" || transfer_encoding == "quoted-printable" ||
+           is_uuencode_label(transfer_encoding);
   }
 
   // The content range of `buffer`, still transfer-encoded.
@@ -60,6 +62,10 @@ struct Body {
   }
   // Appends RawContent() decoded from the body's transfer encoding.
   void AppendDecodedContent(std::string* out) const;
+
+  // The file name on the begin line of uuencoded content that nothing
+  // changed; empty otherwise.
+  std::string UuencodedName() const;
 
   // Re-reads type, subtype and transfer encoding from the header; a missing
   // or malformed Content-Type gives the default (text/plain, or

@@ -1,15 +1,28 @@
 #include "body_table.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace mimeengine {
+namespace {
+
+// The next handle of the process, skipping 0 and kRootAlias when it wraps.
+BodyHandle NextHandle() {
+  static std::atomic<BodyHandle> counter{0};
+  for (;;) {
+    const BodyHandle h = counter.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (h != kNoBody && h != kRootAlias) return h;
+  }
+}
+
+}  // namespace
 
 Body* BodyTable::New() {
   auto b = std::make_unique<Body>();
-  b->handle = base_ + static_cast<BodyHandle>(slots_.size());
-  slots_.push_back(std::move(b));
-  ++live_;
-  return slots_.back().get();
+  b->handle = NextHandle();
+  Body* raw = b.get();
+  bodies_[raw->handle] = std::move(b);
+  return raw;
 }
 
 void BodyTable::FreeSubtree(Body* b) {
@@ -18,18 +31,12 @@ void BodyTable::FreeSubtree(Body* b) {
     Body* x = stack.back();
     stack.pop_back();
     for (Body* c : x->children) stack.push_back(c);
-    slots_[x->handle - base_].reset();
-    --live_;
+    bodies_.erase(x->handle);
   }
 }
 
 void BodyTable::Reset() {
-  // New handles never repeat old ones; wrap long before 0xFFFFFFFF.
-  uint64_t next = static_cast<uint64_t>(base_) + slots_.size() + 1;
-  if (next > 0xF0000000ull) next = 1;
-  base_ = static_cast<BodyHandle>(next);
-  slots_.clear();
-  live_ = 0;
+  bodies_.clear();
   root_ = New();
 }
 

@@ -2,15 +2,17 @@
 #pragma once
 
 #include <memory>
-#include <vector>
+#include <unordered_map>
 
 #include "body.h"
 
 namespace mimeengine {
 
-// Owns a message's bodies and hands out their handles: consecutive numbers
-// from a base that moves on with every Reset, so that a handle of an earlier
-// tree never names a body of a later one.
+// Owns a message's bodies and hands out their handles. Handles come from one
+// counter for the whole process, so a handle of one message never names a
+// body of another, nor of an earlier tree of the same message. They stay
+// 32-bit, never 0 or kRootAlias, and wrap only after about four billion
+// bodies.
 class BodyTable {
  public:
   BodyTable() { Reset(); }
@@ -20,8 +22,8 @@ class BodyTable {
   // The body `h` names (kRootAlias names the root), or nullptr.
   Body* Get(BodyHandle h) const {
     if (h == kRootAlias) return root_;
-    if (h < base_ || h - base_ >= slots_.size()) return nullptr;
-    return slots_[h - base_].get();
+    const auto it = bodies_.find(h);
+    return it == bodies_.end() ? nullptr : it->second.get();
   }
 
   // A new body with the next handle, linked to nothing yet.
@@ -35,13 +37,11 @@ class BodyTable {
 
   Body* root() const { return root_; }
   // How many bodies are alive.
-  size_t size() const { return live_; }
+  size_t size() const { return bodies_.size(); }
 
  private:
   Body* root_ = nullptr;
-  BodyHandle base_ = 0;
-  std::vector<std::unique_ptr<Body>> slots_;  // handle - base_ -> body; null once freed
-  size_t live_ = 0;
+  std::unordered_map<BodyHandle, std::unique_ptr<Body>> bodies_;
 };
 
 }  // namespace mimeengine

@@ -147,6 +147,71 @@ void base64_encode(std::string_view bytes, std::string* out) {
   out->resize(static_cast<size_t>(o - out->data()));
 }
 
+bool is_uuencode_label(std::string_view encoding) {
+  return encoding == "x-uuencode" || encoding == "uuencode" || encoding == "x-uue";
+}
+
+void uu_decode(std::string_view text, std::string* out, std::string* name) {
+  if (name) name->clear();
+  // Each line: the count of bytes it carries as (count + 32), then groups of
+  // four characters that each carry six bits as (bits + 32); '`' stands for 0.
+  auto lines = [&](auto&& visit) {
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t end = text.find('\n', at);
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view line = text.substr(at, end - at);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      at = end + 1;
+      if (!visit(line)) return;
+    }
+  };
+  bool has_begin = false;
+  lines([&](std::string_view line) {
+    has_begin = line.substr(0, 6) == "begin ";
+    return !has_begin;
+  });
+  bool body = !has_begin;
+  lines([&](std::string_view line) {
+    if (!body) {
+      if (line.substr(0, 6) != "begin ") return true;
+      body = true;
+      if (name) {
+        // "begin 644 the name.png": the name is everything after the mode.
+        const std::string_view rest = line.substr(6);
+        const size_t blank = rest.find(' ');
+        if (blank != std::string_view::npos) *name = std::string(ascii::Trim(rest.substr(blank + 1)));
+      }
+      return true;
+    }
+    if (line == "end") return false;
+    if (line.empty()) return true;
+    auto sextet = [](char c) -> int {
+      const auto u = static_cast<unsigned char>(c);
+      return u >= 32 && u <= 96 ? (u - 32) & 63 : -1;
+    };
+    const int count = sextet(line[0]);
+    if (count <= 0) return true;  // the closing empty line, or a damaged one
+    int left = count;
+    for (size_t i = 1; left > 0 && i < line.size(); i += 4) {
+      int v[4] = {0, 0, 0, 0};
+      size_t have = 0;
+      for (; have < 4 && i + have < line.size(); ++have) {
+        const int bits = sextet(line[i + have]);
+        if (bits < 0) break;
+        v[have] = bits;
+      }
+      // A damaged or short group gives the bytes its whole characters complete.
+      const int bytes = std::min<int>(left, have >= 4 ? 3 : have >= 2 ? static_cast<int>(have) - 1 : 0);
+      const uint32_t w = static_cast<uint32_t>(v[0] << 18 | v[1] << 12 | v[2] << 6 | v[3]);
+      for (int k = 0; k < bytes; ++k) out->push_back(static_cast<char>(w >> (16 - 8 * k)));
+      left -= bytes;
+      if (have < 4) break;
+    }
+    return true;
+  });
+}
+
 namespace {
 
 // Per byte: 0 for bytes copied as they are, 1 for the bytes that end a run
@@ -272,7 +337,7 @@ std::string decode_header_words(std::string_view value, std::string_view fallbac
   };
   auto flush_literal = [&]() {
     if (literal.empty()) return;
-    if (is_ascii(literal)) {
+    if (is_ascii(literal) || is_valid_utf8(literal)) {
       out += literal;
     } else {
       out += charset_to_utf8(literal, fallback_charset);

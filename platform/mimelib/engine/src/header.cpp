@@ -217,7 +217,7 @@ void Header::Serialize(std::string* out) const {
   out->append("\r\n");
 }
 
-StructuredValue StructuredValue::Parse(std::string_view text) {
+StructuredValue StructuredValue::Parse(std::string_view text, std::string_view fallback_charset) {
   StructuredValue sv;
   // Tokenise into ';'-separated items, honouring quotes and comments.
   std::vector<std::string> items(1);
@@ -271,7 +271,7 @@ StructuredValue StructuredValue::Parse(std::string_view text) {
     if (star == std::string::npos) {
       if (!sv.Param(name)) {
         // Quoted values often carry encoded words (filename="=?utf-8?...").
-        sv.params_.push_back(HeaderParam{name, decode_header_words(value)});
+        sv.params_.push_back(HeaderParam{name, decode_header_words(value, fallback_charset)});
       }
       continue;
     }

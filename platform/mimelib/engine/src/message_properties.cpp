@@ -41,6 +41,37 @@ const char* PersistentAttributeField(std::string_view attribute) {
   return nullptr;
 }
 
+// The charset the body declares, which raw 8-bit header bytes are read in when they are not UTF-8.
+std::string DeclaredCharset(const Body* b) {
+  const StructuredValue ct = b->ContentType();
+  const std::string* charset = ct.Param("charset");
+  return charset ? *charset : std::string();
+}
+
+// A file name from mail may hold bytes its declared charset cannot read, or controls it names;
+// shown or saved they would be invisible, so each control character becomes U+FFFD, visible and
+// allowed in file names.
+std::string VisibleFileName(std::string name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    const bool c1 = c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c1) {
+      out += "\xEF\xBF\xBD";
+      if (c1) ++i;
+    } else {
+      out.push_back(name[i]);
+    }
+  }
+  return out;
+}
+
+bool IsFileNameParameter(std::string_view param) {
+  return ascii::EqualsIgnoreCase(param, "filename") || ascii::EqualsIgnoreCase(param, "name");
+}
+
 // The attributes computed from the header, which cannot be stored.
 bool IsComputedAttribute(std::string_view att) {
   return att == "normalized-subject" || att == "filename" || att == "generated-filename" ||
@@ -57,15 +88,18 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
     std::string_view field, param;
     if (!SplitParameterName(name, &field, &param)) return Status::kInvalidArg;
     bool found = false;
-    const StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found));
+    const std::string charset = DeclaredCharset(b);
+    const StructuredValue sv = StructuredValue::Parse(b->header.Get(field, &found), charset);
     const std::string* p = found ? sv.Param(param) : nullptr;
     StructuredValue ct;
+    std::string uuencoded;
     if (!p && ascii::EqualsIgnoreCase(field, "content-disposition") && ascii::EqualsIgnoreCase(param, "filename")) {
-      ct = b->ContentType();
+      ct = StructuredValue::Parse(b->header.Get("Content-Type"), charset);
       p = ct.Param("name");  // many mailers name attachments only in Content-Type
+      if (!p && !(uuencoded = b->UuencodedName()).empty()) p = &uuencoded;  // else the begin line names it
     }
     if (!p) return Status::kNotFound;
-    *value = *p;
+    *value = IsFileNameParameter(param) ? VisibleFileName(*p) : *p;
     return Status::kOk;
   }
   if (ascii::StartsWithIgnoreCase(name, "att:")) {
@@ -89,7 +123,7 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
       bool found = false;
       const std::string subject = b->header.Get("Subject", &found);
       if (!found) return Status::kNotFound;
-      *value = normalize_subject(decode_header_words(subject));
+      *value = normalize_subject(decode_header_words(subject, DeclaredCharset(b)));
       return Status::kOk;
     }
     if (att == "filename") {
@@ -122,10 +156,7 @@ Status Message::GetProp(BodyHandle h, std::string_view name, std::string* value)
     *value = StructuredValue::Parse(raw).value();
     return Status::kOk;
   }
-  // Raw 8-bit text in a field is most likely in the body's charset.
-  const StructuredValue ct = b->ContentType();
-  const std::string* charset = ct.Param("charset");
-  *value = decode_header_words(raw, charset ? *charset : std::string());
+  *value = decode_header_words(raw, DeclaredCharset(b));
   return Status::kOk;
 }
 
@@ -251,7 +282,8 @@ std::string Message::DisplayName(BodyHandle h) const {
   std::string name;
   if (GetProp(h, "par:content-disposition:filename", &name) == Status::kOk && !name.empty()) return name;
   if (b->IsContainer()) {
-    std::string subject = normalize_subject(decode_header_words(b->children[0]->header.Get("Subject")));
+    const Body* inner = b->children[0];
+    std::string subject = normalize_subject(decode_header_words(inner->header.Get("Subject"), DeclaredCharset(inner)));
     for (auto& c : subject) {
       if (std::strchr("\\/:*?\"<>|", c) || static_cast<unsigned char>(c) < 32) c = '_';
     }

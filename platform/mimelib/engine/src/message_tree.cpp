@@ -240,11 +240,16 @@ BodyHandle Message::FindNext(BodyHandle after, std::string_view pri, std::string
     if (!a) return kNoBody;
     b = PreorderNext(a);
   }
+  // A blank part is found only when no other body of the type follows: a multipart whose one
+  // part is blank still has that (empty) text.
   const bool typed = !pri.empty() || !sub.empty();
+  const Body* blank = nullptr;
   for (; b; b = PreorderNext(b)) {
-    if (TypeMatches(b, pri, sub) && !(typed && IsBlankPart(b))) return b->handle;
+    if (!TypeMatches(b, pri, sub)) continue;
+    if (!(typed && IsBlankPart(b))) return b->handle;
+    if (!blank) blank = b;
   }
-  return kNoBody;
+  return blank ? blank->handle : kNoBody;
 }
 
 size_t Message::CountBodies(BodyHandle parent, bool recurse) const {
@@ -290,7 +295,7 @@ bool Message::IsAttachment(BodyHandle h) const {
   if (kind == "attachment") return true;
   const StructuredValue ct = b->ContentType();
   const bool named = (disp.Param("filename") && !disp.Param("filename")->empty()) ||
-                     (ct.Param("name") && !ct.Param("name")->empty());
+                     (ct.Param("name") && !ct.Param("name")->empty()) || !b->UuencodedName().empty();
   if (named) return true;
   if (kind == "inline") return b->type != "text" && b->type != "message" && b->type != "multipart";
   if (b->type == "message") return b->parent != nullptr;

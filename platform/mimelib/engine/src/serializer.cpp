@@ -34,7 +34,9 @@ std::string ChooseEncoding(const Body& b) {
   }
   longest = std::max(longest, line);
   if (b.type == "message") return ascii ? "7bit" : "8bit";
-  if (ascii && !nul && !bare_cr && longest <= 998) return "7bit";
+  // A text part written as it is must have CRLF line ends: a bare LF inside a CRLF message is
+  // read differently by every reader.
+  if (ascii && !nul && !bare_cr && !bare_lf && longest <= 998) return "7bit";
   // Quoted-printable keeps CRLF line breaks as they are; content with bare
   // LFs or CRs or mostly 8-bit bytes goes in base64 so it round-trips exactly.
   if (!bare_lf && !bare_cr && high * 5 < c.size() + 1) return "quoted-printable";

@@ -16,9 +16,10 @@ struct Mailbox {
 // their members; quoted strings, comments and angle brackets are honoured;
 // a comment after a bare address ("a@b (Name)") serves as display name.
 // Never fails; garbage yields mailboxes with whatever text was there.
-std::vector<Mailbox> ParseAddressList(std::string_view unfolded);
+// Raw 8-bit bytes read as decode_header_words reads them with `fallback_charset`.
+std::vector<Mailbox> ParseAddressList(std::string_view unfolded, std::string_view fallback_charset = {});
 
 // "Display name, else address" of each mailbox, joined with "; ".
-std::string DisplayNames(std::string_view unfolded);
+std::string DisplayNames(std::string_view unfolded, std::string_view fallback_charset = {});
 
 }  // namespace mimeengine

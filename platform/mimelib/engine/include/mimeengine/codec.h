@@ -13,6 +13,17 @@ namespace mimeengine {
 // first '=' pad; a dangling partial group yields the bytes it completes.
 void base64_decode(std::string_view text, std::string* out);
 
+// Appends the bytes that uuencoded text encodes ("begin <mode> <name>",
+// lines led by their length character, "`" or " ", "end"). Lines before the
+// begin line are skipped (all of the text is read when there is none); a
+// missing end line, and a damaged line, keep what decoded before them.
+// `name` (optional) receives the begin line's file name, empty without one.
+void uu_decode(std::string_view text, std::string* out, std::string* name = nullptr);
+
+// True for the transfer-encoding labels of uuencoded content: "x-uuencode",
+// "uuencode", "x-uue" (lower case).
+bool is_uuencode_label(std::string_view encoding);
+
 // Appends base64 of `bytes`, CRLF-terminated lines of 76 characters.
 void base64_encode(std::string_view bytes, std::string* out);
 
@@ -29,7 +40,8 @@ void qp_encode(std::string_view bytes, bool text, std::string* out);
 // Decodes RFC 2047 encoded words in an unfolded header value into UTF-8.
 // Whitespace between adjacent encoded words is dropped, and the bytes of
 // adjacent words in the same charset are converted together. Bytes outside
-// encoded words are taken as UTF-8 when valid, else as `fallback_charset`.
+// encoded words are taken as UTF-8 when valid, else as `fallback_charset`
+// (the charset the part declares), else as windows-1252.
 // Unterminated or malformed words stay as they are.
 std::string decode_header_words(std::string_view value, std::string_view fallback_charset = {});
 

@@ -94,8 +94,9 @@ struct HeaderParam {
 class StructuredValue {
  public:
   // Parses an unfolded value. Comments are dropped; encoded words in
-  // quoted values are decoded; never fails.
-  static StructuredValue Parse(std::string_view unfolded);
+  // quoted values are decoded, and raw 8-bit bytes read as decode_header_words
+  // reads them with `fallback_charset`; never fails.
+  static StructuredValue Parse(std::string_view unfolded, std::string_view fallback_charset = {});
 
   const std::string& value() const { return value_; }
   void set_value(std::string v) { value_ = std::move(v); }

@@ -80,9 +80,9 @@ class Message {
   Status DeleteBody(BodyHandle h, uint32_t flags);
   // Pre-order walk over every body (message/rfc822 sub-trees included):
   // the first body after `after` (kNoBody: from the start) whose content
-  // type matches; empty type strings match anything. A search by type skips
-  // parts read with neither header nor content (they hold no text of that
-  // type). kNoBody when none.
+  // type matches; empty type strings match anything. A search by type passes
+  // over parts read with neither header nor content when a later body
+  // matches, and finds the first of them when none does. kNoBody when none.
   BodyHandle FindNext(BodyHandle after, std::string_view pri, std::string_view sub) const;
   size_t CountBodies(BodyHandle parent, bool recurse) const;
 

@@ -1,5 +1,7 @@
 // What a store records about a message: its display fields, read from the
-// top-level header alone.
+// top-level header alone. Raw 8-bit header bytes read as UTF-8 when valid,
+// else in the charset the top-level part declares, else as windows-1252,
+// exactly as the message's properties read them.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +14,10 @@ struct MessageSummary {
   std::string subject;             // UTF-8, unfolded, RFC 2047 decoded
   std::string normalized_subject;  // UTF-8, subject without leading "Re:", "Fw:", "Fwd:" (any case, repeated)
   std::string display_to;          // UTF-8, display names (else addresses) of To, joined with "; "
-  std::string display_from;        // UTF-8, display name of From, else its address
+  std::string display_from;        // UTF-8, display names (else addresses) of From, joined with "; "
   int priority = 3;                // 1 high, 3 normal, 5 low: X-Priority, X-MSMail-Priority, Importance
   bool has_date = false;
-  int64_t sent_time = 0;           // seconds since 1970-01-01 UTC, from Date:
+  int64_t sent_time = 0;           // seconds since 1970-01-01 UTC, from Date: (parse_date)
 };
 
 // Reads only the top-level header of `source` (up to the first empty line). Never throws on bad input.
@@ -30,9 +32,5 @@ std::string normalize_subject(std::string_view subject);
 int priority_from_fields(std::string_view x_priority, std::string_view x_msmail_priority,
                          std::string_view importance);
 
-// Parses an RFC 5322 date ("Tue, 1 Jul 2003 10:52:37 +0200"; obsolete zone
-// names, two-digit years and missing seconds or weekday accepted) into
-// seconds since 1970-01-01 UTC. False when no date can be read.
-bool parse_date(std::string_view text, int64_t* seconds);
 
 }  // namespace mimeengine
