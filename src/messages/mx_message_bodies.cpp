@@ -5,7 +5,7 @@
 // go to the system and to the library's file-name properties as UTF-16, so a name that the code
 // page cannot hold (写真.png under 1252) is read, saved and attached whole.
 
-#include <cstring>
+#include <algorithm>
 
 #include "comsupport/com_ptr.h"
 #include "comsupport/text.h"
@@ -179,7 +179,8 @@ HRESULT MXMessage::GetBodyDisplayName(long bodyHandle, BSTR *result) {
 
 // Reads the body's decoded content as text. Both kinds of body are asked for in the Unicode text
 // encoding; a text body (primary type exactly "text") is read as UTF-16 units, any other as ANSI
-// bytes. Each piece counts up to its first zero unit or NUL byte.
+// bytes. A NUL in the content becomes U+FFFD, so the text after it is kept and a script still sees
+// that something was there (the bytes that SaveBodyToFile writes stay exact).
 HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
     return Guard(L"GetBodyText", [&] {
         com_ptr<IMimeBody> body = BindBody(bodyHandle);
@@ -193,8 +194,7 @@ HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
             for (;;) {
                 ULONG got = 0;
                 if (FAILED(data->Read(buffer, kTextReadBytes, &got)) || got == 0) break;
-                buffer[got / sizeof(wchar_t)] = L'\0';
-                text.append(buffer);
+                text.append(buffer, got / sizeof(wchar_t));
             }
         } else {
             // One byte in front for a lead byte carried over from the last piece (see
@@ -209,19 +209,17 @@ HRESULT MXMessage::GetBodyText(long bodyHandle, BSTR *result) {
                     break;
                 }
                 size_t count = carried + got;
-                buffer[count] = '\0';
                 carried = 0;
                 char lead = 0;
-                if (got == kOtherReadBytes && lead_bytes.any() && strlen(buffer) == count &&
-                    lead_bytes.EndsOpen(buffer, count)) {
+                if (got == kOtherReadBytes && lead_bytes.any() && lead_bytes.EndsOpen(buffer, count)) {
                     carried = 1;
                     lead = buffer[--count];
-                    buffer[count] = '\0';
                 }
-                text.append(ansi_to_wide(buffer));
+                text.append(ansi_to_wide(buffer, static_cast<int>(count)));
                 buffer[0] = lead;
             }
         }
+        std::replace(text.begin(), text.end(), L'\0', L'\xFFFD');
         *result = make_bstr(text).release();
     }, result);
 }

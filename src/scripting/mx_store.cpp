@@ -54,12 +54,6 @@ void WriteDate(const FILETIME& utc, VARIANT* out) {
     V_DATE(out) = date;
 }
 
-FILETIME FileTimeOfUnixSeconds(long long seconds) {
-    // FILETIME counts 100 ns from 1601-01-01; 11644473600 s lie between that and 1970-01-01.
-    const unsigned long long ticks = static_cast<unsigned long long>(seconds + 11644473600LL) * 10000000ULL;
-    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
 [[noreturn]] void ThrowRescan() { ThrowDescribed(STORE_E_HISTORYGONE, kRescan); }
 
 }  // namespace
@@ -201,11 +195,11 @@ HRESULT MXStore::SentDate(IDispatch* message, VARIANT* sent) {
     if (sent) VariantInit(sent);
     return Guard(L"SentDate", [&] {
         MessageArgument argument = ResolveMessage(message);
-        std::optional<long long> seconds;
+        std::optional<std::uint64_t> ticks;
         if (std::optional<std::wstring> date = HeaderValue(argument.message.get(), L"Date"))
-            seconds = ParseMailDate(*date);
+            ticks = MailDateTicks(*date);
         V_VT(sent) = VT_NULL;
-        if (seconds) WriteDate(FileTimeOfUnixSeconds(*seconds), sent);
+        if (ticks) WriteDate(FILETIME{static_cast<DWORD>(*ticks), static_cast<DWORD>(*ticks >> 32)}, sent);
     }, sent);
 }
 

@@ -90,8 +90,9 @@ TEST_F(MessageContent, BodyHandlesContentTypesAndText) {
     EXPECT_EQ(0, Ask(m.get(), &IMXMessage::GetBodyHandle, html, MX_IBL_NEXT));
     EXPECT_NE(L"", Ask(m.get(), &IMXMessage::GetBodyDisplayName, Ask(m.get(), &IMXMessage::GetFirstAttachment)));
 
-    // A handle that the message does not know, or one of another message, gives empty values.
-    com_ptr<IMXMessage> other = PutAndOpen(kThreeHeaders);
+    // A handle that the message does not know, or one of another message (even one of the same
+    // shape), gives empty values.
+    com_ptr<IMXMessage> other = PutAndOpen(kMixed);
     for (long h : {0x5A5A5AL, html}) {
         IMXMessage* o = other.get();
         EXPECT_EQ(L"", Ask(o, &IMXMessage::GetBodyText, h) + Ask(o, &IMXMessage::GetBodyDisplayName, h) +
@@ -127,7 +128,12 @@ TEST_F(MessageContent, FilesInAndOut) {
         return done;
     };
     EXPECT_EQ(1, from_file(File(L"img.gif"), L"image", L"gif"));
-    EXPECT_EQ(L"GIF89a", Ask(m.get(), &IMXMessage::GetBodyText, -1)) << "not text: ANSI up to the first NUL";
+    EXPECT_EQ(L"GIF89a\uFFFDrest", Ask(m.get(), &IMXMessage::GetBodyText, -1)) << "not text: ANSI, a NUL shown";
+    const std::string nul_text("before\0after", 12);
+    com_ptr<IMXMessage> with_nul = PutAndOpen("Content-Type: text/plain\r\n\r\n" + nul_text);
+    EXPECT_EQ(L"before\uFFFDafter", Ask(with_nul.get(), &IMXMessage::GetBodyText, -1)) << "the text after a NUL stays";
+    EXPECT_EQ(1, Ask(with_nul.get(), &IMXMessage::SaveBodyToFile, -1, B(File(L"zero.txt").c_str()).get(), 0));
+    EXPECT_EQ(nul_text, FileBytes(File(L"zero.txt"))) << "the saved bytes stay exact";
     EXPECT_EQ(1, from_file(dir_.wstring() + L"/payload.bin", L"application", L"octet-stream"));
     EXPECT_EQ(L"payload.bin", Ask(m.get(), &IMXMessage::GetFilename, -1)) << "named after the part past a slash";
     EXPECT_EQ(0, from_file(File(L"absent.bin"), L"", L""));

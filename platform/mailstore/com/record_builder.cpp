@@ -1,6 +1,7 @@
 #include "record_builder.h"
 
 #include "comsupport/text.h"
+#include "mimeengine/mail_time.h"
 #include "mimeengine/summary.h"
 
 namespace mailstore_com {
@@ -13,8 +14,7 @@ mailstore::MessageFields BuildRecordFields(const std::string& source) {
   fields.display_to = pelkary::utf8_to_ansi(summary.display_to);
   fields.display_from = pelkary::utf8_to_ansi(summary.display_from);
   fields.priority = summary.priority;
-  if (summary.has_date && summary.sent_time > -11644473600LL)
-    fields.sent_time = static_cast<uint64_t>(summary.sent_time + 11644473600LL) * 10000000ull;
+  if (summary.has_date) mimeengine::filetime_ticks_from_unix(summary.sent_time, &fields.sent_time);
   return fields;
 }
 

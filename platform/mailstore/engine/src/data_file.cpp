@@ -6,14 +6,15 @@
 
 #include "crc32.h"
 #include "entry_decoder.h"
+#include "mimeengine/mail_time.h"
 
 namespace mailstore {
 namespace {
 
 constexpr uint32_t kRecordMagic = 0x314D4B50;  // "PKM1"
 constexpr size_t kBlock = 1u << 20;
-constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
-constexpr uint64_t kTicksPerSecond = 10000000ull;
+using mimeengine::kFiletimeTicksPerSecond;
+using mimeengine::kUnixEpochFiletimeTicks;
 
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -51,7 +52,7 @@ bool DataFile::ReadHeader(uint64_t at, DataRecordHeader* h) const {
   h->flags = LoadU32(b + 12);
   h->size = LoadU32(b + 16);
   h->checksum = LoadU32(b + 20);
-  h->received_time = kUnixEpochTicks + LoadU32(b + 24) * kTicksPerSecond;
+  h->received_time = kUnixEpochFiletimeTicks + LoadU32(b + 24) * kFiletimeTicksPerSecond;
   return true;
 }
 
@@ -97,8 +98,8 @@ bool DataFile::Write(uint64_t at, const DataRecordHeader& h, std::string_view so
   Put32(b + 12, h.flags);
   Put32(b + 16, h.size);
   Put32(b + 20, h.checksum);
-  Put32(b + 24, h.received_time > kUnixEpochTicks
-                    ? static_cast<uint32_t>((h.received_time - kUnixEpochTicks) / kTicksPerSecond)
+  Put32(b + 24, h.received_time > kUnixEpochFiletimeTicks
+                    ? static_cast<uint32_t>((h.received_time - kUnixEpochFiletimeTicks) / kFiletimeTicksPerSecond)
                     : 0);
   Put32(b + 28, Crc32(b, 28));
   record.append(source);

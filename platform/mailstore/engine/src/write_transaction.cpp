@@ -3,12 +3,13 @@
 #include <chrono>
 #include <random>
 
+#include "mimeengine/mail_time.h"
+
 namespace mailstore {
 
 uint64_t NowTicks() {
-  constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
   auto now = std::chrono::system_clock::now().time_since_epoch();
-  return kUnixEpochTicks +
+  return mimeengine::kUnixEpochFiletimeTicks +
          static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) * 10;
 }
 
