@@ -93,7 +93,11 @@ bool parse_date(std::string_view text, int64_t* seconds) {
     ++i;
     int hhmm = 0;
     if (ReadNumber(s, i, 4, &hhmm, &digits)) {
-      if (digits <= 2) hhmm *= 100;
+      if (digits <= 2) {
+        hhmm *= 100;
+        int minutes = 0;  // "+02:00", as some mailers write it
+        if (i + 1 < s.size() && s[i] == ':' && (++i, ReadNumber(s, i, 2, &minutes, nullptr))) hhmm += minutes;
+      }
       offset_minutes = sign * ((hhmm / 100) * 60 + hhmm % 100);
     }
   } else {
@@ -109,6 +113,8 @@ bool parse_date(std::string_view text, int64_t* seconds) {
       if (zone == z.name) offset_minutes = z.hours * 60;
     }
   }
+  SkipBlanks(s, i);
+  if (i < s.size()) return false;  // text after the zone: not a date this reader understands
   static const int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const int last_day = kDaysInMonth[month] + (month == 1 && IsLeapYear(year) ? 1 : 0);
   if (day < 1 || day > last_day || hour > 23 || minute > 59 || second > 60) return false;

@@ -26,7 +26,8 @@ int64_t unix_from_filetime_ticks(uint64_t ticks);
 // two- and three-digit years, comments, zone names (UT, GMT, UTC, EST ...
 // PDT; any other name or a military letter reads as UTC) and zones of two
 // digits ("-02"). False, with *seconds untouched, when no date can be read:
-// no day, month or year, or a field out of range (31 Apr, 29 Feb 2003, 24:00).
+// no day, month or year, a field out of range (31 Apr, 29 Feb 2003, 24:00),
+// or text after the zone other than comments.
 bool parse_date(std::string_view text, int64_t* seconds);
 
 }  // namespace mimeengine
