@@ -46,7 +46,7 @@ End If
 cursorPath = fso.BuildPath(stateDir, "cursor.txt")
 stopPath = fso.BuildPath(stateDir, "stop")
 
-Dim store, manager, inboxId
+Dim store, manager, inboxId, inbox
 On Error Resume Next
 Set store = CreateObject("PELKARY.MXStore")
 Set manager = CreateObject("PELKARY.MXFolderManager")
@@ -55,7 +55,8 @@ If Err.Number <> 0 Then
     WScript.Quit 1
 End If
 On Error GoTo 0
-inboxId = manager.GetInboxFolder().GetID()
+Set inbox = manager.GetInboxFolder()              ' opened once: a folder object costs milliseconds
+inboxId = inbox.GetID()
 
 Dim cursor, filed, changes, change, code
 filed = 0
@@ -89,7 +90,7 @@ Do
         For Each change In changes
             If change.Kind = "MessageAdded" And change.FolderId = inboxId Then
                 ' Nothing when the message has left the Inbox since (filed by an earlier run).
-                FileMessage manager.GetFolder(inboxId).GetMessage(change.MessageId)
+                FileMessage inbox.GetMessage(change.MessageId)
             End If
             cursor = change.Cursor
             SaveCursor

@@ -8,6 +8,7 @@
 #include "comsupport/unique_any.h"
 #include "enum_properties.h"
 #include "mimeengine/charset.h"
+#include "mimeengine/codec.h"
 
 namespace mimelib {
 
@@ -76,6 +77,7 @@ STDMETHODIMP MimeBody::GetCurrentEncoding(ENCODINGTYPE* encoding) {
     for (auto& c : cte) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     *encoding = cte == "base64" ? IET_BASE64
                 : cte == "quoted-printable" ? IET_QP
+                : mimeengine::is_uuencode_label(cte) ? IET_UUENCODE
                 : cte == "8bit" ? IET_8BIT
                 : cte == "binary" ? IET_BINARY
                 : IET_7BIT;
