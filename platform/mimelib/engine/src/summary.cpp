@@ -1,8 +1,5 @@
 #include "mimeengine/summary.h"
 
-#include <cctype>
-#include <cstring>
-
 #include "ascii.h"
 #include "mimeengine/address.h"
 #include "mimeengine/codec.h"
