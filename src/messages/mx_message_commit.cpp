@@ -61,8 +61,8 @@ std::string LocalDateField() {
     auto ticks = [](const FILETIME& f) {
         return static_cast<LONGLONG>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime);
     };
-    const long minutes =
-        static_cast<long>((ticks(local) - ticks(utc)) / static_cast<LONGLONG>(60 * mimeengine::kFiletimeTicksPerSecond));
+    constexpr auto kTicksPerMinute = static_cast<LONGLONG>(60 * mimeengine::kFiletimeTicksPerSecond);
+    const long minutes = static_cast<long>((ticks(local) - ticks(utc)) / kTicksPerMinute);
     const long offset = minutes < 0 ? -minutes : minutes;
     char text[64];
     snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u %c%02ld%02ld", kDays[t.wDayOfWeek % 7], t.wDay,

@@ -112,7 +112,8 @@ TEST(RoundTrip, ChangedContentGetsAFittingTransferEncoding) {
   } kCases[] = {
       {"text/plain", "ascii\r\nlines", "!not found"}, {"text/plain", "caf\xc3\xa9 au lait\r\n", "quoted-printable"},
       {"text/plain", "\x80", "base64"},               {"text/plain", "bare\nLF \xc3\xa9", "base64"},
-      {"text/plain", "bare\rCR", "base64"},          {"text/plain", "ascii with\nbare LF\n", "base64"},          {"text/plain", std::string("nul\0", 4), "quoted-printable"},
+      {"text/plain", "bare\rCR", "base64"},          {"text/plain", std::string("nul\0", 4), "quoted-printable"},
+      {"text/plain", "ascii with\nbare LF\n", "base64"},  // a file attached from Unix
       {"text/plain", std::string(998, 'x'), "!not found"}, {"text/plain", std::string(999, 'x'), "quoted-printable"},
       {"image/png", "ascii", "base64"},  {"message/rfc822", "S: \xc3\xa9\n\nx", "8bit"},
       {"message/rfc822", "S: x\n\nx", "!not found"},

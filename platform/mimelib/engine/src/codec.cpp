@@ -172,6 +172,7 @@ void uu_decode(std::string_view text, std::string* out, std::string* name) {
     return !has_begin;
   });
   bool body = !has_begin;
+  out->reserve(out->size() + text.size() / 4 * 3);
   lines([&](std::string_view line) {
     if (!body) {
       if (line.substr(0, 6) != "begin ") return true;

@@ -51,7 +51,7 @@ std::string DeclaredCharset(const Body* b) {
 // A file name from mail may hold bytes its declared charset cannot read, or controls it names;
 // shown or saved they would be invisible, so each control character becomes U+FFFD, visible and
 // allowed in file names.
-std::string VisibleFileName(std::string name) {
+std::string VisibleFileName(std::string_view name) {
   std::string out;
   out.reserve(name.size());
   for (size_t i = 0; i < name.size(); ++i) {
@@ -283,7 +283,8 @@ std::string Message::DisplayName(BodyHandle h) const {
   if (GetProp(h, "par:content-disposition:filename", &name) == Status::kOk && !name.empty()) return name;
   if (b->IsContainer()) {
     const Body* inner = b->children[0];
-    std::string subject = normalize_subject(decode_header_words(inner->header.Get("Subject"), DeclaredCharset(inner)));
+    std::string subject =
+        normalize_subject(decode_header_words(inner->header.Get("Subject"), DeclaredCharset(inner)));
     for (auto& c : subject) {
       if (std::strchr("\\/:*?\"<>|", c) || static_cast<unsigned char>(c) < 32) c = '_';
     }
