@@ -34,6 +34,7 @@ class Tokenizer {
   uint32_t position_ = 0;
   // A CJK run in progress: the start of the second character of the next pair.
   const unsigned char* cjk_next_ = nullptr;
+  bool cjk_first_ = false;  // |cjk_next_| starts the run: alone, it is a token of its own
   std::string buffer_;  // the folded term; reused, so no allocation per token once it has grown
 };
 
