@@ -85,13 +85,14 @@ TEST(Query, Parses) {
        "(and from:smith to:\"john smith\" cc:\"a b\" subject:\"re hi\" body:x filename:\"report pdf\")"},
       {"from:Smith@Example.org cc:<a@b> subject:a@b from:smith@", "(and from:<smith@example.org> cc:<a@b> subject:\"a b\" from:smith)"},
       {"10:30 :x", "(and \"10 30\" x)"},
-      {"Smith@Example.org", "(or <smith@example.org> \"smith example org\")"},
+      {"Smith@Example.org \"a@b.c\"", "(and (or <smith@example.org> \"smith example org\") (or <a@b.c> \"a b c\"))"},
+      {"subject:x\"y z\"", "(and subject:x \"y z\")"},
       {"id:<AbC@x.Y> id:\"< a b@c >\"", "(and id:<AbC@x.Y> id:<ab@c>)"},
       {"folder:Inbox/Work folder:#12 folder:\"#12\"", "(and folder:\"Inbox/Work\" folder:#12 folder:\"#12\")"},
       {"is:unread is:READ is:flagged has:attachment", "(and is:unread is:read is:flagged has:attachment)"},
       {"larger:10k smaller:2M larger:100 smaller:1gb", "(and larger:10240 smaller:2097152 larger:100 smaller:1073741824)"},
       // Whole local days, one hour ahead of UTC; the end is the start of the day after.
-      {"date:2024-01-01..2024-02-01", "date:[2023-12-31T23:00,2024-02-01T23:00)"},
+      {"date:2024-01-01..2024-02-29", "date:[2023-12-31T23:00,2024-02-29T23:00)"},
       {"received:2024-02", "received:[2024-01-31T23:00,2024-02-29T23:00)"},
       {"date:2024-01.. date:..2023", "(and date:[2023-12-31T23:00,) date:[,2023-12-31T23:00))"},
       {"date:today date:yesterday", "(and date:[2024-03-14T23:00,2024-03-15T23:00) date:[2024-03-13T23:00,2024-03-14T23:00))"},
@@ -129,6 +130,7 @@ TEST(Query, RefusesMalformed) {
       {"has:flag", "unknown value 'flag' for has: at position 5"},
       {"larger:10x", "bad size '10x' for larger: at position 8"},
       {"smaller:99999999999999999999", "bad size '99999999999999999999' for smaller: at position 9"},
+      {"larger:99999999999G", "bad size '99999999999G' for larger: at position 8"},
       {"folder:#4294967296", "bad folder id '#4294967296' for folder: at position 8"},
   };
   for (const auto& [query, want] : kCases) EXPECT_EQ(Parse(query), std::string("error: ") + want) << query;

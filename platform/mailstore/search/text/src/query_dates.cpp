@@ -62,7 +62,6 @@ bool ReadCalendar(std::string_view s, Span* span) {
   if (s.size() > 7 && (s.size() != 10 || s[7] != '-' || !ReadNumber(s.substr(8, 2), &d) || d < 1 ||
                        d > DaysInMonth(y, static_cast<int>(m))))
     return false;
-  if (s.size() != 4 && s.size() != 7 && s.size() != 10) return false;
   const int64_t first = DaysFromCivil(y, m ? static_cast<int>(m) : 1, d ? static_cast<int>(d) : 1);
   int64_t last;
   if (d) last = first + 1;
