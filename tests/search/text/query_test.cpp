@@ -111,6 +111,7 @@ TEST(Query, RefusesMalformed) {
       {"date:\"2023-02-29..\"", "bad date '2023-02-29' at position 7"},
       {"date:2024-01-01..24-02-01", "bad date '24-02-01' at position 18"},
       {"received:7x", "bad date '7x' at position 10"},
+      {"date:2024-01x05", "bad date '2024-01x05' at position 6"},
       {"a (b (c)", "missing ')' for the '(' at position 3"},
       {"a) b", "unexpected ')' at position 2"},
       {"a ()", "empty parentheses at position 3"},
@@ -137,6 +138,14 @@ TEST(Query, RefusesMalformed) {
       {"folder:#4294967296", "bad folder id '#4294967296' for folder: at position 8"},
   };
   for (const auto& [query, want] : kCases) EXPECT_EQ(Parse(query), std::string("error: ") + want) << query;
+}
+
+TEST(Query, MonthsBackKeepTheDayOrTakeTheMonthsLast) {
+  const QueryContext march31{(1711886400 + kUnixEpoch) * kTicksPerSecond, 0};  // 2024-03-31 12:00 UTC
+  QueryNode root;
+  QueryError error;
+  ASSERT_TRUE(ParseQuery("date:1m..13m", march31, &root, &error));
+  EXPECT_EQ(Print(root), "date:[2024-02-29T12:00,2023-02-28T12:00)");
 }
 
 TEST(Query, EveryFieldRefusesAnEmptyValue) {
