@@ -95,7 +95,7 @@ TEST(Query, Parses) {
       {"date:2024-01-01..2024-02-29", "date:[2023-12-31T23:00,2024-02-29T23:00)"},
       {"received:2024-02", "received:[2024-01-31T23:00,2024-02-29T23:00)"},
       {"date:2024-01.. date:..2023", "(and date:[2023-12-31T23:00,) date:[,2023-12-31T23:00))"},
-      {"date:today date:yesterday", "(and date:[2024-03-14T23:00,2024-03-15T23:00) date:[2024-03-13T23:00,2024-03-14T23:00))"},
+      {"date:Today date:yesterday", "(and date:[2024-03-14T23:00,2024-03-15T23:00) date:[2024-03-13T23:00,2024-03-14T23:00))"},
       {"date:7d date:2w date:\"1y..3m\"", "(and date:[2024-03-08T12:00,) date:[2024-03-01T12:00,) date:[2023-03-15T12:00,2023-12-15T12:00))"},
   };
   for (const auto& [query, want] : kCases) EXPECT_EQ(Parse(query), want) << query;
@@ -110,7 +110,7 @@ TEST(Query, RefusesMalformed) {
       {"date:2024-13-01", "bad date '2024-13-01' at position 6"},
       {"date:\"2023-02-29..\"", "bad date '2023-02-29' at position 7"},
       {"date:2024-01-01..24-02-01", "bad date '24-02-01' at position 18"},
-      {"received:7x", "bad date '7x' at position 10"},
+      {"received:7X", "bad date '7X' at position 10"},
       {"date:2024-01x05", "bad date '2024-01x05' at position 6"},
       {"a (b (c)", "missing ')' for the '(' at position 3"},
       {"a) b", "unexpected ')' at position 2"},
