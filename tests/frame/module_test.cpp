@@ -44,6 +44,7 @@ protected:
 TEST_F(ModuleTest, GetClassObjectServesTheThreeClassesOnly) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, module_.GetClassObject(IID_IMXFolder, IID_IClassFactory, &out));
+    EXPECT_EQ(out, nullptr);
     for (const CLSID* clsid : kClasses) {
         com_ptr<IUnknown> unknown;
         EXPECT_HR(S_OK, module_.GetClassObject(*clsid, IID_IUnknown, unknown.put_void()));
@@ -78,6 +79,58 @@ TEST_F(ModuleTest, CreateInstanceRefusals) {
     EXPECT_EQ(out, reinterpret_cast<void*>(0x1234)) << "refused before the out-pointer is touched";
     EXPECT_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IConnectionPointContainer, &out));
     EXPECT_EQ(out, nullptr);  // and the object built and thrown away leaves no lock (TearDown)
+}
+
+// Another server's class object, registered in this process under one of pelkary's class ids, and
+// the object it makes: it claims pelkary's interfaces as any object under that id would, but is
+// not pelkary's. Static, uncounted.
+struct ForeignClass : IClassFactory {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        const bool claimed = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory) ||
+                             IsEqualIID(riid, IID_IMXMessage) || IsEqualIID(riid, IID_IMXFolder);
+        *ppv = claimed ? this : nullptr;
+        return claimed ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override {
+        return QueryInterface(riid, ppv);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// pelkary makes its messages and folders through the runtime by class id; what comes back under
+// the id of another server is refused with a clear error, never taken for pelkary's own.
+TEST_F(ModuleTest, AForeignObjectUnderAClassIdIsRefusedWithAClearError) {
+    com_ptr<IMXFolderManager> manager = CreateManager();
+    ASSERT_TRUE(manager);
+    com_ptr<IMXFolder> inbox;
+    ASSERT_HR(S_OK, manager->GetInboxFolder(reinterpret_cast<::MXFolder**>(inbox.put())));
+    ASSERT_TRUE(inbox);
+    static ForeignClass foreign;
+    for (const CLSID* clsid : {&CLSID_MXMessage, &CLSID_MXFolder}) {
+        DWORD cookie = 0;
+        ASSERT_HR(S_OK, CoRegisterClassObject(*clsid, &foreign, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+        SetErrorInfo(0, nullptr);
+        const wchar_t* expected_source = nullptr;
+        IUnknown* made = reinterpret_cast<IUnknown*>(1);
+        if (clsid == &CLSID_MXMessage) {
+            EXPECT_HR(E_NOINTERFACE, inbox->CreateMessage(B(L"Subject: s\r\n\r\nbody\r\n").get(),
+                                                          reinterpret_cast<::MXMessage**>(&made)));
+            expected_source = L"MXFolder.CreateMessage";
+        } else {
+            EXPECT_HR(E_NOINTERFACE, manager->GetInboxFolder(reinterpret_cast<::MXFolder**>(&made)));
+            expected_source = L"MXFolderManager.GetInboxFolder";
+        }
+        CoRevokeClassObject(cookie);
+        EXPECT_EQ(made, nullptr);
+        const ErrorRecord record = ErrorInfoOf();
+        EXPECT_EQ(record.source, expected_source);
+        EXPECT_NE(record.description.find(L"is not pelkary's own"), std::wstring::npos) << Narrow(record.description);
+    }
+    com_ptr<IMXFolder> again;
+    EXPECT_HR(S_OK, manager->GetInboxFolder(reinterpret_cast<::MXFolder**>(again.put())));
+    EXPECT_TRUE(again) << "pelkary's own class serves again once the other is revoked";
 }
 
 // One identity and one count behind every interface of an object.
