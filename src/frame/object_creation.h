@@ -12,8 +12,9 @@
 
 namespace pelkary {
 
-// CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER.
-constexpr DWORD kCreateContext = 7;
+// Where the runtime may find the class, as a client's creation asks (7).
+constexpr DWORD kCreateContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+static_assert(kCreateContext == 7, "the creation context of pelkary's own objects");
 
 // A freshly created object: its main interface (one reference) and the implementation behind it.
 template <typename Impl>
