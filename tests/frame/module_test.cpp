@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 
+#include "pelkary_scripting.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {
@@ -204,6 +205,9 @@ std::map<std::wstring, std::wstring> DumpRegistration() {
         DumpKey(L"CLSID\\" + Braced(*kClasses[i]), out);
         DumpKey(std::wstring(L"PELKARY.") + kNames[i], out);
     }
+    for (const wchar_t* prog_id : {L"PELKARY.MXStore", L"PELKARY.MXStore.1"}) DumpKey(prog_id, out);
+    DumpKey(L"CLSID\\" + Braced(CLSID_MXStore), out);
+    DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY_SCRIPTING), out);
     DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY), out);
     for (const IID* iid : {&IID_IMXMessage, &IID_IMXFolder, &IID_IMXFolderManager, &DIID_IMXFolderEvents,
                            &DIID_IMXFolderManagerEvents})
@@ -222,9 +226,9 @@ TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHow
     EXPECT_TRUE(TypeLibraryRegistered());
     const auto once = DumpRegistration();
     std::map<std::wstring, std::wstring> expected;
+    auto value = [](const std::wstring& data) { return L"(1)=" + data + std::wstring(1, L'\0') + L";"; };
     for (int i = 0; i < 3; ++i) {
         const std::wstring key = L"CLSID\\" + Braced(*kClasses[i]), prog_id = std::wstring(L"PELKARY.") + kNames[i];
-        auto value = [](const std::wstring& data) { return L"(1)=" + data + std::wstring(1, L'\0') + L";"; };
         expected[key] = value(kNames[i]);
         expected[key + L"\\InprocServer32"] = value(module_.path()) + L"ThreadingModel" + value(L"Apartment");
         expected[key + L"\\TypeLib"] = value(Braced(LIBID_PELKARY));
@@ -232,10 +236,22 @@ TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHow
         expected[prog_id] = value(kNames[i]);
         expected[prog_id + L"\\CLSID"] = value(Braced(*kClasses[i]));
     }
+    // The scripting library's class has a versioned ProgID, which the other names as current.
+    const std::wstring store = L"CLSID\\" + Braced(CLSID_MXStore);
+    expected[store] = value(L"MXStore");
+    expected[store + L"\\InprocServer32"] = value(module_.path()) + L"ThreadingModel" + value(L"Apartment");
+    expected[store + L"\\TypeLib"] = value(Braced(LIBID_PELKARY_SCRIPTING));
+    expected[store + L"\\ProgID"] = value(L"PELKARY.MXStore.1");
+    expected[store + L"\\VersionIndependentProgID"] = value(L"PELKARY.MXStore");
+    expected[L"PELKARY.MXStore"] = value(L"MXStore");
+    expected[L"PELKARY.MXStore\\CLSID"] = value(Braced(CLSID_MXStore));
+    expected[L"PELKARY.MXStore\\CurVer"] = value(L"PELKARY.MXStore.1");
+    expected[L"PELKARY.MXStore.1"] = value(L"MXStore");
+    expected[L"PELKARY.MXStore.1\\CLSID"] = value(Braced(CLSID_MXStore));
     std::map<std::wstring, std::wstring> classes;
     for (const auto& [path, values] : once)
         if (path.rfind(L"TypeLib\\", 0) != 0 && path.rfind(L"Interface\\", 0) != 0) classes[path] = values;
-    EXPECT_EQ(classes, expected) << "no versioned ProgID, CurVer, LocalServer32 or Programmable";
+    EXPECT_EQ(classes, expected) << "no LocalServer32 or Programmable; a versioned ProgID for MXStore alone";
 
     ASSERT_HR(S_OK, module_.RegisterServer());
     EXPECT_EQ(DumpRegistration(), once) << "registering twice leaves what registering once leaves";
