@@ -91,6 +91,19 @@ void throw_last_error() { throw_win32(static_cast<LONG>(GetLastError())); }
 
 void throw_win32(LONG status) { throw com_error(hresult_from_win32(status)); }
 
+void throw_described(HRESULT hr, const wchar_t* description) {
+    com_ptr<ICreateErrorInfo> create;
+    com_ptr<IErrorInfo> info;
+    if (SUCCEEDED(CreateErrorInfo(create.put())) && create) {
+        create->SetDescription(const_cast<LPOLESTR>(description));
+        // Not every runtime starts a new error object with a nil GUID; nil lets the boundary
+        // name the failing method's interface.
+        create->SetGUID(GUID_NULL);
+        info = create.try_query<IErrorInfo>();
+    }
+    throw com_error(hr, info.get());
+}
+
 void throw_callee_failure(IUnknown* callee, REFIID iid, HRESULT hr) {
     com_ptr<ISupportErrorInfo> support;
     if (callee && SUCCEEDED(callee->QueryInterface(IID_ISupportErrorInfo, support.put_void())) && support &&

@@ -41,7 +41,7 @@ void MXFolder::Teardown() {
 
 IStoreNamespace* MXFolder::Namespace() const noexcept { return session_ ? session_->namespace_() : nullptr; }
 
-FolderEventTarget& FolderEventTargetOf(IMXFolder* folder) noexcept { return *ImplOf<MXFolder>(folder); }
+FolderEventTarget& FolderEventTargetOf(IMXFolder* folder) { return *ImplOf<MXFolder>(folder); }
 
 com_ptr<IMXFolder> OpenMessageFolder(long folder_id) { return MXFolder::CreateById(folder_id); }
 

@@ -1,8 +1,9 @@
 // The common body of pelkary's three automation classes, on top of the shared object base
 // (comsupport/reference_counted.h: one count for every interface the object serves, a module
 // lock while the object lives): QueryInterface, IDispatch served from the registered type
-// library, IProvideClassInfo, ISupportErrorInfo, the error boundary bound to the class, and the
-// teardown at the last release.
+// library, IProvideClassInfo, ISupportErrorInfo, the private IObjectImplementation through which
+// pelkary reaches the object behind an interface pointer, the error boundary bound to the class,
+// and the teardown at the last release.
 //
 // Objects are apartment-threaded: every call comes on the thread that built the object, which
 // debug builds check on every method.
@@ -26,17 +27,21 @@
 #include "comsupport/reference_counted.h"
 #include "comsupport/thread_checker.h"
 #include "frame/error_boundary.h"
+#include "frame/module.h"
+#include "frame/object_implementation.h"
 #include "typelib/type_info_cache.h"
 
 namespace pelkary {
 
 template <typename Derived, typename Interface>
-class AutomationObject : public ReferenceCounted<Interface, IProvideClassInfo, ISupportErrorInfo> {
+class AutomationObject
+    : public ReferenceCounted<Interface, IProvideClassInfo, ISupportErrorInfo, IObjectImplementation> {
 public:
     // QueryInterface answers, in this order: the main interface (and IDispatch through it), the
     // event source's IConnectionPointContainer where the class has one, IProvideClassInfo,
-    // ISupportErrorInfo and IUnknown (always the main interface's pointer: one identity). A class's
-    // internal interface, when it has one for this IID, answers before them.
+    // ISupportErrorInfo, IObjectImplementation and IUnknown (always the main interface's pointer:
+    // one identity). A class's internal interface, when it has one for this IID, answers before
+    // them.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         Interface* main = this;
         if (IUnknown* internal = static_cast<Derived*>(this)->InternalInterface(riid))
@@ -47,6 +52,7 @@ public:
                                 {IID_IConnectionPointContainer, static_cast<Derived*>(this)->EventSource()},
                                 {IID_IProvideClassInfo, static_cast<IProvideClassInfo*>(this)},
                                 {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)},
+                                {__uuidof(IObjectImplementation), static_cast<IObjectImplementation*>(this)},
                                 {IID_IUnknown, main}});
     }
 
@@ -86,6 +92,12 @@ public:
     // ISupportErrorInfo: every interface reports errors through error objects.
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
+    // IObjectImplementation: this object, for this module and the class's own CLSID only.
+    void* STDMETHODCALLTYPE Implementation(const void* module, REFCLSID clsid) override {
+        if (module != Module::Token() || !IsEqualCLSID(clsid, *Derived::kIdentity.clsid)) return nullptr;
+        return static_cast<Derived*>(this);
+    }
+
     // Defaults for the hooks described at the top.
     IUnknown* EventSource() noexcept { return nullptr; }
     IUnknown* InternalInterface(REFIID) noexcept { return nullptr; }
@@ -115,11 +127,10 @@ private:
     // becomes the thread's error object, from "Release" on IUnknown), then deletes it, which gives
     // the module lock back.
     void Destroy() noexcept override {
-        try {
+        guarded(ErrorSource{nullptr, L"Release", IID_IUnknown}, [this] {
             static_cast<Derived*>(this)->Teardown();
-        } catch (...) {
-            translate_current_exception(ErrorSource{nullptr, L"Release", IID_IUnknown}, kOutOfMemoryResult);
-        }
+            return S_OK;
+        }, kOutOfMemoryResult);
         delete this;
     }
 

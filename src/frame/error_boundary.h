@@ -1,12 +1,11 @@
 // The edge of every automation method of pelkary: out-pointer checks, then the work inside the
-// shared error boundary (comsupport/error_boundary.h), which turns a com_error into its HRESULT
-// plus an error object and any other standard exception into E_FAIL with the exception's text as
-// description. pelkary reports an allocation failure as E_FAIL too ("bad allocation"), and lets
-// anything that is not a standard exception pass. Every interface method that can fail goes
-// through error_boundary::run; nothing else catches exceptions at the edge.
+// shared error boundary (comsupport/error_boundary.h, `guarded`), which turns a com_error into its
+// HRESULT plus an error object, any other standard exception into E_FAIL with the exception's text
+// as description, and anything else into E_UNEXPECTED: no exception ever leaves a method. pelkary
+// reports an allocation failure as E_FAIL too ("bad allocation"). Every interface method that can
+// fail goes through error_boundary::run; nothing else catches exceptions at the edge.
 #pragma once
 
-#include <exception>
 
 #include "comsupport/com_error.h"
 #include "comsupport/error_boundary.h"
@@ -41,12 +40,10 @@ template <typename Work, typename... Outs>
 HRESULT run(const ClassIdentity& cls, const wchar_t* method, Work&& work, Outs*... outs) {
     if (((outs == nullptr) || ...)) return E_POINTER;
     (detail::clear_out(outs), ...);
-    try {
+    return guarded(ErrorSource{cls.class_name, method, *cls.iid}, [&] {
         work();
         return S_OK;
-    } catch (const std::exception&) {
-        return translate_current_exception(ErrorSource{cls.class_name, method, *cls.iid}, kOutOfMemoryResult);
-    }
+    }, kOutOfMemoryResult);
 }
 
 }  // namespace error_boundary

@@ -12,15 +12,14 @@ Module& Module::Get() {
     return module;
 }
 
-void Module::AddShutdownSlot(IUnknown** slot) { shutdown_slots_.push_back(slot); }
+void Module::AddShutdownSlot(std::atomic<IUnknown*>* slot) { shutdown_slots_.push_back(slot); }
 
 void Module::RunShutdownList() noexcept {
     std::lock_guard<critical_section> guard(cs_);
-    for (IUnknown** slot : shutdown_slots_) {
+    for (std::atomic<IUnknown*>* slot : shutdown_slots_) {
         // The slot holds its reference raw (it is shared, lock-free, by the whole process);
         // adopting it here releases it exactly once.
-        com_ptr<IUnknown>::attach(*slot);
-        *slot = nullptr;
+        com_ptr<IUnknown>::attach(slot->exchange(nullptr, std::memory_order_acq_rel));
     }
     shutdown_slots_.clear();
 }

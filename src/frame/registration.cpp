@@ -10,29 +10,18 @@
 #include "comsupport/error_boundary.h"
 #include "comsupport/registration_writer.h"
 #include "comsupport/text.h"
+#include "frame/class_map.h"
 #include "frame/module.h"
-#include "pelkary.h"
-#include "pelkary_scripting.h"
 
 namespace pelkary {
 
-const ClassRegistration kClassRegistrations[3] = {
-    {&CLSID_MXMessage, L"MXMessage", L"PELKARY.MXMessage"},
-    {&CLSID_MXFolder, L"MXFolder", L"PELKARY.MXFolder"},
-    {&CLSID_MXFolderManager, L"MXFolderManager", L"PELKARY.MXFolderManager"},
-};
-
 namespace {
 
-// The scripting library's class: a versioned ProgID and the version-independent one that scripts
-// use, which names the current version (CurVer).
-constexpr wchar_t kStoreDescription[] = L"MXStore";
-constexpr wchar_t kStoreProgId[] = L"PELKARY.MXStore.1";
-constexpr wchar_t kStoreIndependentProgId[] = L"PELKARY.MXStore";
-
-// Where LoadTypeLib finds each library: the module's file is resource 1, "\2" after it resource 2.
-std::wstring PublishedLibrary(const std::wstring& module) { return module; }
-std::wstring ScriptingLibrary(const std::wstring& module) { return module + L"\\2"; }
+// Where LoadTypeLib finds a library of the module: resource 1 is the file itself, any other
+// resource n the file's name followed by "\n".
+std::wstring LibraryPath(const std::wstring& module, const TypeLibrary& library) {
+    return library.resource == 1 ? module : module + L"\\" + std::to_wstring(library.resource);
+}
 
 // The module's file name, wide, so that a folder whose name the ANSI code page cannot hold is
 // registered as it is.
@@ -55,34 +44,36 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-// Every class key and value, class by class in table order. Within a class the subkeys come
-// first, so that removing the keys in the same order deletes every key after its subkeys (the
-// server path's key is listed twice: once for the path, once for the threading model).
+// Every key and value of the creatable classes, class by class in the map's order. Within a class
+// the subkeys come first, so that removing the keys in the same order deletes every key after its
+// subkeys (the server path's key is listed twice: once for the path, once for the threading
+// model). A class with a versioned ProgID registers that one as its ProgID and names it as the
+// current version (CurVer) of the version-independent one.
 RegistrationWriter ClassKeys(const std::wstring& path) {
-    const std::wstring libid = GuidText(LIBID_PELKARY);
     RegistrationWriter keys;
-    for (const ClassRegistration& c : kClassRegistrations) {
-        const std::wstring clsid = GuidText(*c.clsid);
+    for (const ClassInfo& c : ClassMap()) {
+        if (!c.creatable()) continue;
+        const wchar_t* description = c.identity->class_name;
+        const std::wstring clsid = GuidText(*c.identity->clsid);
         const std::wstring clsid_key = L"CLSID\\" + clsid;
+        const std::wstring prog_id = c.prog_id;
         keys.AddInprocServer(clsid_key, path, L"Apartment");
-        keys.Add(clsid_key + L"\\TypeLib", L"", libid);
-        keys.Add(clsid_key + L"\\ProgID", L"", c.prog_id);
-        keys.Add(std::wstring(c.prog_id) + L"\\CLSID", L"", clsid);
-        keys.Add(c.prog_id, L"", c.description);
-        keys.Add(clsid_key, L"", c.description);
+        keys.Add(clsid_key + L"\\TypeLib", L"", GuidText(*c.library->libid));
+        if (c.versioned_prog_id) {
+            const std::wstring versioned = c.versioned_prog_id;
+            keys.Add(clsid_key + L"\\ProgID", L"", versioned);
+            keys.Add(clsid_key + L"\\VersionIndependentProgID", L"", prog_id);
+            keys.Add(versioned + L"\\CLSID", L"", clsid);
+            keys.Add(versioned, L"", description);
+            keys.Add(prog_id + L"\\CLSID", L"", clsid);
+            keys.Add(prog_id + L"\\CurVer", L"", versioned);
+        } else {
+            keys.Add(clsid_key + L"\\ProgID", L"", prog_id);
+            keys.Add(prog_id + L"\\CLSID", L"", clsid);
+        }
+        keys.Add(prog_id, L"", description);
+        keys.Add(clsid_key, L"", description);
     }
-    const std::wstring store = GuidText(CLSID_MXStore);
-    const std::wstring store_key = L"CLSID\\" + store;
-    keys.AddInprocServer(store_key, path, L"Apartment");
-    keys.Add(store_key + L"\\TypeLib", L"", GuidText(LIBID_PELKARY_SCRIPTING));
-    keys.Add(store_key + L"\\ProgID", L"", kStoreProgId);
-    keys.Add(store_key + L"\\VersionIndependentProgID", L"", kStoreIndependentProgId);
-    keys.Add(std::wstring(kStoreProgId) + L"\\CLSID", L"", store);
-    keys.Add(kStoreProgId, L"", kStoreDescription);
-    keys.Add(std::wstring(kStoreIndependentProgId) + L"\\CLSID", L"", store);
-    keys.Add(std::wstring(kStoreIndependentProgId) + L"\\CurVer", L"", kStoreProgId);
-    keys.Add(kStoreIndependentProgId, L"", kStoreDescription);
-    keys.Add(store_key, L"", kStoreDescription);
     return keys;
 }
 
@@ -107,10 +98,14 @@ void UnregisterTypeLibrary(const std::wstring& path) noexcept {
 HRESULT RegisterServer() noexcept {
     try {
         const std::wstring module = ModulePath();
-        if (!RegisterTypeLibrary(PublishedLibrary(module))) return SELFREG_E_TYPELIB;
-        if (!RegisterTypeLibrary(ScriptingLibrary(module))) {
-            UnregisterTypeLibrary(PublishedLibrary(module));
-            return SELFREG_E_TYPELIB;
+        for (const TypeLibrary* library : kTypeLibraries) {
+            if (!RegisterTypeLibrary(LibraryPath(module, *library))) {
+                for (const TypeLibrary* written : kTypeLibraries) {
+                    if (written == library) break;
+                    UnregisterTypeLibrary(LibraryPath(module, *written));
+                }
+                return SELFREG_E_TYPELIB;
+            }
         }
         ClassKeys(module).Write();
         return S_OK;
@@ -122,16 +117,18 @@ HRESULT RegisterServer() noexcept {
         UnregisterServer();
         OutputDebugStringA(e.what());
         return E_FAIL;
+    } catch (...) {
+        UnregisterServer();
+        return translate_current_exception(ErrorSource{});  // E_UNEXPECTED
     }
 }
 
 HRESULT UnregisterServer() noexcept {
     try {
         const std::wstring module = ModulePath();
-        UnregisterTypeLibrary(PublishedLibrary(module));
-        UnregisterTypeLibrary(ScriptingLibrary(module));
+        for (const TypeLibrary* library : kTypeLibraries) UnregisterTypeLibrary(LibraryPath(module, *library));
         ClassKeys(module).Remove();
-    } catch (const std::exception&) {
+    } catch (...) {
     }
     return S_OK;
 }

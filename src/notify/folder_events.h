@@ -29,9 +29,10 @@ protected:
     ~FolderEventTarget() = default;
 };
 
-// The folder object behind one of pelkary's own folder interface pointers. Valid only for
-// pointers that pelkary created in this apartment (never a proxy). Provided by the folders layer.
-FolderEventTarget& FolderEventTargetOf(IMXFolder* folder) noexcept;
+// The folder object behind one of pelkary's own folder interface pointers. Throws com_error with a
+// description for any other object (a proxy, or an object of another server registered under
+// the class id). Provided by the folders layer.
+FolderEventTarget& FolderEventTargetOf(IMXFolder* folder);
 
 // A folder manager. The store session never calls it from another thread: it posts each event
 // of IMXFolderManagerEvents to the manager's event window (notify/manager_sink.h), which raises it

@@ -8,7 +8,14 @@
 namespace pelkary {
 
 // The events a manager hears, numbered as the dispids of IMXFolderManagerEvents.
-enum class ManagerEvent : UINT { kCreated = 1, kDeleted, kRenamed, kMoved, kUnreadChanged, kNewMessage };
+enum class ManagerEvent : UINT {
+    kCreated = DISPID_MXFOLDERMANAGER_ONFOLDERCREATED,
+    kDeleted = DISPID_MXFOLDERMANAGER_ONFOLDERDELETED,
+    kRenamed = DISPID_MXFOLDERMANAGER_ONFOLDERRENAMED,
+    kMoved = DISPID_MXFOLDERMANAGER_ONFOLDERMOVED,
+    kUnreadChanged = DISPID_MXFOLDERMANAGER_ONFOLDERUNREADCHANGED,
+    kNewMessage = DISPID_MXFOLDERMANAGER_ONNEWMESSAGE,
+};
 
 // Creates the manager's event window ("NUVAK Manager sink") on the calling thread, which must be
 // the manager's. Empty when it cannot be made (the manager then hears no events). Never throws.

@@ -1,6 +1,6 @@
 // The type descriptions of the automation interfaces, loaded from the registered type libraries
 // on first need and kept for the life of the process. They serve IDispatch on every object: the
-// three of the published PELKARY library and the four of the scripting library.
+// main interfaces of the classes of the class map (frame/class_map.h).
 #pragma once
 
 #include <oaidl.h>
@@ -15,10 +15,9 @@ public:
     static ITypeInfo* Get(REFIID iid) noexcept;
 };
 
-// Loads the registered PELKARY library (its LIBID, version 2.3, locale 0).
-HRESULT LoadPelkaryTypeLib(ITypeLib** library) noexcept;
-// Loads the registered library that declares interface `iid`: PELKARY 2.3 or Pelkary Scripting
-// 1.0. TYPE_E_ELEMENTNOTFOUND for an interface of neither; otherwise the load's result.
+// Loads the registered library that declares interface `iid` (the main interface of a class of
+// the class map), by its LIBID and version. TYPE_E_ELEMENTNOTFOUND for an interface of no class;
+// otherwise the load's result.
 HRESULT LoadTypeLibOf(REFIID iid, ITypeLib** library) noexcept;
 
 }  // namespace pelkary

@@ -55,6 +55,9 @@ TEST_F(ErrorBoundaryTest, ThrownFailuresBecomeTheirCodeWithClassAndMethodAsSourc
         throw std::runtime_error("MultiByteToWideChar has failed");
     }, &out));
     ExpectError(L"MXMessage.GetSubject", L"MultiByteToWideChar has failed", IID_IMXMessage);
+    // Nothing leaves a method, not even what is no standard exception.
+    EXPECT_HR(E_UNEXPECTED, error_boundary::run(kFolder, L"GetName", [] { throw 7; }, &out));
+    ExpectError(L"MXFolder.GetName", L"", IID_IMXFolder);
 }
 
 TEST_F(ErrorBoundaryTest, ACalleesErrorObjectPassesThroughUnchanged) {

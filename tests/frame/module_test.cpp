@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 
+#include "pelkary_scripting.h"
 #include "support/test_support.h"
 
 namespace pelkary::test {
@@ -44,6 +45,7 @@ protected:
 TEST_F(ModuleTest, GetClassObjectServesTheThreeClassesOnly) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, module_.GetClassObject(IID_IMXFolder, IID_IClassFactory, &out));
+    EXPECT_EQ(out, nullptr);
     for (const CLSID* clsid : kClasses) {
         com_ptr<IUnknown> unknown;
         EXPECT_HR(S_OK, module_.GetClassObject(*clsid, IID_IUnknown, unknown.put_void()));
@@ -78,6 +80,58 @@ TEST_F(ModuleTest, CreateInstanceRefusals) {
     EXPECT_EQ(out, reinterpret_cast<void*>(0x1234)) << "refused before the out-pointer is touched";
     EXPECT_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IConnectionPointContainer, &out));
     EXPECT_EQ(out, nullptr);  // and the object built and thrown away leaves no lock (TearDown)
+}
+
+// Another server's class object, registered in this process under one of pelkary's class ids, and
+// the object it makes: it claims pelkary's interfaces as any object under that id would, but is
+// not pelkary's. Static, uncounted.
+struct ForeignClass : IClassFactory {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        const bool claimed = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory) ||
+                             IsEqualIID(riid, IID_IMXMessage) || IsEqualIID(riid, IID_IMXFolder);
+        *ppv = claimed ? this : nullptr;
+        return claimed ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override {
+        return QueryInterface(riid, ppv);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// pelkary makes its messages and folders through the runtime by class id; what comes back under
+// the id of another server is refused with a clear error, never taken for pelkary's own.
+TEST_F(ModuleTest, AForeignObjectUnderAClassIdIsRefusedWithAClearError) {
+    com_ptr<IMXFolderManager> manager = CreateManager();
+    ASSERT_TRUE(manager);
+    com_ptr<IMXFolder> inbox;
+    ASSERT_HR(S_OK, manager->GetInboxFolder(reinterpret_cast<::MXFolder**>(inbox.put())));
+    ASSERT_TRUE(inbox);
+    static ForeignClass foreign;
+    for (const CLSID* clsid : {&CLSID_MXMessage, &CLSID_MXFolder}) {
+        DWORD cookie = 0;
+        ASSERT_HR(S_OK, CoRegisterClassObject(*clsid, &foreign, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+        SetErrorInfo(0, nullptr);
+        const wchar_t* expected_source = nullptr;
+        IUnknown* made = reinterpret_cast<IUnknown*>(1);
+        if (clsid == &CLSID_MXMessage) {
+            EXPECT_HR(E_NOINTERFACE, inbox->CreateMessage(B(L"Subject: s\r\n\r\nbody\r\n").get(),
+                                                          reinterpret_cast<::MXMessage**>(&made)));
+            expected_source = L"MXFolder.CreateMessage";
+        } else {
+            EXPECT_HR(E_NOINTERFACE, manager->GetInboxFolder(reinterpret_cast<::MXFolder**>(&made)));
+            expected_source = L"MXFolderManager.GetInboxFolder";
+        }
+        CoRevokeClassObject(cookie);
+        EXPECT_EQ(made, nullptr);
+        const ErrorRecord record = ErrorInfoOf();
+        EXPECT_EQ(record.source, expected_source);
+        EXPECT_NE(record.description.find(L"is not pelkary's own"), std::wstring::npos) << Narrow(record.description);
+    }
+    com_ptr<IMXFolder> again;
+    EXPECT_HR(S_OK, manager->GetInboxFolder(reinterpret_cast<::MXFolder**>(again.put())));
+    EXPECT_TRUE(again) << "pelkary's own class serves again once the other is revoked";
 }
 
 // One identity and one count behind every interface of an object.
@@ -151,6 +205,9 @@ std::map<std::wstring, std::wstring> DumpRegistration() {
         DumpKey(L"CLSID\\" + Braced(*kClasses[i]), out);
         DumpKey(std::wstring(L"PELKARY.") + kNames[i], out);
     }
+    for (const wchar_t* prog_id : {L"PELKARY.MXStore", L"PELKARY.MXStore.1"}) DumpKey(prog_id, out);
+    DumpKey(L"CLSID\\" + Braced(CLSID_MXStore), out);
+    DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY_SCRIPTING), out);
     DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY), out);
     for (const IID* iid : {&IID_IMXMessage, &IID_IMXFolder, &IID_IMXFolderManager, &DIID_IMXFolderEvents,
                            &DIID_IMXFolderManagerEvents})
@@ -169,9 +226,9 @@ TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHow
     EXPECT_TRUE(TypeLibraryRegistered());
     const auto once = DumpRegistration();
     std::map<std::wstring, std::wstring> expected;
+    auto value = [](const std::wstring& data) { return L"(1)=" + data + std::wstring(1, L'\0') + L";"; };
     for (int i = 0; i < 3; ++i) {
         const std::wstring key = L"CLSID\\" + Braced(*kClasses[i]), prog_id = std::wstring(L"PELKARY.") + kNames[i];
-        auto value = [](const std::wstring& data) { return L"(1)=" + data + std::wstring(1, L'\0') + L";"; };
         expected[key] = value(kNames[i]);
         expected[key + L"\\InprocServer32"] = value(module_.path()) + L"ThreadingModel" + value(L"Apartment");
         expected[key + L"\\TypeLib"] = value(Braced(LIBID_PELKARY));
@@ -179,10 +236,22 @@ TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHow
         expected[prog_id] = value(kNames[i]);
         expected[prog_id + L"\\CLSID"] = value(Braced(*kClasses[i]));
     }
+    // The scripting library's class has a versioned ProgID, which the other names as current.
+    const std::wstring store = L"CLSID\\" + Braced(CLSID_MXStore);
+    expected[store] = value(L"MXStore");
+    expected[store + L"\\InprocServer32"] = value(module_.path()) + L"ThreadingModel" + value(L"Apartment");
+    expected[store + L"\\TypeLib"] = value(Braced(LIBID_PELKARY_SCRIPTING));
+    expected[store + L"\\ProgID"] = value(L"PELKARY.MXStore.1");
+    expected[store + L"\\VersionIndependentProgID"] = value(L"PELKARY.MXStore");
+    expected[L"PELKARY.MXStore"] = value(L"MXStore");
+    expected[L"PELKARY.MXStore\\CLSID"] = value(Braced(CLSID_MXStore));
+    expected[L"PELKARY.MXStore\\CurVer"] = value(L"PELKARY.MXStore.1");
+    expected[L"PELKARY.MXStore.1"] = value(L"MXStore");
+    expected[L"PELKARY.MXStore.1\\CLSID"] = value(Braced(CLSID_MXStore));
     std::map<std::wstring, std::wstring> classes;
     for (const auto& [path, values] : once)
         if (path.rfind(L"TypeLib\\", 0) != 0 && path.rfind(L"Interface\\", 0) != 0) classes[path] = values;
-    EXPECT_EQ(classes, expected) << "no versioned ProgID, CurVer, LocalServer32 or Programmable";
+    EXPECT_EQ(classes, expected) << "no LocalServer32 or Programmable; a versioned ProgID for MXStore alone";
 
     ASSERT_HR(S_OK, module_.RegisterServer());
     EXPECT_EQ(DumpRegistration(), once) << "registering twice leaves what registering once leaves";

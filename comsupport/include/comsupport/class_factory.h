@@ -32,6 +32,9 @@ public:
     // Locks (TRUE) or unlocks (FALSE) the module.
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
+    // What builds the class's objects, for a module that makes one without the COM runtime.
+    Builder builder() const noexcept { return build_; }
+
 private:
     HRESULT BuildFailed(REFIID riid) const noexcept;
 

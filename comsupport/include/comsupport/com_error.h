@@ -78,6 +78,10 @@ com_ptr<U> create_or_throw(REFCLSID clsid, DWORD context) {
     return r;
 }
 
+// Throws com_error(hr) carrying an error object whose only field is `description`: the boundary
+// adds the failing method as source and its interface as GUID.
+[[noreturn]] void throw_described(HRESULT hr, const wchar_t* description);
+
 // A call on an interface of the server's own (made from inside the server) failed with hr:
 // throws com_error carrying hr and, when the callee supports error information, the callee's
 // error object, so its description, source and GUID reach the client unchanged.

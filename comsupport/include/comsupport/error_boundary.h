@@ -40,13 +40,15 @@ HRESULT set_error_object(HRESULT hr, const wchar_t* description, const wchar_t* 
 // describes `where`, and returns the HRESULT to give the caller. Call it from a catch block.
 HRESULT translate_current_exception(const ErrorSource& where, HRESULT out_of_memory = E_OUTOFMEMORY) noexcept;
 
-// Runs `work`, which returns the method's HRESULT, inside the boundary.
+// The boundary itself: runs `work`, which returns the method's HRESULT, and translates whatever
+// it throws (see the top of this header); `out_of_memory` is the code of an allocation failure.
+// Every server's methods go through it.
 template <typename Work>
-HRESULT guarded(const ErrorSource& where, Work&& work) noexcept {
+HRESULT guarded(const ErrorSource& where, Work&& work, HRESULT out_of_memory = E_OUTOFMEMORY) noexcept {
     try {
         return std::forward<Work>(work)();
     } catch (...) {
-        return translate_current_exception(where);
+        return translate_current_exception(where, out_of_memory);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "comsupport/class_factory.h"
 #include "comsupport/module_lock.h"
 #include "comsupport/registration_writer.h"
+#include "mailstore/store_types.h"
 #include "store_api.h"
 #include "store_namespace.h"
 
@@ -14,12 +15,21 @@ namespace {
 
 pelkary::ClassFactory g_factory(&pelkary::BuildObject<StoreNamespace>, E_OUTOFMEMORY);
 
-const wchar_t kClassKey[] = L"CLSID\\{E70C92A9-4BFD-11d1-8A95-00C04FB951F3}";
+// The engine's numbers are the interface's: it builds without the interface's headers.
+static_assert(mailstore::kRootFolderId == FOLDERID_ROOT && mailstore::kInvalidId == FOLDERID_INVALID &&
+                  mailstore::kInvalidId == MESSAGEID_INVALID, "folder and message ids");
+static_assert(mailstore::kNotSpecial == FOLDER_NOTSPECIAL && mailstore::kSpecialCount == FOLDER_MAX &&
+                  mailstore::kSpecialDeleted == FOLDER_DELETED, "special folders");
+static_assert(mailstore::kMaxFolderNameBytes == CCHMAX_FOLDER_NAME - 1, "a name and its terminator");
+static_assert(mailstore::kFlagUnread == MSG_UNREAD, "state flags");
 
 pelkary::RegistrationWriter ClassKeys(const std::wstring& path) {
+  wchar_t clsid[40] = {};
+  StringFromGUID2(CLSID_StoreNamespace, clsid, 40);
+  const std::wstring key = std::wstring(L"CLSID\\") + clsid;
   pelkary::RegistrationWriter keys;
-  keys.AddInprocServer(kClassKey, path, L"Both");
-  keys.Add(kClassKey, L"", L"Mail store namespace");
+  keys.AddInprocServer(key, path, L"Both");
+  keys.Add(key, L"", L"Mail store namespace");
   return keys;
 }
 

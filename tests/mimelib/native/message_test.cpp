@@ -428,10 +428,12 @@ TEST(Properties, EveryNameHasAnIdAndWritingBackAValueChangesNothing) {
 // Hostile and broken input: every case must finish with a usable tree and must not blow up
 // memory. Timing is not asserted; a regression shows up as a hang under ctest's timeout.
 
-// Reads everything of every body, changes the tree and parses the result again.
+// Reads everything of every body, changes the tree and parses the result again: the untouched
+// message gives back its source, and the changed one parses back to as many bodies.
 void Exercise(const std::string& src) {
   Message m, again;
   m.Load(src);
+  EXPECT_TRUE(src == m.Serialize()) << "an untouched message gives back its source";
   std::string out;
   for (BodyHandle h = m.FindNext(kNoBody, {}, {}); h != kNoBody; h = m.FindNext(h, {}, {})) {
     m.GetText(h, &out);
@@ -441,6 +443,7 @@ void Exercise(const std::string& src) {
   BodyHandle added = kNoBody;
   m.InsertBody(Location::kLast, m.root(), &added);
   again.Load(m.Serialize());
+  EXPECT_EQ(m.CountBodies(m.root(), true), again.CountBodies(again.root(), true));
   summarize(src);
 }
 

@@ -14,9 +14,6 @@
 namespace mailstore {
 namespace {
 
-const char* const kSpecialNames[kSpecialCount] = {"Inbox", "Outbox", "Sent Items",
-                                                  "Deleted Items", "Drafts"};
-
 // The largest source a record's 32-bit size holds.
 constexpr size_t kMaxSourceSize = 0xFFFFFFF0u;
 
@@ -75,119 +72,6 @@ Store::Store()
       model_(std::make_unique<FolderModel>()) {}
 
 Store::~Store() = default;
-
-std::unique_ptr<Store> Store::Open(const std::string& directory, bool create, Status* status,
-                                   std::string* report) {
-  Status ignored;
-  if (!status) status = &ignored;
-  auto fail = [&](Status s, const std::string& why) -> std::unique_ptr<Store> {
-    *status = s;
-    if (report) *report = why;
-    return nullptr;
-  };
-  if (directory.empty()) return fail(Status::kInvalidArgument, "no store directory given");
-  if (!DirectoryExists(directory)) {
-    if (!create) return fail(Status::kNotFound, "the store directory does not exist: " + directory);
-    if (!CreateDirectories(directory))
-      return fail(Status::kIoError, "cannot create the store directory " + directory);
-  }
-
-  std::unique_ptr<Store> store(new Store());
-  store->directory_ = directory;
-  const std::string lock_path = JoinPath(directory, "store.lock");
-  File& lock_file = store->lock_file_;
-  Journal& journal = *store->journal_;
-  FolderModel& model = *store->model_;
-  bool writable = lock_file.Open(lock_path, File::Mode::kReadWrite) &&
-                  journal.Open(directory, File::Mode::kReadWrite);
-  if (!writable) {
-    // A read-only store is still readable; its writes fail cleanly.
-    if (!lock_file.is_open() && !lock_file.Open(lock_path, File::Mode::kRead))
-      return fail(Status::kIoError, "cannot open " + lock_path + " (is the directory writable?)");
-    if (!journal.is_open() && !journal.Open(directory, File::Mode::kRead))
-      return fail(Status::kIoError, "cannot open " + journal.path());
-  }
-
-  uint64_t unnamed = 0;
-  // One lock from the first read to the special folders of a new store, so
-  // that two processes creating it at once make one set.
-  {
-    std::lock_guard<std::mutex> guard(store->mutex_);
-    FileLock lock(lock_file, writable);
-    if (!lock.locked()) return fail(Status::kIoError, "cannot lock " + lock_path);
-    journal.MapCounter(directory, writable);
-    if (!journal.CatchUp(writable, model)) return fail(Status::kIoError, "cannot read " + journal.path());
-    if (journal.lost_start())
-      return fail(Status::kDamaged, journal.path() + " lost its first entry, which holds the store; "
-                                    "run 'mxstore check', then 'mxstore recover'");
-    // The data file the journal names, once it is known.
-    store->writable_ = writable;
-    if (!store->FollowGeneration(true)) return fail(Status::kIoError, "cannot open " + store->data_->path());
-    writable = store->writable_;
-    if (writable && journal.damaged_bytes() == 0) DataFile::RemoveOlder(directory, model.generation());
-    DataFile& data = *store->data_;
-    // Sources the journal does not name: one is a write that never got its
-    // entry; more, or any at all beside an empty journal, mean lost entries.
-    DataRecordHeader h;
-    for (uint64_t at = model.data_end(); data.ReadHeader(at, &h); at += DataRecordHeader::kSize + h.size)
-      ++unnamed;
-    if (journal.applied() == 0 && model.empty()) {
-      if (journal.scanned() != 0)
-        return fail(Status::kDamaged, journal.path() + " is not a readable store journal; "
-                                      "run 'mxstore check', then 'mxstore recover'");
-      // Mail with no journal to name it, in the journal's data file or in a later one that a
-      // compaction made, is a lost journal: never the start of a new store.
-      uint32_t holding = 0;
-      if (DataFile::NewestHoldingMail(directory, &holding))
-        return fail(Status::kDamaged, journal.path() + " is missing or empty while " +
-                                      JoinPath(directory, DataFile::Name(holding)) +
-                                      " holds mail; run 'mxstore recover' to rebuild it");
-      if (!writable || !create)
-        return fail(Status::kNotFound, "no store in " + directory + " (run Initialize first)");
-      EntryEncoder e;
-      Encode(EntryTimeOp{NowTicks()}, e);
-      Encode(HistoryOp{NewHistoryId(), 0, 0}, e);
-      for (int i = 0; i < kSpecialCount; ++i) {
-        const uint32_t id = static_cast<uint32_t>(i + 1);
-        Encode(FolderCreateOp{id, kRootFolderId, i, kSpecialNames[i]}, e);
-      }
-      if (journal.Append(e.payload(), store->sync_each_call_, model) != Status::kOk)
-        return fail(Status::kIoError, "cannot write " + journal.path());
-      SyncDirectory(directory);
-    } else if (writable && model.history_id().empty()) {
-      // A store from before the history was kept: its history starts here.
-      EntryEncoder e;
-      Encode(EntryTimeOp{NowTicks()}, e);
-      Encode(HistoryOp{NewHistoryId(), model.sequence(), model.sequence()}, e);
-      if (journal.Append(e.payload(), store->sync_each_call_, model) != Status::kOk)
-        return fail(Status::kIoError, "cannot write " + journal.path());
-    }
-  }
-  // Damage short of an unreadable journal leaves a store that serves what it
-  // can read, reported as kDamaged; its writes go after everything on disk.
-  std::string found;
-  if (journal.pointer_damaged())
-    found = "journal.cur is missing or damaged; read " + journal.path() + " instead";
-  if (journal.damaged_bytes())
-    found += std::string(found.empty() ? "" : "; ") + "skipped " + std::to_string(journal.damaged_bytes()) +
-             " damaged bytes of " + journal.path();
-  if (journal.scanned() > journal.applied())
-    found += std::string(found.empty() ? "" : "; ") + "the last " +
-             std::to_string(journal.scanned() - journal.applied()) + " bytes of " + journal.path() +
-             " are not a complete entry";
-  const DataFile& data = *store->data_;
-  const int64_t data_size = data.Size();
-  if (data_size < 0 || static_cast<uint64_t>(data_size) < model.data_end())
-    found += std::string(found.empty() ? "" : "; ") + data.path() + " is cut short (" +
-             std::to_string(data_size) + " of " + std::to_string(model.data_end()) + " bytes)";
-  store->unnamed_records_ = unnamed;
-  if (unnamed > 1)
-    found += std::string(found.empty() ? "" : "; ") + std::to_string(unnamed) + " sources in " + data.path() +
-             " are not in the journal";
-  *status = found.empty() ? Status::kOk : Status::kDamaged;
-  if (report) *report = found;
-  return store;
-}
 
 uint64_t Store::damaged_bytes() const { return journal_->damaged_bytes(); }
 

@@ -209,6 +209,16 @@ class Store {
 
  private:
   Store();
+  // The jobs of Open (store_open.cpp). Each gives kOk, or the status Open fails with and |why|.
+  // The lock file and the journal, for writing when they can be (writable_), else for reading.
+  Status OpenFiles(std::string* why);
+  // Under both locks: the journal's entries, the data file they name, and a new store's special
+  // folders (with |create|) or an old store's first history entry.
+  Status LoadUnderLock(bool create, std::string* why);
+  Status StartNewStore(bool create, std::string* why);
+  Status StartHistory(std::string* why);
+  // What the open found it could not read, one clause each; empty when nothing.
+  std::string DamageFound() const;
   // Starts a write: see WriteTransaction.
   WriteTransaction BeginWrite();
   // Writes a source as a record where the next one goes, under a write
