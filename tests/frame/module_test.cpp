@@ -144,23 +144,41 @@ void DumpKey(const std::wstring& path, std::map<std::wstring, std::wstring>& out
         DumpKey(path + L"\\" + name, out);
 }
 
-// Everything pelkary's registration can touch.
+// The type library's key of this architecture, and of the other one (win32 and win64).
+const wchar_t* const kOwnSyskind = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
+const wchar_t* const kOtherSyskind = sizeof(void*) == 8 ? L"\\win32" : L"\\win64";
+
+// Everything pelkary's registration can touch in this architecture's registry view. The TypeLib
+// key is one for both views: while the other architecture's library is registered there, only
+// this architecture's own key under it counts.
 std::map<std::wstring, std::wstring> DumpRegistration() {
     std::map<std::wstring, std::wstring> out;
     for (int i = 0; i < 3; ++i) {
         DumpKey(L"CLSID\\" + Braced(*kClasses[i]), out);
         DumpKey(std::wstring(L"PELKARY.") + kNames[i], out);
     }
-    DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY), out);
+    std::map<std::wstring, std::wstring> library;
+    DumpKey(L"TypeLib\\" + Braced(LIBID_PELKARY), library);
+    const bool shared = std::any_of(library.begin(), library.end(), [](const auto& key) {
+        return key.first.find(kOtherSyskind) != std::wstring::npos;
+    });
+    for (const auto& key : library)
+        if (!shared || key.first.find(kOwnSyskind) != std::wstring::npos) out.insert(key);
     for (const IID* iid : {&IID_IMXMessage, &IID_IMXFolder, &IID_IMXFolderManager, &DIID_IMXFolderEvents,
                            &DIID_IMXFolderManagerEvents})
         DumpKey(L"Interface\\" + Braced(*iid), out);
     return out;
 }
 
+// Registered for this architecture: a 64-bit runtime hands out the 32-bit library when only that
+// one is registered.
 bool TypeLibraryRegistered() {
     com_ptr<ITypeLib> library;
-    return SUCCEEDED(LoadRegisteredLibrary(library.put()));
+    TLIBATTR* attr = nullptr;
+    if (FAILED(LoadRegisteredLibrary(library.put())) || FAILED(library->GetLibAttr(&attr))) return false;
+    const bool own = attr->syskind == (sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    library->ReleaseTLibAttr(attr);
+    return own;
 }
 
 TEST_F(ModuleTest, RegistrationWritesExactlyTheClassKeysAndTheTypeLibraryOnceHoweverOftenCalled) {
@@ -218,6 +236,9 @@ TEST_F(ModuleTest, WithoutTheTypeLibraryDispatchAnswersNotImplementedUntilItIsBa
     ASSERT_HR(S_OK, module_.UnregisterServer());
     com_ptr<ITypeLib> probe;
     const HRESULT load_failure = LoadRegisteredLibrary(probe.put());
+    if (SUCCEEDED(load_failure) && sizeof(void*) == 8)
+        GTEST_SKIP() << "the 32-bit library is registered too, and a 64-bit runtime falls back to it: "
+                        "scripts/test.sh runs this suite before it registers the 32-bit DLLs";
     ASSERT_TRUE(FAILED(load_failure));
     com_ptr<IMXMessage> message;
     ASSERT_HR(S_OK, Factory(CLSID_MXMessage)->CreateInstance(nullptr, IID_IMXMessage, message.put_void()));
