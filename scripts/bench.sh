@@ -61,7 +61,7 @@ def lines(path):
     with open(path, encoding='latin-1') as f:
         return [l.rstrip('\r\n') for l in f]
 wide, narrow = lines(sys.argv[1]), lines(sys.argv[2])
-shape = lambda l: number.sub('#', l)
+shape = lambda l: ' '.join(number.sub('#', l).split())  # a wider figure shifts the spaces
 
 def merged(a, b):
     """a's text with each number that b gives otherwise as "a / b" (and '*' past 20%)."""
