@@ -52,16 +52,19 @@ REGSAM OtherView() noexcept {
 
 }  // namespace
 
+bool RegistrationWriter::RegisteredInOtherView(const std::wstring& clsid_key) noexcept {
+    const REGSAM other = OtherView();
+    unique_hkey key;
+    return other && RegOpenKeyExW(HKEY_CLASSES_ROOT, (clsid_key + L"\\InprocServer32").c_str(), 0, KEY_READ | other,
+                                  key.put()) == ERROR_SUCCESS;
+}
+
 HRESULT RegistrationWriter::Remove() const noexcept {
     bool shared_in_use = false;
-    if (const REGSAM other = OtherView())
-        for (const Value& value : values_) {
-            unique_hkey key;
-            if (IsClassKey(value.key) && value.key.find(L'\\', 6) == std::wstring::npos &&
-                RegOpenKeyExW(root_, (value.key + L"\\InprocServer32").c_str(), 0, KEY_READ | other, key.put()) ==
-                    ERROR_SUCCESS)
-                shared_in_use = true;
-        }
+    for (const Value& value : values_)
+        if (IsClassKey(value.key) && value.key.find(L'\\', 6) == std::wstring::npos &&
+            RegisteredInOtherView(value.key))
+            shared_in_use = true;
     HRESULT first_failure = S_OK;
     for (const Value& value : values_) {
         if (shared_in_use && !IsClassKey(value.key)) continue;

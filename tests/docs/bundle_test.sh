@@ -92,6 +92,9 @@ else
     "$bundle/scripts/register.sh" --unregister --arch i686 --prefix "$work/sbs" "$bundle" >/dev/null
     check "unregistering the 32-bit set leaves the 64-bit host working" test "$(inbox x86_64)" = Inbox
     check "... and the 32-bit host without the class (error 429)" test "$(inbox i686)" = "error 429"
+    # The interface keys are one for both views; the 64-bit registration still needs them.
+    check "... and the interface keys that both share" \
+        env WINEPREFIX="$work/sbs" /usr/lib/wine/wine64 reg query 'HKCR\Interface\{5E618993-2E2C-4DCE-9B42-A02467F8E800}' /reg:64 >/dev/null 2>&1
     "$bundle/scripts/register.sh" --arch i686 --prefix "$work/sbs" "$bundle" >/dev/null
     "$bundle/scripts/register.sh" --unregister --arch x86_64 --prefix "$work/sbs" "$bundle" >/dev/null
     check "unregistering the 64-bit set leaves the 32-bit host working" test "$(inbox i686)" = Inbox

@@ -35,6 +35,10 @@ public:
     // classes, those shared keys are left to it.
     HRESULT Remove() const noexcept;
 
+    // Whether the other architecture's registry view holds `clsid_key` ("CLSID\\{...}") with a
+    // server: false on 32-bit Windows, which has one view.
+    static bool RegisteredInOtherView(const std::wstring& clsid_key) noexcept;
+
     // DllRegisterServer's and DllUnregisterServer's answers for a server whose registration is
     // the set `keys` makes from the path of this module's file (the DLL that links this
     // library): S_OK, or SELFREG_E_CLASS when a key cannot be written (nothing is left behind
