@@ -6,6 +6,18 @@ function(pelkary_warnings target)
 endfunction()
 
 if(NOT PELKARY_NATIVE)
+    # The Windows architecture of this tree (x86_64 or i686), which the tests' runners are told:
+    # scripts/wine.sh picks the script host and regsvr32 of that architecture.
+    set(PELKARY_ARCH ${CMAKE_SYSTEM_PROCESSOR})
+    set(PELKARY_TEST_ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR};PELKARY_ARCH=${PELKARY_ARCH}")
+    # Tests that run on the host and check no architecture's facts (the reference, the layering,
+    # the bundle of both architectures) are registered once, in the x86-64 tree.
+    if(PELKARY_ARCH STREQUAL "x86_64")
+        set(PELKARY_HOST_TESTS ON)
+    else()
+        set(PELKARY_HOST_TESTS OFF)
+    endif()
+
     # Link the GCC runtime and winpthread statically so every DLL and program stands alone.
     set(PELKARY_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
@@ -53,7 +65,7 @@ if(NOT PELKARY_NATIVE)
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
         # A program that dies under Wine can still exit 0: a test passes only when GoogleTest says so
         # at its end, and never when Wine reports a crash.
-        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}"
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${PELKARY_TEST_ENVIRONMENT}"
             PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
             FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|Unhandled exception")
     endfunction()
@@ -69,7 +81,7 @@ if(NOT PELKARY_NATIVE)
             list(GET run 1 locale)
             add_test(NAME ${T_NAME}_${suffix} COMMAND ${T_COMMAND})
             set_tests_properties(${T_NAME}_${suffix} PROPERTIES
-                ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR};LANG=${locale};LC_ALL=;LC_CTYPE=")
+                ENVIRONMENT "${PELKARY_TEST_ENVIRONMENT};LANG=${locale};LC_ALL=;LC_CTYPE=")
             foreach(verdict PASS_REGULAR_EXPRESSION FAIL_REGULAR_EXPRESSION)
                 get_test_property(${T_NAME} ${verdict} pattern)
                 if(pattern)
@@ -87,7 +99,7 @@ if(NOT PELKARY_NATIVE)
         get_filename_component(script ${T_SCRIPT} ABSOLUTE)
         add_test(NAME ${T_NAME}
             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine.sh cscript ${script} ${T_ARGS})
-        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PELKARY_BUILD=${CMAKE_BINARY_DIR}"
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${PELKARY_TEST_ENVIRONMENT}"
             PASS_REGULAR_EXPRESSION "(^|\n)PASS\r?\n?$")
     endfunction()
 else()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows DLLs, programs and tests (mingw-w64 cross build) into $PELKARY_BUILD
-# (default: build), and the portable engines with their native tests into $PELKARY_BUILD-native.
-#   scripts/build.sh [cross|native|i686|all]   (default: cross and native)
+# (default: build), the same for 32-bit Windows into $PELKARY_BUILD-i686, and the portable engines
+# with their native tests into $PELKARY_BUILD-native.
+#   scripts/build.sh [cross|native|i686|all]   (default: cross and native; all: the three)
+# PELKARY_TARGETS (names of targets, space-separated) builds only those in the Windows trees.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${PELKARY_BUILD:-$repo/build}
@@ -20,15 +22,17 @@ configure() {  # dir, extra cmake args...
 }
 cross() {
     configure "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake"
-    cmake --build "$build" -j "$jobs"
+    cmake --build "$build" -j "$jobs" ${PELKARY_TARGETS:+--target $PELKARY_TARGETS}
 }
 native() {
     configure "$build-native" -DPELKARY_NATIVE=ON
     cmake --build "$build-native" -j "$jobs"
 }
 i686() {
-    configure "$build-i686" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-i686.cmake" -DPELKARY_BUILD_TESTS=OFF
-    cmake --build "$build-i686" -j "$jobs"
+    # A tree configured by earlier versions without its tests gets them now.
+    grep -qs '^PELKARY_BUILD_TESTS:BOOL=OFF' "$build-i686/CMakeCache.txt" && rm -f "$build-i686/build.ninja"
+    configure "$build-i686" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-i686.cmake" -DPELKARY_BUILD_TESTS=ON
+    cmake --build "$build-i686" -j "$jobs" ${PELKARY_TARGETS:+--target $PELKARY_TARGETS}
 }
 case $what in
     cross) cross ;;

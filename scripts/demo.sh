@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # The pelkary demo, from a fresh machine to a script reading a mail store:
 #   1. installs what the build needs (scripts/setup.sh),
-#   2. cross-builds pelkary.dll, the platform stand-ins and the store tool,
-#   3. starts Wine and registers mimelib.dll, mailstore.dll and pelkary.dll,
+#   2. cross-builds pelkary.dll, the platform stand-ins and the store tool, and the three DLLs
+#      for 32-bit Windows too where 32-bit Wine is installed,
+#   3. starts Wine and registers mimelib.dll, mailstore.dll and pelkary.dll (both sets side by side),
 #   4. fills a sample store from samples/demo/store (the .eml files of Inbox/ go to the Inbox,
 #      each NAME.mbox to a folder NAME) with the store tool mxstore.exe,
-#   5. runs samples/demo/demo.vbs with cscript against that store,
-#   6. stops Wine (also when a step fails).
+#   5. runs samples/demo/demo.vbs against that store with the 32-bit script host when the 32-bit
+#      side is there (the classic setting: most script hosts are 32-bit), else with the 64-bit one,
+#      and says which it used,
+#   6. shows the 64-bit listener sample hearing a second process (the 32-bit store tool when the
+#      32-bit side is there) deliver two messages,
+#   7. stops Wine (also when a step fails).
 # Environment: PELKARY_BUILD (default: <repo>/build) is the build tree and holds the Wine prefix
 # and the demo store (demo-store/).
 set -euo pipefail
@@ -23,13 +28,22 @@ step "Checking the packages the build needs (scripts/setup.sh)"
 
 step "Building pelkary.dll, mailstore.dll, mimelib.dll and mxstore.exe (cross build into $PELKARY_BUILD)"
 "$repo/scripts/build.sh" cross
+if why32=$("$wine_sh" has32); then
+    step "Building the 32-bit pelkary.dll, mailstore.dll, mimelib.dll and mxstore.exe (into $PELKARY_BUILD-i686)"
+    PELKARY_TARGETS="mimelib mailstore pelkary mxstore" "$repo/scripts/build.sh" i686
+    host_arch=i686
+    host_name="the 32-bit script host (C:\\windows\\syswow64\\cscript.exe) and the 32-bit DLLs"
+else
+    host_arch=x86_64
+    host_name="the 64-bit script host and the x86-64 DLLs (no 32-bit side: $why32)"
+fi
 
 step "Starting Wine (prefix $PELKARY_BUILD/wineprefix)"
 trap 'step "Stopping Wine"; "$wine_sh" stop' EXIT
 "$wine_sh" start
 
 step "Registering the COM servers in the prefix"
-"$repo/scripts/register.sh" "$PELKARY_BUILD"
+"$repo/scripts/register.sh" --arch "$([ $host_arch = i686 ] && echo both || echo x86_64)" "$PELKARY_BUILD"
 
 store=$PELKARY_BUILD/demo-store
 rm -rf "$store"
@@ -59,12 +73,18 @@ else
     echo "skipped: $mxstore is not built, so the demo runs on an empty store"
 fi
 
-step "Running samples/demo/demo.vbs with cscript"
-"$wine_sh" cscript "$samples/demo.vbs"
+step "Running samples/demo/demo.vbs with $host_name"
+PELKARY_ARCH=$host_arch "$wine_sh" cscript "$samples/demo.vbs"
 
 listener=$PELKARY_BUILD/bin/listener.exe
+# With the 32-bit side there, a 32-bit process delivers and the 64-bit listener hears it: the two
+# architectures share one store, events included.
+deliverer=$mxstore from="mxstore import"
+if [ $host_arch = i686 ] && [ -f "$PELKARY_BUILD-i686/bin/mxstore.exe" ]; then
+    deliverer=$PELKARY_BUILD-i686/bin/mxstore.exe from="the 32-bit mxstore import"
+fi
 if [ -f "$listener" ] && [ -f "$mxstore" ]; then
-    step "Events: the listener (samples/listener) hears a second process deliver two messages"
+    step "Events: the 64-bit listener (samples/listener) hears a second process deliver two messages"
     heard=$(mktemp)
     "$wine_sh" run "$listener" --seconds 60 --exit-after-new 2 >"$heard" 2>&1 &
     listening=$!
@@ -76,8 +96,8 @@ if [ -f "$listener" ] && [ -f "$mxstore" ]; then
     done
     sleep 1
     for f in "$samples"/arriving/*.eml; do
-        echo "delivering $(basename "$f") into the Inbox from another process (mxstore import)"
-        "$wine_sh" run "$mxstore" import Inbox "$("$wine_sh" winpath "$f")" >/dev/null
+        echo "delivering $(basename "$f") into the Inbox from another process ($from)"
+        "$wine_sh" run "$deliverer" import Inbox "$("$wine_sh" winpath "$f")" >/dev/null
     done
     wait "$listening" || true
     echo "what the listener heard:"

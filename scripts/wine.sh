@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# The project's Windows runtime: Wine 8 (wine64) in a prefix that lives in the build tree.
+# The project's Windows runtime: Wine 8 in a prefix that lives in the build tree.
 #
 #   scripts/wine.sh start              start the Wine server and services, detached
 #   scripts/wine.sh stop               stop every Wine process of the prefix
-#   scripts/wine.sh run PROG [ARGS]    run a Windows program (unix or Windows path)
-#   scripts/wine.sh cscript FILE [ARGS] run a VBScript/JScript file with Wine's cscript (in a
-#                                      fresh store of its own unless MAILSTORE_DIR is set)
-#   scripts/wine.sh regsvr32 [/u] DLL  register (or unregister) a COM server DLL
+#   scripts/wine.sh run PROG [ARGS]    run a Windows program (unix or Windows path; 64- or 32-bit)
+#   scripts/wine.sh cscript FILE [ARGS] run a VBScript/JScript file with Wine's cscript of the
+#                                      architecture (in a fresh store of its own unless
+#                                      MAILSTORE_DIR is set)
+#   scripts/wine.sh regsvr32 [/u] DLL  register (or unregister) a COM server DLL with the
+#                                      architecture's regsvr32
+#   scripts/wine.sh has32              exit 0 when 32-bit programs run here, else say why (exit 1)
 #   scripts/wine.sh winpath PATH       print the Windows form (Z:\...) of a unix path
 #
 # Environment: PELKARY_BUILD (default: <repo>/build) holds the prefix, unless WINEPREFIX is set.
+# PELKARY_ARCH is x86_64 or i686; without it a build tree whose name ends in -i686 (scripts/build.sh
+# makes <build>-i686) is the 32-bit one. The 32-bit tree has no prefix of its own: it uses its
+# x86-64 sibling's, where both architectures are registered side by side, each in its own registry
+# view, and the 32-bit script host and regsvr32 are the prefix's C:\windows\syswow64 ones.
 #
 # Output: a Windows program writes text to a pipe in its code page, which Wine takes from the Unix
 # locale (LC_ALL, else LC_CTYPE, else LANG): ja_JP.UTF-8 gives 932, ru_RU.UTF-8 1251, en_US.UTF-8
@@ -22,10 +29,25 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${PELKARY_BUILD:-$repo/build}
 case $build in /*) ;; *) build=$repo/$build ;; esac
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+case $build in *-i686) arch=${PELKARY_ARCH:-i686} ;; *) arch=${PELKARY_ARCH:-x86_64} ;; esac
+export WINEPREFIX=${WINEPREFIX:-${build%-i686}/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# wine64 starts 32-bit programs too (through the 32-bit loader of the wine32 package).
 wine=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
+# The script host and regsvr32 of the architecture (the x86-64 ones by name, as before).
+case $arch in
+    x86_64) cscript=cscript regsvr32=regsvr32 ;;
+    i686) cscript='C:\windows\syswow64\cscript.exe' regsvr32='C:\windows\syswow64\regsvr32.exe' ;;
+    *) echo "wine.sh: PELKARY_ARCH is '$arch': use x86_64 or i686" >&2; exit 2 ;;
+esac
+
+# Why 32-bit programs cannot run here, or nothing when they can.
+why_no_32bit() {
+    [ -x "$wine32" ] ||
+        echo "32-bit Wine is not installed (the wine32:i386 package; scripts/setup.sh installs it where the machine allows)"
+}
 
 winpath() {
     local p
@@ -39,6 +61,16 @@ ensure_started() {
     mkdir -p "$WINEPREFIX"
     if wineserver -p </dev/null >/dev/null 2>&1; then
         "$wine" wineboot </dev/null >/dev/null 2>&1 || true
+    fi
+    # A prefix made before 32-bit Wine was installed lacks its 32-bit programs: update it once.
+    if [ -x "$wine32" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/cscript.exe" ]; then
+        "$wine" wineboot -u </dev/null >/dev/null 2>&1 || true
+    fi
+    if [ "$arch" = i686 ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/cscript.exe" ]; then
+        local why
+        why=$(why_no_32bit)
+        echo "wine.sh: cannot run 32-bit programs in $WINEPREFIX: ${why:-wineboot -u gave it no C:\\windows\\syswow64\\cscript.exe}" >&2
+        exit 1
     fi
     # No display here: Wine's null graphics driver lets programs make ordinary (hidden) top-level
     # windows, which the store's notifications are posted to.
@@ -132,14 +164,14 @@ case $cmd in
         ensure_started
         file=$1; shift
         if [ -n "${MAILSTORE_DIR:-}" ]; then
-            run_converted "$cscript_cp" "$wine" cscript //nologo "$(winpath "$file")" "$@"
+            run_converted "$cscript_cp" "$wine" "$cscript" //nologo "$(winpath "$file")" "$@"
             exit
         fi
         mkdir -p "$build/stores"
         store=$(mktemp -d "$build/stores/script.XXXXXX")
         status=0
-        MAILSTORE_DIR=$(winpath "$store") run_converted "$cscript_cp" "$wine" cscript //nologo \
-            "$(winpath "$file")" "$@" || status=$?
+        MAILSTORE_DIR=$(winpath "$store") run_converted "$cscript_cp" "$wine" "$cscript" \
+            //nologo "$(winpath "$file")" "$@" || status=$?
         rm -rf "$store"
         exit $status ;;
     regsvr32)
@@ -149,7 +181,10 @@ case $cmd in
             case $a in /*) [ -e "$a" ] && a=$(winpath "$a") ;; esac
             args+=("$a")
         done
-        exec "$wine" regsvr32 /s "${args[@]}" ;;
+        exec "$wine" "$regsvr32" /s "${args[@]}" ;;
+    has32)
+        reason=$(why_no_32bit)
+        [ -z "$reason" ] || { echo "$reason"; exit 1; } ;;
     winpath) winpath "$1" ;;
-    *) echo "usage: scripts/wine.sh start|stop|run PROG [ARGS]|cscript FILE [ARGS]|regsvr32 [/u] DLL|winpath PATH" >&2; exit 2 ;;
+    *) echo "usage: scripts/wine.sh start|stop|run PROG [ARGS]|cscript FILE [ARGS]|regsvr32 [/u] DLL|has32|winpath PATH" >&2; exit 2 ;;
 esac

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_script.h"
 #include "comsupport/holders.h"
 #include "pelkary.h"
 #include "store_api.h"
@@ -107,9 +108,7 @@ int main(int argc, char** argv) {
     const size_t size = static_cast<size_t>(argc > 2 ? std::max(1, std::atoi(argv[2])) : 32) * 1024;
     Check("CoInitializeEx", CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring root = std::wstring(temp) + L"pelkary-attachments-bench-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring root = pelkary::bench::NewTempDirectory(L"pelkary-attachments-bench-");
     const std::wstring store_dir = root + L"\\store", through_pelkary = root + L"\\pelkary", through_engine = root + L"\\engine";
     CreateDirectoryW(root.c_str(), nullptr);
     CreateDirectoryW(through_pelkary.c_str(), nullptr);

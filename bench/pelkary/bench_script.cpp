@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "comsupport/holders.h"
 
@@ -55,12 +57,36 @@ double SecondsOf(const std::function<void()>& work) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::wstring UseFreshStore(const wchar_t* prefix) {
+namespace {
+
+std::wstring& FreshStore() {
+    static std::wstring dir;
+    return dir;
+}
+
+}  // namespace
+
+std::wstring NewTempDirectory(const wchar_t* prefix) {
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring base = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId()) + L"-";
+    // CreateDirectory fails on a directory that is there already: only a new one is taken.
+    for (unsigned n = GetTickCount();; ++n) {
+        std::wstring dir = base + std::to_wstring(n);
+        if (CreateDirectoryW(dir.c_str(), nullptr)) return dir;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) Check("creating a directory", HRESULT_FROM_WIN32(GetLastError()));
+    }
+}
+
+std::wstring UseFreshStore(const wchar_t* prefix) {
+    const std::wstring dir = NewTempDirectory(prefix);
     SetEnvironmentVariableW(L"MAILSTORE_DIR", dir.c_str());
+    FreshStore() = dir;
+    // At exit the bench has released the store; its files would otherwise pile up run after run.
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(FreshStore()), ignored);
+    });
     return dir;
 }
 

@@ -25,8 +25,13 @@ void Check(const char* what, HRESULT hr);
 // Seconds `work` takes, by the steady clock.
 double SecondsOf(const std::function<void()>& work);
 
-// Points the store (MAILSTORE_DIR) at a new directory in the temporary folder named `prefix` and
-// the process id, and returns it.
+// Creates a new directory in the temporary folder, named `prefix`, the process id and a number
+// that makes it new (Wine reuses small process ids, so the id alone would name an earlier run's
+// directory, store and all), and returns its path; ends the process when none can be made.
+std::wstring NewTempDirectory(const wchar_t* prefix);
+
+// Points the store (MAILSTORE_DIR) at a new directory (NewTempDirectory) and returns it. The
+// directory and the store in it are removed when the process exits normally.
 std::wstring UseFreshStore(const wchar_t* prefix);
 
 // The store's namespace, initialized on the store MAILSTORE_DIR names; ends the process on failure.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_script.h"
 #include "comsupport/holders.h"
 #include "pelkary.h"
 #include "store_api.h"
@@ -51,10 +52,7 @@ void Pump() {
 }
 
 std::wstring MakeStoreDirectory(const wchar_t* name) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring dir = std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(dir.c_str(), nullptr);
+    std::wstring dir = pelkary::bench::NewTempDirectory(name);
     SetEnvironmentVariableW(L"MAILSTORE_DIR", dir.c_str());
     return dir;
 }

@@ -42,13 +42,7 @@ void Check(const char* what, HRESULT hr) {
 }
 
 std::wstring MakeStoreDirectory() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring dir = std::wstring(temp) + L"pelkary-folders-bench-" + std::to_wstring(GetCurrentProcessId());
-    if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        Fail("creating the store directory", HRESULT_FROM_WIN32(GetLastError()));
-    SetEnvironmentVariableW(L"MAILSTORE_DIR", dir.c_str());
-    return dir;
+    return pelkary::bench::UseFreshStore(L"pelkary-folders-bench-");
 }
 
 STOREFOLDERID MakeFolder(IStoreNamespace* store, STOREFOLDERID parent, const std::string& name) {

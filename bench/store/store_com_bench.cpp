@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_script.h"
 #include "comsupport/holders.h"
 #include "mailstore/store.h"
 #include "store_api.h"
@@ -78,10 +79,7 @@ double RawRead(const std::wstring& path, std::vector<char>& buf) {
 int main(int argc, char** argv) {
   bool quick = argc > 1 && std::string(argv[1]) == "--quick";
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  std::wstring root = std::wstring(tmp) + L"store-com-bench-" + std::to_wstring(GetCurrentProcessId());
-  CreateDirectoryW(root.c_str(), nullptr);
+  std::wstring root = pelkary::bench::NewTempDirectory(L"store-com-bench-");
   std::mt19937 rng(7);
 
   // 1. CreateStream/CommitStream beside a durable write of the same bytes.

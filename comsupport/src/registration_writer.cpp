@@ -36,9 +36,38 @@ void RegistrationWriter::Write() const {
     }
 }
 
+namespace {
+
+bool IsClassKey(const std::wstring& key) { return key.compare(0, 6, L"CLSID\\") == 0; }
+
+// The registry view of the other architecture, or 0 where there is none (32-bit Windows).
+REGSAM OtherView() noexcept {
+#ifdef _WIN64
+    return KEY_WOW64_32KEY;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+#endif
+}
+
+}  // namespace
+
+bool RegistrationWriter::RegisteredInOtherView(const std::wstring& clsid_key) noexcept {
+    const REGSAM other = OtherView();
+    unique_hkey key;
+    return other && RegOpenKeyExW(HKEY_CLASSES_ROOT, (clsid_key + L"\\InprocServer32").c_str(), 0, KEY_READ | other,
+                                  key.put()) == ERROR_SUCCESS;
+}
+
 HRESULT RegistrationWriter::Remove() const noexcept {
+    bool shared_in_use = false;
+    for (const Value& value : values_)
+        if (IsClassKey(value.key) && value.key.find(L'\\', 6) == std::wstring::npos &&
+            RegisteredInOtherView(value.key))
+            shared_in_use = true;
     HRESULT first_failure = S_OK;
     for (const Value& value : values_) {
+        if (shared_in_use && !IsClassKey(value.key)) continue;
         const LONG status = RegDeleteKeyW(root_, value.key.c_str());
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && SUCCEEDED(first_failure))
             first_failure = hresult_from_win32(status);

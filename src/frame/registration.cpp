@@ -1,6 +1,7 @@
 #include "frame/registration.h"
 
 #include <exception>
+#include <sstream>
 #include <string>
 
 #include <olectl.h>
@@ -89,7 +90,16 @@ void UnregisterTypeLibrary(const std::wstring& path) noexcept {
     if (FAILED(LoadTypeLib(path.c_str(), library.put())) || !library) return;
     TLIBATTR* attr = nullptr;
     if (FAILED(library->GetLibAttr(&attr)) || !attr) return;
-    UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+    if (RegistrationWriter::RegisteredInOtherView(L"CLSID\\" + GuidText(CLSID_MXFolderManager))) {
+        // The other architecture's registration shares the library's key and the interface keys
+        // (one for both registry views); only this architecture's own path goes.
+        std::wostringstream key;  // TypeLib\{libid}\major.minor\lcid\win32, the numbers in hex
+        key << L"TypeLib\\" << GuidText(attr->guid) << std::hex << L"\\" << attr->wMajorVerNum << L"."
+            << attr->wMinorVerNum << L"\\" << attr->lcid << (attr->syskind == SYS_WIN64 ? L"\\win64" : L"\\win32");
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, key.str().c_str());
+    } else {
+        UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+    }
     library->ReleaseTLibAttr(attr);
 }
 

@@ -72,18 +72,20 @@ std::vector<std::pair<MESSAGEID, std::string>> Messages(IStoreFolder* folder) {
 using Posts = std::vector<std::vector<DWORD>>;
 std::vector<std::pair<HWND, std::vector<DWORD>>> g_posted;
 
+// A window procedure is CALLBACK (stdcall on 32-bit Windows), which a lambda cannot be.
+LRESULT CALLBACK StoreWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg < WM_FOLDERNOTIFY || msg > WM_DELETEFOLDER) return DefWindowProcW(hwnd, msg, wp, lp);
+  pelkary::unique_cotaskmem<FOLDERNOTIFYEX> c(msg == WM_FOLDERNOTIFY ? reinterpret_cast<FOLDERNOTIFYEX*>(lp) : nullptr);
+  const DWORD id = msg == WM_DELETEMSGS ? *reinterpret_cast<MESSAGEID*>(wp) : static_cast<DWORD>(wp);
+  g_posted.push_back({hwnd, c ? std::vector<DWORD>{msg, id, c->type, c->idFolder, c->idFolder2}
+                              : std::vector<DWORD>{msg, id}});
+  return 0;
+}
+
 struct StoreWindow {
   StoreWindow() {
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = [](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-      if (msg < WM_FOLDERNOTIFY || msg > WM_DELETEFOLDER) return DefWindowProcW(hwnd, msg, wp, lp);
-      pelkary::unique_cotaskmem<FOLDERNOTIFYEX> c(
-          msg == WM_FOLDERNOTIFY ? reinterpret_cast<FOLDERNOTIFYEX*>(lp) : nullptr);
-      const DWORD id = msg == WM_DELETEMSGS ? *reinterpret_cast<MESSAGEID*>(wp) : static_cast<DWORD>(wp);
-      g_posted.push_back({hwnd, c ? std::vector<DWORD>{msg, id, c->type, c->idFolder, c->idFolder2}
-                                  : std::vector<DWORD>{msg, id}});
-      return 0;
-    };
+    wc.lpfnWndProc = StoreWindowProc;
     wc.lpszClassName = L"StoreTestWindow";
     RegisterClassW(&wc);  // again: fails harmlessly
     hwnd_.reset(CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
@@ -190,7 +192,8 @@ TEST_F(StoreTest, RecordsTravelInTheAnsiCodePageInTaskMemory) {
   EXPECT_EQ(0, CompareFileTime(&p.ftSent, &p.ftReceived));  // sent when received
   inbox_->FreeMessageProps(&p);
 
-  MESSAGEPROPS narrow = Sized<MESSAGEPROPS>(68);  // the 32-bit record: refused untouched
+  // The other architecture's record (68 bytes on 32-bit Windows, 96 on x86-64): refused untouched.
+  MESSAGEPROPS narrow = Sized<MESSAGEPROPS>(sizeof(void*) == 8 ? 68 : 96);
   FOLDERPROPS folder = Sized<FOLDERPROPS>(100);
   EXPECT_HR(E_INVALIDARG, inbox_->GetMessageProps(id, 0, &narrow));
   EXPECT_HR(E_INVALIDARG, ns_->GetFolderProps(1, 0, &folder));

@@ -112,7 +112,9 @@ TEST_F(MimeLibTest, BodyHandlesAreThirtyTwoBitWithTwoSpellingsOfTheRoot) {
   EXPECT_EQ(std::make_tuple(text, root, text, root),
             std::make_tuple(Body(IBL_FIRST, root), Body(IBL_PARENT, file), Body(IBL_PREVIOUS, file), bound));
   com_ptr<IUnknown> unk;
-  for (ULONG_PTR bad : {ULONG_PTR{0}, ULONG_PTR{0x7FFFFFF0}, ULONG_PTR{0x100000001ull}}) {
+  // Above 32 bits (a valid handle in the low half) where a pointer holds more; else one more unknown.
+  const auto wide = static_cast<ULONG_PTR>(sizeof(ULONG_PTR) > 4 ? 0x100000001ull : 0x7FFFFFF1ull);
+  for (ULONG_PTR bad : {ULONG_PTR{0}, ULONG_PTR{0x7FFFFFF0}, wide}) {
     EXPECT_EQ(MIME_E_INVALID_HANDLE, msg_->BindToObject(Hbody(bad), IID_IMimeBody, unk.put_void()));
     EXPECT_EQ(MIME_E_INVALID_HANDLE, msg_->IsBodyType(Hbody(bad), IBT_ATTACHMENT));
   }
@@ -218,6 +220,10 @@ TEST_F(MimeLibTest, ChangesReachTheStorageOnlyWhenCommittedIntoIt) {
 }
 
 TEST_F(MimeLibTest, AnExceptionStopsAtTheMethodsEdge) {
+#ifndef _WIN64
+  GTEST_SKIP() << "on 32-bit Windows (DWARF unwinding, a runtime linked into each module) an exception thrown in "
+                  "this program cannot unwind through mimelib.dll's frames; the boundary is error_boundary_test's";
+#endif
   com_ptr<IUnknown> throwing(new Throwing());
   EXPECT_EQ(E_OUTOFMEMORY, Bind(HBODY_ROOT)->SetData(IET_BINARY, "a", "b", IID_IStream, throwing.get()));
   com_ptr<IErrorInfo> info;

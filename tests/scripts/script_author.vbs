@@ -54,7 +54,9 @@ Set folder = manager.GetInboxFolder()
 number = Err.Number : source = Err.Source
 Err.Clear
 shell.Run "regsvr32 /s """ & server & """", 0, True
-Check "a method that cannot make its object gives 429", number = 429
+' With the other architecture's registration of the class still there (its own registry view), the
+' runtime's look for a local server, which reads both views, reports REGDB_E_KEYMISSING instead.
+Check "a method that cannot make its object gives 429", number = 429 Or number = &H80040152
 Check "Err.Source names the class and the method", source = "MXFolderManager.GetInboxFolder"
 Set folder = manager.GetInboxFolder()
 Check "registered again, the method works", Err.Number = 0 And folder.IsInbox() = 1

@@ -28,8 +28,16 @@ public:
     void Write() const;
 
     // Deletes the key of every value, in order (a key listed twice is deleted once; keys that are
-    // not there are passed over). S_OK, or the HRESULT of the first deletion that failed.
+    // not there are passed over). S_OK, or the HRESULT of the first deletion that failed. On
+    // 64-bit Windows the 32-bit and the 64-bit registration of a server live side by side: the
+    // "CLSID\\..." keys in each architecture's own registry view, every other key (a ProgID) in
+    // one place for both. While the other architecture's view still holds one of the set's
+    // classes, those shared keys are left to it.
     HRESULT Remove() const noexcept;
+
+    // Whether the other architecture's registry view holds `clsid_key` ("CLSID\\{...}") with a
+    // server: false on 32-bit Windows, which has one view.
+    static bool RegisteredInOtherView(const std::wstring& clsid_key) noexcept;
 
     // DllRegisterServer's and DllUnregisterServer's answers for a server whose registration is
     // the set `keys` makes from the path of this module's file (the DLL that links this
