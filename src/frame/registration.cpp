@@ -13,6 +13,7 @@
 #include "comsupport/text.h"
 #include "frame/class_map.h"
 #include "frame/module.h"
+#include "pelkary.h"
 
 namespace pelkary {
 
