@@ -15,8 +15,7 @@ class SearchIndex::Impl {
   explicit Impl(mailstore::Store* store)
       : store_(store), dir_(mailstore::JoinPath(store->directory(), "index")) {}
 
-  SearchStatus Search(std::string_view query, const SearchOptions& options, SearchResult* result,
-                      QueryError* error);
+  SearchStatus Search(const QueryNode& root, const SearchOptions& options, SearchResult* result);
   bool GetStoredFields(const Hit& hit, StoredFields* fields);
   SearchStatus Reindex(const IndexUpdater::Progress& progress);
   bool Check(std::vector<std::string>* findings);
@@ -52,7 +51,15 @@ std::unique_ptr<SearchIndex> SearchIndex::Open(mailstore::Store* store) {
 
 SearchStatus SearchIndex::Search(std::string_view query, const SearchOptions& options, SearchResult* result,
                                  QueryError* error) {
-  return impl_->Search(query, options, result, error);
+  *result = SearchResult();
+  QueryNode root;
+  QueryError local_error;
+  if (!ParseQuery(query, options.context, &root, error ? error : &local_error)) return SearchStatus::kBadQuery;
+  return impl_->Search(root, options, result);
+}
+SearchStatus SearchIndex::Search(const QueryNode& query, const SearchOptions& options, SearchResult* result) {
+  *result = SearchResult();
+  return impl_->Search(query, options, result);
 }
 bool SearchIndex::GetStoredFields(const Hit& hit, StoredFields* fields) { return impl_->GetStoredFields(hit, fields); }
 SearchStatus SearchIndex::Reindex(const std::function<void(uint64_t, uint64_t)>& progress) {
@@ -141,13 +148,7 @@ bool SearchIndex::Impl::CatchUp(bool rebuild, const IndexUpdater::Progress& prog
   return ok;
 }
 
-SearchStatus SearchIndex::Impl::Search(std::string_view query, const SearchOptions& options, SearchResult* result,
-                                       QueryError* error) {
-  *result = SearchResult();
-  QueryNode root;
-  QueryError local_error;
-  if (!ParseQuery(query, options.context, &root, error ? error : &local_error)) return SearchStatus::kBadQuery;
-
+SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOptions& options, SearchResult* result) {
   std::lock_guard<std::mutex> lock(mutex_);
   LoadIfChanged();
   if (!UpToDate() && !CatchUp(false, nullptr)) return SearchStatus::kIoError;

@@ -94,7 +94,7 @@ bool Segment::Parse(std::string* problem) {
             at[0] == sf::kHeaderSize && at[5] == size_ - 4;
   for (int i = 0; ok && i < 5; ++i) ok = at[i] <= at[i + 1];
   ok = ok && at[1] - at[0] == (uint64_t(term_count_) + 1) * sf::kDictEntry &&
-       at[4] - at[3] == 44ull * doc_count_ + 4;
+       at[4] - at[3] == 40ull * doc_count_ + 4;
   if (!ok) {
     *problem = "bad header";
     return false;

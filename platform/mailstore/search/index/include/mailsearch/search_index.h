@@ -75,6 +75,9 @@ class SearchIndex {
   SearchStatus Search(std::string_view query, const SearchOptions& options, SearchResult* result,
                       QueryError* error);
 
+  // The same for a query already parsed (or built by a program).
+  SearchStatus Search(const QueryNode& query, const SearchOptions& options, SearchResult* result);
+
   // The stored fields of a message found by the last catch-up; false when not indexed / gone.
   bool GetStoredFields(const Hit& hit, StoredFields* fields);
 
