@@ -8,9 +8,8 @@
 namespace mailsearch {
 namespace {
 
-bool IsAlnum(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAlnum(char c) { return IsLetter(c) || (c >= '0' && c <= '9'); }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // Tags that stay inside a line of text: a word split by one is still one word. Every other tag
@@ -139,7 +138,7 @@ std::string HtmlToText(std::string_view html) {
     while (name_end < html.size() && (IsAlnum(html[name_end]) || html[name_end] == ':' || html[name_end] == '-'))
       ++name_end;
     const size_t name_start = at + 1 + closing;
-    if (name_end == name_start || !IsAlnum(html[name_start])) {  // "a < b": text
+    if (name_end == name_start || !IsLetter(html[name_start])) {  // "a < b": text
       out.push_back('<');
       ++at;
       continue;

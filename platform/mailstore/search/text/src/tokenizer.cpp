@@ -114,13 +114,20 @@ bool Tokenizer::Next(Token* token) {
     p += n;
   }
   const unsigned char* const start = p;
-  // Most words are lower-case ASCII: they are handed out in place, with no copy.
-  while (p < end && kAscii.kind[*p] == 1) ++p;
-  if (p > start && (p == end || (*p < 0x80 && kAscii.kind[*p] == 0))) {
-    token->term = std::string_view(reinterpret_cast<const char*>(start), p - start);
+  // Most words are ASCII, and most of those lower-case: handed out in place, with no copy.
+  uint8_t kinds = 0;
+  for (uint8_t kind; p < end && (kind = kAscii.kind[*p]) != 0; ++p) kinds |= kind;
+  if (p == end || *p < 0x80) {
+    if (kinds == 1) {
+      token->term = std::string_view(reinterpret_cast<const char*>(start), p - start);
+    } else {
+      buffer_.resize(p - start);
+      for (size_t i = 0; i < buffer_.size(); ++i) buffer_[i] = kAscii.lower[start[i]];
+      token->term = buffer_;
+    }
   } else {
-    buffer_.assign(reinterpret_cast<const char*>(start), p - start);
-    while (p < end) {
+    buffer_.clear();
+    for (p = start; p < end;) {
       if (*p < 0x80) {
         if (!kAscii.kind[*p]) break;
         buffer_.push_back(kAscii.lower[*p++]);
