@@ -6,6 +6,7 @@
 #include "folder_commands.h"
 #include "maintenance_commands.h"
 #include "message_commands.h"
+#include "search_commands.h"
 #include "tool_failure.h"
 #include "tool_text.h"
 #include "transfer_commands.h"
@@ -82,11 +83,28 @@ const std::vector<Command>& CommandTable::Commands() {
          "print the folder and id of the message with that Message-ID\n"
          "(angle brackets optional; of several, the one stored last)"}},
        "find MESSAGE-ID", {}, {}, 1, 1, false, true, nullptr, MessageCommands::Find},
+      {L"search",
+       {{"search [--count | --columns LIST] [--limit N] QUERY...",
+         "list the messages that match QUERY, newest first: one line\n"
+         "each, the columns separated by a tab (default: folder, id,\n"
+         "date, from, subject; also fromaddress, to, received, size,\n"
+         "unread, flagged, attachments, messageid); --count prints the\n"
+         "number alone; --limit the newest N only. QUERY: words (all\n"
+         "must match), \"a phrase\", OR, NOT or -word, ( ), and fields\n"
+         "from: to: cc: subject: body: filename: id: folder:PATH\n"
+         "folder:#ID date:FROM..TO received:FROM..TO is:unread is:read\n"
+         "is:flagged has:attachment larger:10k smaller:2M (exit 2 for a\n"
+         "malformed query)"}},
+       "search [--count | --columns LIST] [--limit N] QUERY...",
+       {L"--count"}, {L"--columns", L"--limit"}, 1, SIZE_MAX, true, true, SearchCommands::CheckSearch,
+       SearchCommands::Search},
+      {L"reindex", {{"reindex", "rebuild the search index from the store's mail"}}, "reindex",
+       {}, {}, 0, 0, false, true, nullptr, SearchCommands::Reindex},
       {L"check",
        {{"check",
-         "verify the store's index, its Message-IDs and change history\n"
-         "and every message; one line per finding (exit 0 when sound,\n"
-         "1 when damaged)"}},
+         "verify the store's index, its Message-IDs and change history,\n"
+         "every message and the search index; one line per finding\n"
+         "(exit 0 when sound, 1 when damaged)"}},
        "check", {}, {}, 0, 0, false, false, nullptr, MaintenanceCommands::Check},
       {L"compact",
        {{"compact",

@@ -49,7 +49,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   try {
     status = Run(std::vector<std::wstring>(argv + 1, argv + argc));
-    if (fflush(stdout) != 0 || ferror(stdout)) mxstore::Fail("cannot write the output whole; check where it goes");
   } catch (const mxstore::ToolFailure& f) {
     fprintf(stderr, "mxstore: %s\n", f.text.c_str());
     status = f.code;
