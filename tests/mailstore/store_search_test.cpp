@@ -274,6 +274,7 @@ TEST_F(SearchTest, FolderPathsAreTheToolsInTheStoresCodePage) {
   const std::string cafe_name = pelkary::to_ansi(L"Café");  // stored as this process writes names
   ASSERT_EQ(L"Café", pelkary::ansi_to_wide(cafe_name.c_str())) << "the test needs a code page with é";
   const STOREFOLDERID cafe = Create(FOLDERID_ROOT, cafe_name);
+  Create(FOLDERID_ROOT, "Caf?");  // what a character the code page lacks would become
   const std::wstring year_name = std::to_wstring(archive + 100);
 
   EXPECT_EQ(std::make_pair(S_OK, std::wstring(L"Archive/A\\/B")), PathOf(slash));
