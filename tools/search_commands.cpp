@@ -188,6 +188,9 @@ void SearchCommands::CheckSearch(const Arguments& a, const std::string& usage) {
   if (a.flag(L"--count") && a.value(L"--columns")) Misuse("--count prints the number alone, without columns; " + usage);
   if (const std::wstring* list = a.value(L"--columns")) ParseColumns(*list);
   ParseLimit(a.value(L"--limit"));
+  for (const std::wstring& word : a.words)
+    if (word == L"--count" || word == L"--columns" || word == L"--limit")
+      Misuse(ToolText::Ansi(word) + " after the query; put the options first: " + usage);
 }
 
 int SearchCommands::Search(StoreClient& client, const Arguments& a) {

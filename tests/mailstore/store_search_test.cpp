@@ -3,6 +3,8 @@
 // Unicode, malformed queries and wrong arguments, folder paths as the store tool writes them,
 // another process's delivery, and a damaged index. The query language and the index's own rules
 // are tested natively.
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -150,6 +152,31 @@ TEST_F(SearchTest, HitsComeNewestFirstCountedAndInPages) {
   EXPECT_EQ(early, Find(L"early common"));
   EXPECT_EQ(in_work, Find(L"folder:work common"));
   EXPECT_EQ(Hits(), Find(L"common -words"));
+
+  // Days are local days of now's offset from UTC; relative dates count back from now.
+  FILETIME utc, local;
+  GetSystemTimeAsFileTime(&utc);
+  FileTimeToLocalFileTime(&utc, &local);
+  const long offset = static_cast<long>((static_cast<LONGLONG>(Ticks(local)) - static_cast<LONGLONG>(Ticks(utc))) /
+                                        600000000);
+  char zone[8];
+  snprintf(zone, sizeof(zone), "%c%02ld%02ld", offset < 0 ? '-' : '+', std::abs(offset) / 60, std::abs(offset) % 60);
+  const MESSAGEID dated = Commit(inbox_.get(), std::string("Date: Mon, 1 Jan 2024 00:30:00 ") + zone + "\r\n\r\nyear\r\n");
+  EXPECT_EQ(Hits({{1, dated}}), Find(L"year date:2024-01-01"));
+  EXPECT_EQ(Hits(), Find(L"year date:2023-12-31"));
+  EXPECT_EQ(Hits({{1, dated}}), Find(L"year received:1d"));
+  EXPECT_EQ(Hits(), Find(L"year received:..2024-01-01"));
+  const ULONGLONG three_days_ago = Ticks(utc) - 3ull * 24 * 3600 * 10000000;
+  const FILETIME then = {static_cast<DWORD>(three_days_ago), static_cast<DWORD>(three_days_ago >> 32)};
+  SYSTEMTIME st;
+  FileTimeToSystemTime(&then, &st);
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char date[64];
+  snprintf(date, sizeof(date), "%u %s %u %02u:%02u:%02u +0000", st.wDay, kMonths[st.wMonth - 1], st.wYear, st.wHour,
+           st.wMinute, st.wSecond);
+  const MESSAGEID aged = Commit(inbox_.get(), std::string("Date: ") + date + "\r\n\r\naged\r\n");
+  EXPECT_EQ(Hits({{1, aged}}), Find(L"aged date:7d"));
+  EXPECT_EQ(Hits(), Find(L"aged date:1d"));
 
   com_ptr<IStoreSearchResult> result;
   ASSERT_HR(S_OK, search_->Search(L"common", 0, 0, result.put(), nullptr));

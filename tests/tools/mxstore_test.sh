@@ -123,6 +123,7 @@ mx 2 "no column 'colour'" -- search --columns id,colour report
 mx 2 'without columns' -- search --count --columns id report
 mx 2 '--limit takes a number' -- search --limit 0 report
 mx 2 'usage: mxstore search' -- search --count
+mx 2 'count after the query' -- search report --count
 mx 0 -- reindex; grep -q '^rebuilt the search index of [0-9]* messages$' "$work/out" || fail "reindex"
 
 # A damaged index file is a finding of check, and no search answers from it.
