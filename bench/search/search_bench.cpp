@@ -6,6 +6,7 @@
 //   search_bench --million [N]       our engine alone over N (1,000,000) generated messages:
 //                                    build time, sizes, median and worst query, memory
 //   search_bench --query DIR         (internal) the query half of --million, in a fresh process
+// PELKARY_BENCH_MESSAGES: how many messages to generate; PELKARY_BENCH_NO_PEER: ours alone.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -155,7 +156,8 @@ int Compare(const std::string& corpus_path) {
     }
   } else {
     searchbench::CorpusGenerator gen(42, false);
-    for (int i = 0; i < 20000; ++i) generated.push_back(gen.Next());
+    const long count = getenv("PELKARY_BENCH_MESSAGES") ? std::atol(getenv("PELKARY_BENCH_MESSAGES")) : 20000;
+    for (long i = 0; i < count; ++i) generated.push_back(gen.Next());
     for (const auto& m : generated) corpus.messages.emplace_back(m);
   }
   const size_t n = corpus.messages.size();
@@ -175,7 +177,8 @@ int Compare(const std::string& corpus_path) {
 
   searchbench::NotmuchPeer peer;
   double their_build = 0, their_size = 0;
-  const bool with_peer = searchbench::NotmuchPeer::Available() && peer.Create(dir + "/notmuch", corpus.messages);
+  const bool with_peer = searchbench::NotmuchPeer::Available() && !getenv("PELKARY_BENCH_NO_PEER") &&
+                         peer.Create(dir + "/notmuch", corpus.messages);
   if (with_peer) {
     const auto start = Clock::now();
     if (!peer.Index()) std::fprintf(stderr, "notmuch failed to index\n");

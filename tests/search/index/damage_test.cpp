@@ -25,25 +25,29 @@ std::vector<std::string> IndexFiles(const std::string& store) {
 }  // namespace
 
 TEST(SearchDamage, AKilledIndexingLeavesAnIndexThatAnswersRight) {
-  // The template: an index of 60 messages, then 45 more and some removed, so the next query
-  // writes a segment, merges it with the first and switches the manifest.
+  // The template: an index of seven segments, then more messages and some removed, so that
+  // the next query writes an eighth segment, merges the eight and switches the manifest.
   TestDir pristine;
   CorpusGenerator gen(21);
   Corpus corpus;
   std::mt19937 rng(21);
   {
     auto store = OpenStore(pristine.store());
-    corpus.Fill(*store, gen, 60, rng);
     auto index = mailsearch::SearchIndex::Open(store.get());
-    mailsearch::SearchResult r;
-    ASSERT_EQ(mailsearch::SearchStatus::kOk, index->Search(mailsearch::QueryNode(), {}, &r));
-    corpus.Fill(*store, gen, 45, rng);
+    for (int batch = 0; batch < 7; ++batch) {
+      corpus.Fill(*store, gen, 9, rng);
+      mailsearch::SearchResult r;
+      ASSERT_EQ(mailsearch::SearchStatus::kOk, index->Search(mailsearch::QueryNode(), {}, &r));
+    }
+    ASSERT_EQ(8u, IndexFiles(pristine.store()).size());  // the manifest and seven segments
+    corpus.Fill(*store, gen, 12, rng);
     std::vector<mailstore::MessageRecordPtr> list;
     store->ListMessages(kInbox, 0, &list);
     ASSERT_EQ(mailstore::Status::kOk, store->RemoveMessages(kInbox, {list[0]->id, list[2]->id}));
   }
   bool finished = false;
-  for (uint64_t n = 1; n < 200 && !finished; ++n) {
+  uint64_t n = 1;
+  for (; n < 200 && !finished; ++n) {
     SCOPED_TRACE("crash at file change " + std::to_string(n));
     TestDir dir;
     fs::copy(pristine.store(), dir.store(), fs::copy_options::recursive);
@@ -70,6 +74,7 @@ TEST(SearchDamage, AKilledIndexingLeavesAnIndexThatAnswersRight) {
     ExpectSameAnswers(*index, *store, corpus, static_cast<uint32_t>(n), 25);
   }
   EXPECT_TRUE(finished);
+  EXPECT_GT(n, 12u);  // a segment, a merged segment and a manifest were written
 }
 
 TEST(SearchDamage, ACutFlippedOrMissingFileIsReportedAndRebuilt) {

@@ -24,6 +24,12 @@ std::string TagsOf(Field field) {
     case Field::kFilename: return {kTagFilename};
     case Field::kAny: break;
   }
+  return {kTagAny};
+}
+
+// Where a phrase in any field is looked for: positions are kept per field.
+std::string PhraseTagsOf(Field field) {
+  if (field != Field::kAny) return TagsOf(field);
   return {kTagSubject, kTagFrom, kTagTo, kTagCc, kTagBody, kTagFilename};
 }
 
@@ -67,27 +73,30 @@ void Intersect(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, s
   }
 }
 
-// One term's docs and positions in one segment, decoded for a phrase.
+// One term's docs in one segment, with where each doc's positions are, for a phrase.
 struct Occurrences {
-  std::vector<uint32_t> docs;     // local
-  std::vector<uint32_t> starts;   // into positions, per doc (+1 at the end)
-  std::vector<uint32_t> positions;
+  std::vector<uint32_t> docs;  // local
+  std::vector<ByteReader> positions;
 };
 
 void Decode(Postings p, Occurrences* o) {
+  o->docs.clear();
+  o->positions.clear();
   uint32_t local = 0;
   for (uint32_t i = 0; i < p.count && !p.docs.at_end(); ++i) {
     local += p.docs.Varint32();
+    const uint64_t bytes = p.positions.Varint();
+    const uint8_t* at = p.positions.pos();
+    p.positions.Skip(bytes);
     o->docs.push_back(local);
-    o->starts.push_back(static_cast<uint32_t>(o->positions.size()));
-    const uint64_t n = p.positions.Varint();
-    uint32_t pos = 0;
-    for (uint64_t k = 0; k < n && !p.positions.at_end(); ++k) {
-      pos += p.positions.Varint32();
-      o->positions.push_back(pos);
-    }
+    o->positions.emplace_back(at, p.positions.pos());
   }
-  o->starts.push_back(static_cast<uint32_t>(o->positions.size()));
+}
+
+void Positions(ByteReader r, std::vector<uint32_t>* out) {
+  out->clear();
+  uint32_t pos = 0;
+  while (!r.at_end()) out->push_back(pos += r.Varint32());
 }
 
 }  // namespace
@@ -128,6 +137,8 @@ void QueryEvaluator::TermDocs(const std::string& tags, const std::string& term, 
 void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::string>& terms, Docs* out) const {
   out->clear();
   std::vector<Occurrences> occ(terms.size());
+  std::vector<uint32_t> first;
+  std::vector<std::vector<uint32_t>> others(terms.size());
   std::string key;
   for (const auto& v : view_.segments()) {
     const size_t start = out->size();
@@ -136,7 +147,6 @@ void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::
       for (size_t t = 0; t < terms.size() && all; ++t) {
         key.assign(1, tag);
         key += terms[t];
-        occ[t] = Occurrences();
         Postings p;
         all = v.segment->Find(key, &p);
         if (all) Decode(p, &occ[t]);
@@ -154,15 +164,13 @@ void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::
           in_all = at[t] < d.size() && d[at[t]] == local;
         }
         if (!in_all) continue;
+        Positions(occ[0].positions[i], &first);
+        for (size_t t = 1; t < terms.size(); ++t) Positions(occ[t].positions[at[t]], &others[t]);
         bool found = false;
-        for (uint32_t k = occ[0].starts[i]; k < occ[0].starts[i + 1] && !found; ++k) {
-          const uint32_t p0 = occ[0].positions[k];
+        for (size_t k = 0; k < first.size() && !found; ++k) {
           found = true;
-          for (size_t t = 1; t < terms.size() && found; ++t) {
-            const auto b = occ[t].positions.begin() + occ[t].starts[at[t]];
-            const auto e = occ[t].positions.begin() + occ[t].starts[at[t] + 1];
-            found = std::binary_search(b, e, p0 + static_cast<uint32_t>(t));
-          }
+          for (size_t t = 1; t < terms.size() && found; ++t)
+            found = std::binary_search(others[t].begin(), others[t].end(), first[k] + static_cast<uint32_t>(t));
         }
         if (found) out->push_back(v.segment->base() + local);
       }
@@ -266,11 +274,10 @@ void QueryEvaluator::Eval(const QueryNode& node, Docs* out) {
     case Kind::kPhrase:
       if (node.terms.size() == 1) return TermDocs(TagsOf(node.field), node.terms.front(), out);
       if (node.terms.empty()) return out->clear();
-      return PhraseDocs(TagsOf(node.field), node.terms, out);
+      return PhraseDocs(PhraseTagsOf(node.field), node.terms, out);
     case Kind::kAddress: {
-      std::string tags = TagsOf(node.field);
-      if (node.field == Field::kAny) tags = {kTagFrom, kTagTo, kTagCc};
-      return TermDocs(tags, node.text, out);
+      return TermDocs(node.field == Field::kAny ? std::string{kTagFrom, kTagTo, kTagCc} : TagsOf(node.field),
+                      node.text, out);
     }
     case Kind::kMessageId:
       return TermDocs(std::string(1, kTagMessageId), MessageAnalyzer::NormalizeMessageId(node.text), out);

@@ -164,12 +164,14 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
   };
   std::vector<Row> rows;
   rows.reserve(docs_.size());
-  size_t seg = 0;
+  // Doc numbers follow arrival, which mostly follows received time: read newest doc first,
+  // and the rows are often in order already.
+  size_t seg = view_.segments().size();
   const auto& segments = view_.segments();
-  for (uint32_t doc : docs_) {
-    while (seg + 1 < segments.size() && segments[seg + 1].segment->base() <= doc) ++seg;
-    const Segment& s = *segments[seg].segment;
-    const uint32_t local = doc - s.base();
+  for (auto it = docs_.rbegin(); it != docs_.rend(); ++it) {
+    while (seg > 0 && segments[seg - 1].segment->base() > *it) --seg;
+    const Segment& s = *segments[seg - 1].segment;
+    const uint32_t local = *it - s.base();
     rows.push_back({s.received(local), s.folder(local), s.id(local)});
   }
   const auto newer = [](const Row& a, const Row& b) {
@@ -178,11 +180,10 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
     return a.id < b.id;
   };
   size_t n = rows.size();
-  if (options.limit && options.limit < n) {
-    n = options.limit;
-    std::partial_sort(rows.begin(), rows.begin() + n, rows.end(), newer);
-  } else {
-    std::sort(rows.begin(), rows.end(), newer);
+  if (options.limit && options.limit < n) n = options.limit;
+  if (!std::is_sorted(rows.begin(), rows.end(), newer)) {
+    if (n < rows.size()) std::partial_sort(rows.begin(), rows.begin() + n, rows.end(), newer);
+    else std::sort(rows.begin(), rows.end(), newer);
   }
   result->hits.reserve(n);
   for (size_t i = 0; i < n; ++i) result->hits.push_back({rows[i].folder, rows[i].id});
