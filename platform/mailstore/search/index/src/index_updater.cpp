@@ -208,9 +208,14 @@ bool IndexUpdater::Flush() {
 std::shared_ptr<Segment> IndexUpdater::Store(std::string bytes, uint64_t* id) {
   std::string problem;
   if (!dir_.empty() && !write_failed_) {
-    *id = view_->meta.next_segment++;
-    const std::string path = mailstore::JoinPath(dir_, Manifest::SegmentName(*id));
+    // Never over a file that exists: another process may still map it (a manifest lost and
+    // rebuilt starts the ids over).
+    std::string path;
     mailstore::File file;
+    do {
+      *id = view_->meta.next_segment++;
+      path = mailstore::JoinPath(dir_, Manifest::SegmentName(*id));
+    } while (file.Open(path, mailstore::File::Mode::kRead));
     if (file.Open(path, mailstore::File::Mode::kReadWrite) && file.Truncate(0) &&
         file.WriteAt(0, bytes.data(), bytes.size()) && file.Sync()) {
       file.Close();
