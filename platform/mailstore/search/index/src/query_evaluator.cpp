@@ -93,12 +93,6 @@ void Decode(Postings p, Occurrences* o) {
   }
 }
 
-void Positions(ByteReader r, std::vector<uint32_t>* out) {
-  out->clear();
-  uint32_t pos = 0;
-  while (!r.at_end()) out->push_back(pos += r.Varint32());
-}
-
 }  // namespace
 
 void QueryEvaluator::Evaluate(const QueryNode& root, std::vector<uint32_t>* out) {
@@ -137,8 +131,9 @@ void QueryEvaluator::TermDocs(const std::string& tags, const std::string& term, 
 void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::string>& terms, Docs* out) const {
   out->clear();
   std::vector<Occurrences> occ(terms.size());
-  std::vector<uint32_t> first;
-  std::vector<std::vector<uint32_t>> others(terms.size());
+  std::vector<ByteReader> streams(terms.size());
+  std::vector<uint32_t> current(terms.size());
+  std::vector<bool> started(terms.size());
   std::string key;
   for (const auto& v : view_.segments()) {
     const size_t start = out->size();
@@ -159,18 +154,30 @@ void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::
         if (v.IsDeleted(local)) continue;
         bool in_all = true;
         for (size_t t = 1; t < terms.size() && in_all; ++t) {
-          auto& d = occ[t].docs;
-          at[t] = std::lower_bound(d.begin() + at[t], d.end(), local) - d.begin();
+          const auto& d = occ[t].docs;
+          while (at[t] < d.size() && d[at[t]] < local) ++at[t];
           in_all = at[t] < d.size() && d[at[t]] == local;
         }
         if (!in_all) continue;
-        Positions(occ[0].positions[i], &first);
-        for (size_t t = 1; t < terms.size(); ++t) Positions(occ[t].positions[at[t]], &others[t]);
+        // Merges the position streams: each advances only forwards.
+        streams[0] = occ[0].positions[i];
+        for (size_t t = 1; t < terms.size(); ++t) {
+          streams[t] = occ[t].positions[at[t]];
+          current[t] = 0;
+          started[t] = false;
+        }
         bool found = false;
-        for (size_t k = 0; k < first.size() && !found; ++k) {
+        for (uint32_t p0 = 0; !found && !streams[0].at_end();) {
+          p0 += streams[0].Varint32();
           found = true;
-          for (size_t t = 1; t < terms.size() && found; ++t)
-            found = std::binary_search(others[t].begin(), others[t].end(), first[k] + static_cast<uint32_t>(t));
+          for (size_t t = 1; t < terms.size() && found; ++t) {
+            const uint32_t want = p0 + static_cast<uint32_t>(t);
+            while ((!started[t] || current[t] < want) && !streams[t].at_end()) {
+              current[t] += streams[t].Varint32();
+              started[t] = true;
+            }
+            found = started[t] && current[t] == want;
+          }
         }
         if (found) out->push_back(v.segment->base() + local);
       }
