@@ -277,9 +277,10 @@ int MillionQuery(const std::string& dir) {
     all.push_back(l);
     std::printf("%-18s %8llu hits  count %8.0f us  list %8.0f us\n", q.name, (unsigned long long)hits, c, l);
   }
-  std::printf("million: median query %.0f us, worst %.0f us; resident memory beyond the store's own %.0f MB (store %.0f MB)\n",
+  std::printf("million: median query %.0f us, worst %.0f us; resident memory beyond the store's own %.0f MB at the "
+              "peak (store %.0f MB; now %.0f MB anonymous, %.0f MB of mapped index and store files)\n",
               Median(all), *std::max_element(all.begin(), all.end()), (StatusKb("VmHWM:") - store_kb) / 1024.0,
-              store_kb / 1024.0);
+              store_kb / 1024.0, StatusKb("RssAnon:") / 1024.0, StatusKb("RssFile:") / 1024.0);
   index.reset();
   store.reset();
   if (!getenv("PELKARY_BENCH_KEEP")) fs::remove_all(dir);

@@ -279,9 +279,7 @@ bool IndexUpdater::MergeRange(size_t first, size_t last) {
     for (uint32_t t = 0; t < s.term_count(); ++t) {
       const uint32_t term = b.InternTerm(s.TermAt(t));
       Postings p = s.PostingsAt(t);
-      uint32_t local = 0;
-      for (uint32_t i = 0; i < p.count && !p.docs.at_end(); ++i) {
-        local += p.docs.Varint32();
+      ForEachDoc(p, s.doc_count(), [&](uint32_t local) {
         const uint64_t bytes = p.positions.Varint();
         ByteReader r(p.positions.pos(), p.positions.pos() + std::min<uint64_t>(bytes, p.positions.remaining()));
         p.positions.Skip(bytes);
@@ -289,7 +287,7 @@ bool IndexUpdater::MergeRange(size_t first, size_t last) {
         uint32_t pos = 0;
         while (!r.at_end()) positions.push_back(pos += r.Varint32());
         if (local < map.size() && map[local] != kNoDoc) b.AddPostings(term, map[local], positions);
-      }
+      });
     }
   }
   uint64_t id = 0;

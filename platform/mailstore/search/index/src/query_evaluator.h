@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "doc_set.h"
 #include "index_view.h"
 #include "mailsearch/query.h"
 #include "mailsearch/search_index.h"
@@ -23,13 +24,13 @@ class QueryEvaluator {
   QueryEvaluator(const IndexView& view, mailstore::Store* store, const SearchOptions& options)
       : view_(view), store_(store), options_(options) {}
 
-  // The live documents matching |root|, ascending.
-  void Evaluate(const QueryNode& root, std::vector<uint32_t>* out);
+  // The live documents matching |root|.
+  void Evaluate(const QueryNode& root, DocSet* out);
 
  private:
-  using Docs = std::vector<uint32_t>;
+  using Docs = DocSet;
   void Eval(const QueryNode& node, Docs* out);
-  void AllDocs(Docs* out) const;
+  void AllDocs(Docs* out) const { *out = live_; }
   void TermDocs(const std::string& tags, const std::string& term, Docs* out) const;
   void PhraseDocs(const std::string& tags, const std::vector<std::string>& terms, Docs* out) const;
   // Keeps the docs of |docs| for which every filter of |filters| gives |keep|.
@@ -40,6 +41,8 @@ class QueryEvaluator {
   const IndexView& view_;
   mailstore::Store* store_;
   const SearchOptions& options_;
+  uint32_t size_ = 0;  // doc numbers are below it
+  DocSet live_;
 };
 
 }  // namespace mailsearch

@@ -39,7 +39,7 @@ class SearchIndex::Impl {
   bool damaged_ = false;    // the view lacks what the manifest names: reconcile
   bool in_memory_ = false;  // the view holds changes no manifest has
   mailstore::File lock_file_;
-  std::vector<uint32_t> docs_;
+  DocSet docs_;
 };
 
 SearchIndex::SearchIndex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -155,7 +155,7 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
 
   QueryEvaluator evaluator(view_, store_, options);
   evaluator.Evaluate(root, &docs_);
-  result->count = docs_.size();
+  result->count = docs_.Count();
   if (options.count_only) return SearchStatus::kOk;
 
   struct Row {
@@ -163,17 +163,17 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
     uint32_t folder, id;
   };
   std::vector<Row> rows;
-  rows.reserve(docs_.size());
+  rows.reserve(static_cast<size_t>(result->count));
   // Doc numbers follow arrival, which mostly follows received time: read newest doc first,
   // and the rows are often in order already.
   size_t seg = view_.segments().size();
   const auto& segments = view_.segments();
-  for (auto it = docs_.rbegin(); it != docs_.rend(); ++it) {
-    while (seg > 0 && segments[seg - 1].segment->base() > *it) --seg;
+  docs_.ForEachDescending([&](uint32_t doc) {
+    while (seg > 0 && segments[seg - 1].segment->base() > doc) --seg;
     const Segment& s = *segments[seg - 1].segment;
-    const uint32_t local = *it - s.base();
+    const uint32_t local = doc - s.base();
     rows.push_back({s.received(local), s.folder(local), s.id(local)});
-  }
+  });
   const auto newer = [](const Row& a, const Row& b) {
     if (a.received != b.received) return a.received > b.received;
     if (a.folder != b.folder) return a.folder < b.folder;

@@ -80,6 +80,10 @@ void SegmentBuilder::AppendDoc(TermData& t, uint32_t local, const uint32_t* posi
   PutVarint(&t.docs, t.count == 0 ? local : local - t.last_doc);
   t.last_doc = local;
   ++t.count;
+  if (t.tag == kTagAny) {  // docs only
+    memory_ += t.docs.size() - before;
+    return;
+  }
   encoded_.clear();
   uint32_t last = 0;
   for (size_t i = 0; i < n; ++i) {
@@ -163,8 +167,22 @@ std::string SegmentBuilder::Finish() {
     terms += t.tag;
     terms += *word_names_[t.word];
     PutVarint(&postings, t.count);
-    PutVarint(&postings, t.docs.size());
-    postings += t.docs;
+    const size_t bitmap_bytes = (doc_count() + 7) / 8;
+    if (bitmap_bytes < t.docs.size()) {
+      PutVarint(&postings, bitmap_bytes << 1 | 1);
+      std::string bits(bitmap_bytes, '\0');
+      ByteReader r(reinterpret_cast<const uint8_t*>(t.docs.data()),
+                   reinterpret_cast<const uint8_t*>(t.docs.data() + t.docs.size()));
+      uint32_t local = 0;
+      for (uint32_t i = 0; i < t.count; ++i) {
+        local += r.Varint32();
+        bits[local >> 3] = static_cast<char>(bits[local >> 3] | (1 << (local & 7)));
+      }
+      postings += bits;
+    } else {
+      PutVarint(&postings, t.docs.size() << 1);
+      postings += t.docs;
+    }
     postings += t.positions;
   }
   const uint32_t term_count = static_cast<uint32_t>(dict.size() / sf::kDictEntry);
