@@ -77,6 +77,7 @@ void QueryEvaluator::Evaluate(const QueryNode& root, DocSet* out) {
         if (static_cast<size_t>(w) * 8 + k < bits.size()) bits[w * 8 + k] = static_cast<uint8_t>(~v.deleted[w] >> (8 * k));
     live_.OrBits(bits.data(), n, v.segment->base());
   }
+  live_count_ = live_.Count();
   Eval(root, out);
   out->And(live_);
 }
@@ -198,14 +199,34 @@ bool QueryEvaluator::Matches(const QueryNode& f, const ViewSegment& v, uint32_t 
     case Kind::kUnread:
     case Kind::kRead:
     case Kind::kFlagged: {
-      mailstore::MessageRecordPtr record;
-      if (store_->FindMessage(s.folder(local), s.id(local), &record) != mailstore::Status::kOk) return false;
-      if (f.kind == Kind::kFlagged) return (record->flags & kFlagFlagged) != 0;
-      return ((record->flags & mailstore::kFlagUnread) != 0) == (f.kind == Kind::kUnread);
+      uint32_t flags = 0;
+      if (!FlagsOf(s.folder(local), s.id(local), &flags)) return false;
+      if (f.kind == Kind::kFlagged) return (flags & kFlagFlagged) != 0;
+      return ((flags & mailstore::kFlagUnread) != 0) == (f.kind == Kind::kUnread);
     }
     default:
       return false;
   }
+}
+
+bool QueryEvaluator::FlagsOf(uint32_t folder, uint32_t id, uint32_t* flags) {
+  mailstore::MessageRecordPtr record;
+  if (!list_folders_) {
+    if (store_->FindMessage(folder, id, &record) != mailstore::Status::kOk) return false;
+    *flags = record->flags;
+    return true;
+  }
+  auto it = records_.find(folder);
+  if (it == records_.end()) {
+    it = records_.emplace(folder, std::vector<mailstore::MessageRecordPtr>()).first;
+    store_->ListMessages(folder, 0, &it->second);
+  }
+  const auto& list = it->second;
+  auto r = std::lower_bound(list.begin(), list.end(), id,
+                            [](const mailstore::MessageRecordPtr& p, uint32_t v) { return p->id < v; });
+  if (r == list.end() || (*r)->id != id) return false;
+  *flags = (*r)->flags;
+  return true;
 }
 
 void QueryEvaluator::Filter(const std::vector<const QueryNode*>& filters, const std::vector<bool>& keep, Docs* docs) {
@@ -225,6 +246,8 @@ void QueryEvaluator::Filter(const std::vector<const QueryNode*>& filters, const 
     }
   }
   docs->And(live_);
+  // Many candidates: the folders' records are listed once rather than looked up one by one.
+  list_folders_ = docs->Count() * 16 > live_count_;
   size_t seg = 0;
   const auto& segments = view_.segments();
   docs->Filter([&](uint32_t doc) {

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "doc_set.h"
 #include "index_view.h"
 #include "mailsearch/query.h"
 #include "mailsearch/search_index.h"
+
+#include "mailstore/store_types.h"
 
 namespace mailstore {
 class Store;
@@ -37,11 +40,16 @@ class QueryEvaluator {
   void Filter(const std::vector<const QueryNode*>& filters, const std::vector<bool>& keep, Docs* docs);
   bool Matches(const QueryNode& filter, const ViewSegment& segment, uint32_t local);
   uint32_t FolderOf(const QueryNode& node);
+  // The store's flags of a message now; false when it is gone.
+  bool FlagsOf(uint32_t folder, uint32_t id, uint32_t* flags);
 
   const IndexView& view_;
   mailstore::Store* store_;
   const SearchOptions& options_;
   uint32_t size_ = 0;  // doc numbers are below it
+  uint64_t live_count_ = 0;
+  bool list_folders_ = false;
+  std::unordered_map<uint32_t, std::vector<mailstore::MessageRecordPtr>> records_;  // by folder, ascending ids
   DocSet live_;
 };
 
