@@ -3,6 +3,7 @@
 // number of matches.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
