@@ -97,7 +97,7 @@ TEST(SearchDamage, ACutFlippedOrMissingFileIsReportedAndRebuilt) {
   for (const auto& name : files) {
     const uint64_t size = fs::file_size(pristine.store() + "/index/" + name);
     for (int how = 0; how < 3; ++how) {
-      for (uint64_t at : {uint64_t(5), size / 2, size - 2}) {
+      for (uint64_t at : {uint64_t(2), size / 2, size - 2}) {
         SCOPED_TRACE(name + " " + kHow[how] + " at " + std::to_string(at));
         TestDir dir;
         fs::copy(pristine.store(), dir.store(), fs::copy_options::recursive);
@@ -139,7 +139,10 @@ TEST(SearchDamage, ReindexRebuildsWithProgress) {
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(std::make_pair(uint64_t(50), uint64_t(50)), calls.back());
   ExpectSameAnswers(*index, *store, corpus, 41, 40);
-  // A second index over the same files (another process) answers from what the first wrote.
+  // A second index over the same files (another process) answers from what the first wrote,
+  // without writing anything itself.
+  const auto files = IndexFiles(dir.store());
   auto again = mailsearch::SearchIndex::Open(store.get());
   ExpectSameAnswers(*again, *store, corpus, 42, 20);
+  EXPECT_EQ(files, IndexFiles(dir.store()));
 }
