@@ -21,6 +21,8 @@ class SearchIndex::Impl {
   bool Check(std::vector<std::string>* findings);
 
  private:
+  // One look at the files; the generation of the manifest it read.
+  uint64_t CheckOnce(std::vector<std::string>* findings);
   // Reads the manifest and opens its segments when the manifest is not the one in view. A
   // damaged manifest or segment leaves the view without it and marks it for reconciling.
   void LoadIfChanged();
@@ -208,21 +210,32 @@ SearchStatus SearchIndex::Impl::Reindex(const IndexUpdater::Progress& progress) 
 }
 
 bool SearchIndex::Impl::Check(std::vector<std::string>* findings) {
+  // A writer may switch the manifest and remove the old segments while this reads: what is
+  // found missing then is looked at again under the new manifest.
+  std::vector<std::string> found;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    found.clear();
+    const uint64_t generation = CheckOnce(&found);
+    if (found.empty() || Manifest::ReadGeneration(dir_) == generation) break;
+  }
+  findings->insert(findings->end(), found.begin(), found.end());
+  return found.empty();
+}
+
+uint64_t SearchIndex::Impl::CheckOnce(std::vector<std::string>* findings) {
   Manifest m;
-  const size_t before = findings->size();
   switch (Manifest::Read(dir_, &m)) {
-    case Manifest::ReadResult::kMissing: {
+    case Manifest::ReadResult::kMissing:
       // No index yet is sound; segments without a manifest are not.
       for (const auto& name : mailstore::ListDirectory(dir_))
         if (name.rfind("seg-", 0) == 0) {
           findings->push_back("search index: the manifest is missing");
           break;
         }
-      return findings->size() == before;
-    }
+      return 0;
     case Manifest::ReadResult::kDamaged:
       findings->push_back("search index: the manifest is damaged (checksum)");
-      return false;
+      return Manifest::ReadGeneration(dir_);
     case Manifest::ReadResult::kOk:
       break;
   }
@@ -235,7 +248,7 @@ bool SearchIndex::Impl::Check(std::vector<std::string>* findings) {
     else if (crc != s.crc)
       findings->push_back("search index: segment " + name + ": not the one the manifest names");
   }
-  return findings->size() == before;
+  return m.generation;
 }
 
 }  // namespace mailsearch
