@@ -83,17 +83,19 @@ TEST(Query, Parses) {
       {"\xFF" "abc\xED\xA0\x80" "def", "\"abc def\""},
       {"FROM:Smith to:\"John Smith\" cc:a.b subject:Re:Hi body:x filename:report.PDF",
        "(and from:smith to:\"john smith\" cc:\"a b\" subject:\"re hi\" body:x filename:\"report pdf\")"},
-      {"from:Smith@Example.org cc:<a@b> subject:a@b", "(and from:<smith@example.org> cc:<a@b> subject:\"a b\")"},
-      {"Smith@Example.org", "(or <smith@example.org> \"smith example org\")"},
+      {"from:Smith@Example.org cc:<a@b> subject:a@b from:smith@", "(and from:<smith@example.org> cc:<a@b> subject:\"a b\" from:smith)"},
+      {"10:30 :x", "(and \"10 30\" x)"},
+      {"Smith@Example.org \"a@b.c\"", "(and (or <smith@example.org> \"smith example org\") (or <a@b.c> \"a b c\"))"},
+      {"subject:x\"y z\"", "(and subject:x \"y z\")"},
       {"id:<AbC@x.Y> id:\"< a b@c >\"", "(and id:<AbC@x.Y> id:<ab@c>)"},
       {"folder:Inbox/Work folder:#12 folder:\"#12\"", "(and folder:\"Inbox/Work\" folder:#12 folder:\"#12\")"},
       {"is:unread is:READ is:flagged has:attachment", "(and is:unread is:read is:flagged has:attachment)"},
       {"larger:10k smaller:2M larger:100 smaller:1gb", "(and larger:10240 smaller:2097152 larger:100 smaller:1073741824)"},
       // Whole local days, one hour ahead of UTC; the end is the start of the day after.
-      {"date:2024-01-01..2024-02-01", "date:[2023-12-31T23:00,2024-02-01T23:00)"},
+      {"date:2024-01-01..2024-02-29", "date:[2023-12-31T23:00,2024-02-29T23:00)"},
       {"received:2024-02", "received:[2024-01-31T23:00,2024-02-29T23:00)"},
       {"date:2024-01.. date:..2023", "(and date:[2023-12-31T23:00,) date:[,2023-12-31T23:00))"},
-      {"date:today date:yesterday", "(and date:[2024-03-14T23:00,2024-03-15T23:00) date:[2024-03-13T23:00,2024-03-14T23:00))"},
+      {"date:Today date:yesterday", "(and date:[2024-03-14T23:00,2024-03-15T23:00) date:[2024-03-13T23:00,2024-03-14T23:00))"},
       {"date:7d date:2w date:\"1y..3m\"", "(and date:[2024-03-08T12:00,) date:[2024-03-01T12:00,) date:[2023-03-15T12:00,2023-12-15T12:00))"},
   };
   for (const auto& [query, want] : kCases) EXPECT_EQ(Parse(query), want) << query;
@@ -108,7 +110,8 @@ TEST(Query, RefusesMalformed) {
       {"date:2024-13-01", "bad date '2024-13-01' at position 6"},
       {"date:\"2023-02-29..\"", "bad date '2023-02-29' at position 7"},
       {"date:2024-01-01..24-02-01", "bad date '24-02-01' at position 18"},
-      {"received:7x", "bad date '7x' at position 10"},
+      {"received:7X", "bad date '7X' at position 10"},
+      {"date:2024-01x05", "bad date '2024-01x05' at position 6"},
       {"a (b (c)", "missing ')' for the '(' at position 3"},
       {"a) b", "unexpected ')' at position 2"},
       {"a ()", "empty parentheses at position 3"},
@@ -126,11 +129,23 @@ TEST(Query, RefusesMalformed) {
       {"date:..", "empty value for date: at position 1"},
       {"is:old", "unknown value 'old' for is: at position 4"},
       {"has:flag", "unknown value 'flag' for has: at position 5"},
+      {"is:\xFFread", "unknown value '\xEF\xBF\xBDread' for is: at position 4"},
+      {"is:\xC3\xA9" "123456789012345678901234567890123456789xyz",
+       "unknown value '\xC3\xA9" "123456789012345678901234567890123456789...' for is: at position 4"},
       {"larger:10x", "bad size '10x' for larger: at position 8"},
       {"smaller:99999999999999999999", "bad size '99999999999999999999' for smaller: at position 9"},
+      {"larger:99999999999G", "bad size '99999999999G' for larger: at position 8"},
       {"folder:#4294967296", "bad folder id '#4294967296' for folder: at position 8"},
   };
   for (const auto& [query, want] : kCases) EXPECT_EQ(Parse(query), std::string("error: ") + want) << query;
+}
+
+TEST(Query, MonthsBackKeepTheDayOrTakeTheMonthsLast) {
+  const QueryContext march31{(1711886400 + kUnixEpoch) * kTicksPerSecond, 0};  // 2024-03-31 12:00 UTC
+  QueryNode root;
+  QueryError error;
+  ASSERT_TRUE(ParseQuery("date:1m..13m", march31, &root, &error));
+  EXPECT_EQ(Print(root), "date:[2024-02-29T12:00,2023-02-28T12:00)");
 }
 
 TEST(Query, EveryFieldRefusesAnEmptyValue) {

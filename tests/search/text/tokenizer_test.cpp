@@ -79,8 +79,8 @@ TEST(Text, HtmlToText) {
       {"<a href='x>y' title=\"q>\">link</a>", "link"},
       {"1 < 2 > 0 & <3", "1 < 2 > 0 & <3"},
       {"&amp;&lt;&gt;&quot;&apos;&hellip;&mdash;&euro;&nbsp;|", "&<>\"'\xE2\x80\xA6\xE2\x80\x94\xE2\x82\xAC\xC2\xA0|"},
-      {"&copy2024 &eacute &#233;&#xE9;&#XE9 &#150; &#0; &#55296; &#99999999999;",
-       "\xC2\xA9" "2024 \xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9 \xE2\x80\x93 \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD"},
+      {"&#65;&#x1F600;&copy2024 &eacute &#233;&#xE9;&#XE9 &#150; &#0; &#55296; &#99999999999;",
+       "A\xF0\x9F\x98\x80\xC2\xA9" "2024 \xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9 \xE2\x80\x93 \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD"},
       {"&bogus; AT&T &# &#x; &", "&bogus; AT&T &# &#x; &"},
       {"<script>never closed", " "},
   };

@@ -86,6 +86,7 @@ class ByteReader {
     }
   }
   const uint8_t* pos() const { return p_; }
+  uint64_t remaining() const { return static_cast<uint64_t>(end_ - p_); }
   bool at_end() const { return p_ >= end_; }
   bool bad() const { return bad_; }
 

@@ -9,7 +9,8 @@ namespace mailsearch {
 namespace {
 
 constexpr size_t kFlushBytes = 64u << 20;  // a batch bigger than this becomes a segment
-constexpr size_t kMaxSegments = 24;
+constexpr size_t kMaxSegments = 48;
+constexpr size_t kMergeFactor = 8;
 constexpr size_t kChangesPerRead = 4096;
 
 uint64_t Key(uint32_t folder, uint32_t id) { return uint64_t(folder) << 32 | id; }
@@ -207,9 +208,14 @@ bool IndexUpdater::Flush() {
 std::shared_ptr<Segment> IndexUpdater::Store(std::string bytes, uint64_t* id) {
   std::string problem;
   if (!dir_.empty() && !write_failed_) {
-    *id = view_->meta.next_segment++;
-    const std::string path = mailstore::JoinPath(dir_, Manifest::SegmentName(*id));
+    // Never over a file that exists: another process may still map it (a manifest lost and
+    // rebuilt starts the ids over).
+    std::string path;
     mailstore::File file;
+    do {
+      *id = view_->meta.next_segment++;
+      path = mailstore::JoinPath(dir_, Manifest::SegmentName(*id));
+    } while (file.Open(path, mailstore::File::Mode::kRead));
     if (file.Open(path, mailstore::File::Mode::kReadWrite) && file.Truncate(0) &&
         file.WriteAt(0, bytes.data(), bytes.size()) && file.Sync()) {
       file.Close();
@@ -222,14 +228,22 @@ std::shared_ptr<Segment> IndexUpdater::Store(std::string bytes, uint64_t* id) {
 }
 
 void IndexUpdater::Merge() {
+  // Tiered: kMergeFactor neighbours of like size (within 4x) become one, so a document is
+  // rewritten about log8(n) times, whether segments come one message or one batch at a time.
   const auto& segs = view_->segments();
   for (bool again = true; again && !write_failed_;) {
     again = false;
     for (size_t i = 0; i < segs.size() && !again; ++i)
       if (segs[i].deleted_count * 2 > segs[i].segment->doc_count()) again = MergeRange(i, i + 1);
-    const size_t n = segs.size();
-    if (!again && n >= 2 && (segs[n - 2].live() <= 2 * segs[n - 1].live() || n > kMaxSegments))
-      again = MergeRange(n - 2, n);
+    for (size_t end = segs.size(); !again && end >= kMergeFactor; --end) {
+      uint64_t low = UINT64_MAX, high = 0;
+      for (size_t i = end - kMergeFactor; i < end; ++i) {
+        low = std::min<uint64_t>(low, segs[i].live());
+        high = std::max<uint64_t>(high, segs[i].live());
+      }
+      if (high <= 4 * std::max<uint64_t>(low, 1)) again = MergeRange(end - kMergeFactor, end);
+    }
+    if (!again && segs.size() > kMaxSegments) again = MergeRange(segs.size() - kMergeFactor, segs.size());
   }
 }
 
@@ -263,20 +277,17 @@ bool IndexUpdater::MergeRange(size_t first, size_t last) {
     const Segment& s = *segs[k].segment;
     const auto& map = remap[k - first];
     for (uint32_t t = 0; t < s.term_count(); ++t) {
-      const std::string_view term = s.TermAt(t);
+      const uint32_t term = b.InternTerm(s.TermAt(t));
       Postings p = s.PostingsAt(t);
-      uint32_t local = 0;
-      for (uint32_t i = 0; i < p.count && !p.docs.at_end(); ++i) {
-        local += p.docs.Varint32();
-        const uint64_t n = p.positions.Varint();
+      ForEachDoc(p, s.doc_count(), [&](uint32_t local) {
+        const uint64_t bytes = p.positions.Varint();
+        ByteReader r(p.positions.pos(), p.positions.pos() + std::min<uint64_t>(bytes, p.positions.remaining()));
+        p.positions.Skip(bytes);
         positions.clear();
         uint32_t pos = 0;
-        for (uint64_t j = 0; j < n && !p.positions.at_end(); ++j) {
-          pos += p.positions.Varint32();
-          positions.push_back(pos);
-        }
+        while (!r.at_end()) positions.push_back(pos += r.Varint32());
         if (local < map.size() && map[local] != kNoDoc) b.AddPostings(term, map[local], positions);
-      }
+      });
     }
   }
   uint64_t id = 0;

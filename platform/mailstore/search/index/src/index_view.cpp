@@ -7,6 +7,7 @@ namespace mailsearch {
 void IndexView::Clear() {
   segments_.clear();
   keys_.clear();
+  added_.clear();
   keys_built_ = false;
 }
 
@@ -23,7 +24,7 @@ void IndexView::AddSegment(uint64_t id, std::shared_ptr<Segment> segment, const 
   v.segment = std::move(segment);
   if (keys_built_) {
     for (uint32_t i = 0; i < v.segment->doc_count(); ++i)
-      if (!v.IsDeleted(i)) keys_[Key(v.segment->folder(i), v.segment->id(i))] = v.segment->base() + i;
+      if (!v.IsDeleted(i)) added_[Key(v.segment->folder(i), v.segment->id(i))] = v.segment->base() + i;
   }
   segments_.push_back(std::move(v));
 }
@@ -38,6 +39,7 @@ void IndexView::ReplaceSegments(size_t first, size_t last, uint64_t id, std::sha
     segments_.insert(segments_.begin() + first, std::move(v));
   }
   keys_.clear();
+  added_.clear();
   keys_built_ = false;
 }
 
@@ -61,17 +63,24 @@ bool IndexView::IsLive(uint32_t doc) const {
 
 void IndexView::BuildKeys() {
   keys_.clear();
+  added_.clear();
   keys_.reserve(static_cast<size_t>(live_count()));
   for (const auto& v : segments_)
     for (uint32_t i = 0; i < v.segment->doc_count(); ++i)
-      if (!v.IsDeleted(i)) keys_[Key(v.segment->folder(i), v.segment->id(i))] = v.segment->base() + i;
+      if (!v.IsDeleted(i)) keys_.emplace_back(Key(v.segment->folder(i), v.segment->id(i)), v.segment->base() + i);
+  std::sort(keys_.begin(), keys_.end());
   keys_built_ = true;
 }
 
 uint32_t IndexView::Find(uint32_t folder, uint32_t id) {
   if (!keys_built_) BuildKeys();
-  auto it = keys_.find(Key(folder, id));
-  return it == keys_.end() ? kNoDoc : it->second;
+  const uint64_t key = Key(folder, id);
+  auto added = added_.find(key);
+  if (added != added_.end() && IsLive(added->second)) return added->second;
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), std::make_pair(key, uint32_t(0)));
+  for (; it != keys_.end() && it->first == key; ++it)
+    if (IsLive(it->second)) return it->second;
+  return kNoDoc;
 }
 
 void IndexView::Delete(uint32_t doc) {
@@ -82,10 +91,6 @@ void IndexView::Delete(uint32_t doc) {
   if (v.IsDeleted(local)) return;
   v.deleted[local >> 6] |= uint64_t(1) << (local & 63);
   ++v.deleted_count;
-  if (keys_built_) {
-    auto it = keys_.find(Key(v.segment->folder(local), v.segment->id(local)));
-    if (it != keys_.end() && it->second == doc) keys_.erase(it);
-  }
 }
 
 void IndexView::DeleteFolder(uint32_t folder) {
@@ -95,7 +100,7 @@ void IndexView::DeleteFolder(uint32_t folder) {
 }
 
 void IndexView::Added(uint32_t folder, uint32_t id, uint32_t doc) {
-  if (keys_built_) keys_[Key(folder, id)] = doc;
+  if (keys_built_) added_[Key(folder, id)] = doc;
 }
 
 uint64_t IndexView::live_count() const {

@@ -59,9 +59,11 @@ class IndexView {
   void BuildKeys();
 
   std::vector<ViewSegment> segments_;
-  // Built at the first need and kept current from then on.
+  // Built at the first need: (key, doc) of every doc, sorted, 12 bytes a message; docs
+  // added since go into added_. A doc found is live only when its segment says so.
   bool keys_built_ = false;
-  std::unordered_map<uint64_t, uint32_t> keys_;
+  std::vector<std::pair<uint64_t, uint32_t>> keys_;
+  std::unordered_map<uint64_t, uint32_t> added_;
 };
 
 }  // namespace mailsearch

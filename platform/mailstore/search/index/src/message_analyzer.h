@@ -20,6 +20,7 @@ enum FieldTag : char {
   kTagBody = 'b',
   kTagFilename = 'n',
   kTagMessageId = 'i',
+  kTagAny = 'a',  // every word of the other fields but the Message-ID, docs only
 };
 
 struct AnalyzedMailbox {

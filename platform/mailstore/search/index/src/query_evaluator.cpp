@@ -24,6 +24,12 @@ std::string TagsOf(Field field) {
     case Field::kFilename: return {kTagFilename};
     case Field::kAny: break;
   }
+  return {kTagAny};
+}
+
+// Where a phrase in any field is looked for: positions are kept per field.
+std::string PhraseTagsOf(Field field) {
+  if (field != Field::kAny) return TagsOf(field);
   return {kTagSubject, kTagFrom, kTagTo, kTagCc, kTagBody, kTagFilename};
 }
 
@@ -38,138 +44,114 @@ bool IsFilter(const QueryNode& n) {
   }
 }
 
-// Decodes the doc list of |p| (local numbers) into global live docs appended to |out|.
-void AppendLive(const ViewSegment& v, Postings p, std::vector<uint32_t>* out) {
-  const uint32_t base = v.segment->base();
-  uint32_t local = 0;
-  for (uint32_t i = 0; i < p.count && !p.docs.at_end(); ++i) {
-    local += p.docs.Varint32();
-    if (local < v.segment->doc_count() && !v.IsDeleted(local)) out->push_back(base + local);
-  }
-}
-
-void Intersect(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, std::vector<uint32_t>* out) {
-  // Gallops through the longer list: cheap when one side is short.
-  const auto& small = a.size() <= b.size() ? a : b;
-  const auto& large = a.size() <= b.size() ? b : a;
-  out->clear();
-  auto it = large.begin();
-  for (uint32_t d : small) {
-    size_t step = 1;
-    auto lo = it;
-    while (lo + step < large.end() && *(lo + step) < d) {
-      lo += step;
-      step <<= 1;
-    }
-    it = std::lower_bound(lo, std::min(lo + step + 1, large.end()), d);
-    if (it == large.end()) break;
-    if (*it == d) out->push_back(d);
-  }
-}
-
-// One term's docs and positions in one segment, decoded for a phrase.
+// One term's docs in one segment, with where each doc's positions are, for a phrase.
 struct Occurrences {
-  std::vector<uint32_t> docs;     // local
-  std::vector<uint32_t> starts;   // into positions, per doc (+1 at the end)
-  std::vector<uint32_t> positions;
+  std::vector<uint32_t> docs;  // local
+  std::vector<ByteReader> positions;
 };
 
-void Decode(Postings p, Occurrences* o) {
-  uint32_t local = 0;
-  for (uint32_t i = 0; i < p.count && !p.docs.at_end(); ++i) {
-    local += p.docs.Varint32();
+void Decode(Postings p, uint32_t doc_count, Occurrences* o) {
+  o->docs.clear();
+  o->positions.clear();
+  ForEachDoc(p, doc_count, [&](uint32_t local) {
+    const uint64_t bytes = p.positions.Varint();
+    const uint8_t* at = p.positions.pos();
+    p.positions.Skip(bytes);
     o->docs.push_back(local);
-    o->starts.push_back(static_cast<uint32_t>(o->positions.size()));
-    const uint64_t n = p.positions.Varint();
-    uint32_t pos = 0;
-    for (uint64_t k = 0; k < n && !p.positions.at_end(); ++k) {
-      pos += p.positions.Varint32();
-      o->positions.push_back(pos);
-    }
-  }
-  o->starts.push_back(static_cast<uint32_t>(o->positions.size()));
+    o->positions.emplace_back(at, p.positions.pos());
+  });
 }
 
 }  // namespace
 
-void QueryEvaluator::Evaluate(const QueryNode& root, std::vector<uint32_t>* out) {
-  out->clear();
+void QueryEvaluator::Evaluate(const QueryNode& root, DocSet* out) {
+  size_ = view_.meta.next_doc;
+  for (const auto& v : view_.segments()) size_ = std::max(size_, v.segment->base() + v.segment->doc_count());
+  live_.Reset(size_);
+  std::vector<uint8_t> bits;
+  for (const auto& v : view_.segments()) {
+    const uint32_t n = v.segment->doc_count();
+    bits.assign((n + 7) / 8, 0);
+    for (uint32_t w = 0; w < v.deleted.size(); ++w)
+      for (int k = 0; k < 8; ++k)
+        if (static_cast<size_t>(w) * 8 + k < bits.size()) bits[w * 8 + k] = static_cast<uint8_t>(~v.deleted[w] >> (8 * k));
+    live_.OrBits(bits.data(), n, v.segment->base());
+  }
+  live_count_ = live_.Count();
   Eval(root, out);
-}
-
-void QueryEvaluator::AllDocs(Docs* out) const {
-  out->clear();
-  out->reserve(static_cast<size_t>(view_.live_count()));
-  for (const auto& v : view_.segments())
-    for (uint32_t i = 0; i < v.segment->doc_count(); ++i)
-      if (!v.IsDeleted(i)) out->push_back(v.segment->base() + i);
+  out->And(live_);
 }
 
 void QueryEvaluator::TermDocs(const std::string& tags, const std::string& term, Docs* out) const {
-  out->clear();
+  out->Reset(size_);
   std::string key = " " + term;
   for (const auto& v : view_.segments()) {
-    const size_t start = out->size();
-    int lists = 0;
+    const Segment& s = *v.segment;
     for (char tag : tags) {
       key[0] = tag;
       Postings p;
-      if (!v.segment->Find(key, &p)) continue;
-      AppendLive(v, p, out);
-      ++lists;
-    }
-    if (lists > 1) {
-      std::sort(out->begin() + start, out->end());
-      out->erase(std::unique(out->begin() + start, out->end()), out->end());
+      if (!s.Find(key, &p)) continue;
+      if (p.bitmap) {
+        out->OrBits(p.docs.pos(), static_cast<uint32_t>(std::min<uint64_t>(s.doc_count(), p.docs.remaining() * 8)), s.base());
+      } else {
+        const uint32_t base = s.base();
+        ForEachDoc(p, s.doc_count(), [&](uint32_t local) { out->Set(base + local); });
+      }
     }
   }
 }
 
 void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::string>& terms, Docs* out) const {
-  out->clear();
+  out->Reset(size_);
   std::vector<Occurrences> occ(terms.size());
+  std::vector<ByteReader> streams(terms.size());
+  std::vector<uint32_t> current(terms.size());
+  std::vector<bool> started(terms.size());
   std::string key;
   for (const auto& v : view_.segments()) {
-    const size_t start = out->size();
     for (char tag : tags) {
       bool all = true;
       for (size_t t = 0; t < terms.size() && all; ++t) {
         key.assign(1, tag);
         key += terms[t];
-        occ[t] = Occurrences();
         Postings p;
         all = v.segment->Find(key, &p);
-        if (all) Decode(p, &occ[t]);
+        if (all) Decode(p, v.segment->doc_count(), &occ[t]);
       }
       if (!all) continue;
       // Walk term 0's docs; find each in the others; then match positions p, p+1, ...
       std::vector<size_t> at(terms.size(), 0);
       for (size_t i = 0; i < occ[0].docs.size(); ++i) {
         const uint32_t local = occ[0].docs[i];
-        if (v.IsDeleted(local)) continue;
         bool in_all = true;
         for (size_t t = 1; t < terms.size() && in_all; ++t) {
-          auto& d = occ[t].docs;
-          at[t] = std::lower_bound(d.begin() + at[t], d.end(), local) - d.begin();
+          const auto& d = occ[t].docs;
+          while (at[t] < d.size() && d[at[t]] < local) ++at[t];
           in_all = at[t] < d.size() && d[at[t]] == local;
         }
         if (!in_all) continue;
+        // Merges the position streams: each advances only forwards.
+        streams[0] = occ[0].positions[i];
+        for (size_t t = 1; t < terms.size(); ++t) {
+          streams[t] = occ[t].positions[at[t]];
+          current[t] = 0;
+          started[t] = false;
+        }
         bool found = false;
-        for (uint32_t k = occ[0].starts[i]; k < occ[0].starts[i + 1] && !found; ++k) {
-          const uint32_t p0 = occ[0].positions[k];
+        for (uint32_t p0 = 0; !found && !streams[0].at_end();) {
+          p0 += streams[0].Varint32();
           found = true;
           for (size_t t = 1; t < terms.size() && found; ++t) {
-            const auto b = occ[t].positions.begin() + occ[t].starts[at[t]];
-            const auto e = occ[t].positions.begin() + occ[t].starts[at[t] + 1];
-            found = std::binary_search(b, e, p0 + static_cast<uint32_t>(t));
+            const uint32_t want = p0 + static_cast<uint32_t>(t);
+            while ((!started[t] || current[t] < want) && !streams[t].at_end()) {
+              current[t] += streams[t].Varint32();
+              started[t] = true;
+            }
+            found = started[t] && current[t] == want;
           }
         }
-        if (found) out->push_back(v.segment->base() + local);
+        if (found) out->Set(v.segment->base() + local);
       }
-    }
-    if (tags.size() > 1) {
-      std::sort(out->begin() + start, out->end());
-      out->erase(std::unique(out->begin() + start, out->end()), out->end());
     }
   }
 }
@@ -217,14 +199,34 @@ bool QueryEvaluator::Matches(const QueryNode& f, const ViewSegment& v, uint32_t 
     case Kind::kUnread:
     case Kind::kRead:
     case Kind::kFlagged: {
-      mailstore::MessageRecordPtr record;
-      if (store_->FindMessage(s.folder(local), s.id(local), &record) != mailstore::Status::kOk) return false;
-      if (f.kind == Kind::kFlagged) return (record->flags & kFlagFlagged) != 0;
-      return ((record->flags & mailstore::kFlagUnread) != 0) == (f.kind == Kind::kUnread);
+      uint32_t flags = 0;
+      if (!FlagsOf(s.folder(local), s.id(local), &flags)) return false;
+      if (f.kind == Kind::kFlagged) return (flags & kFlagFlagged) != 0;
+      return ((flags & mailstore::kFlagUnread) != 0) == (f.kind == Kind::kUnread);
     }
     default:
       return false;
   }
+}
+
+bool QueryEvaluator::FlagsOf(uint32_t folder, uint32_t id, uint32_t* flags) {
+  mailstore::MessageRecordPtr record;
+  if (!list_folders_) {
+    if (store_->FindMessage(folder, id, &record) != mailstore::Status::kOk) return false;
+    *flags = record->flags;
+    return true;
+  }
+  auto it = records_.find(folder);
+  if (it == records_.end()) {
+    it = records_.emplace(folder, std::vector<mailstore::MessageRecordPtr>()).first;
+    store_->ListMessages(folder, 0, &it->second);
+  }
+  const auto& list = it->second;
+  auto r = std::lower_bound(list.begin(), list.end(), id,
+                            [](const mailstore::MessageRecordPtr& p, uint32_t v) { return p->id < v; });
+  if (r == list.end() || (*r)->id != id) return false;
+  *flags = (*r)->flags;
+  return true;
 }
 
 void QueryEvaluator::Filter(const std::vector<const QueryNode*>& filters, const std::vector<bool>& keep, Docs* docs) {
@@ -243,64 +245,68 @@ void QueryEvaluator::Filter(const std::vector<const QueryNode*>& filters, const 
       tests.push_back(f);
     }
   }
-  size_t out = 0, seg = 0;
+  docs->And(live_);
+  // Many candidates: the folders' records are listed once rather than looked up one by one.
+  list_folders_ = docs->Count() * 16 > live_count_;
+  size_t seg = 0;
   const auto& segments = view_.segments();
-  for (uint32_t doc : *docs) {
+  docs->Filter([&](uint32_t doc) {
     while (seg + 1 < segments.size() && segments[seg + 1].segment->base() <= doc) ++seg;
     const uint32_t local = doc - segments[seg].segment->base();
-    bool ok = true;
-    for (size_t i = 0; i < tests.size() && ok; ++i) ok = Matches(*tests[i], segments[seg], local) == keep[i];
-    if (ok) (*docs)[out++] = doc;
-  }
-  docs->resize(out);
+    for (size_t i = 0; i < tests.size(); ++i)
+      if (Matches(*tests[i], segments[seg], local) != keep[i]) return false;
+    return true;
+  });
 }
 
 void QueryEvaluator::Eval(const QueryNode& node, Docs* out) {
   switch (node.kind) {
     case Kind::kAll:
-      AllDocs(out);
-      return;
+      return AllDocs(out);
     case Kind::kTerm:
-      if (node.terms.empty()) return out->clear();
+      if (node.terms.empty()) return out->Reset(size_);
       return TermDocs(TagsOf(node.field), node.terms.front(), out);
     case Kind::kPhrase:
       if (node.terms.size() == 1) return TermDocs(TagsOf(node.field), node.terms.front(), out);
-      if (node.terms.empty()) return out->clear();
-      return PhraseDocs(TagsOf(node.field), node.terms, out);
-    case Kind::kAddress: {
-      std::string tags = TagsOf(node.field);
-      if (node.field == Field::kAny) tags = {kTagFrom, kTagTo, kTagCc};
-      return TermDocs(tags, node.text, out);
-    }
+      if (node.terms.empty()) return out->Reset(size_);
+      return PhraseDocs(PhraseTagsOf(node.field), node.terms, out);
+    case Kind::kAddress:
+      return TermDocs(node.field == Field::kAny ? std::string{kTagFrom, kTagTo, kTagCc} : TagsOf(node.field),
+                      node.text, out);
     case Kind::kMessageId:
       return TermDocs(std::string(1, kTagMessageId), MessageAnalyzer::NormalizeMessageId(node.text), out);
     case Kind::kOr: {
-      out->clear();
-      Docs child, merged;
+      out->Reset(size_);
+      Docs child;
       for (const auto& c : node.children) {
         Eval(c, &child);
-        merged.clear();
-        std::set_union(out->begin(), out->end(), child.begin(), child.end(), std::back_inserter(merged));
-        out->swap(merged);
+        out->Or(child);
       }
       return;
     }
     case Kind::kNot: {
-      Docs all, child;
-      AllDocs(&all);
-      if (node.children.empty()) return out->swap(all);
-      if (IsFilter(node.children[0])) {
-        Filter({&node.children[0]}, {false}, &all);
-        return out->swap(all);
-      }
+      AllDocs(out);
+      if (node.children.empty()) return;
+      if (IsFilter(node.children[0])) return Filter({&node.children[0]}, {false}, out);
+      Docs child;
       Eval(node.children[0], &child);
-      out->clear();
-      std::set_difference(all.begin(), all.end(), child.begin(), child.end(), std::back_inserter(*out));
+      out->AndNot(child);
       return;
     }
     case Kind::kAnd: {
-      std::vector<const QueryNode*> positive, filters, negative;
+      std::vector<const QueryNode*> filters;
       std::vector<bool> keep;
+      bool first = true;
+      Docs child;
+      // Words first, filters on what they leave, exclusions last.
+      for (const auto& c : node.children) {
+        if (IsFilter(c) || c.kind == Kind::kNot) continue;
+        Eval(c, first ? out : &child);
+        if (!first) out->And(child);
+        first = false;
+        if (out->Empty()) return;
+      }
+      if (first) AllDocs(out);
       for (const auto& c : node.children) {
         if (IsFilter(c)) {
           filters.push_back(&c);
@@ -308,43 +314,19 @@ void QueryEvaluator::Eval(const QueryNode& node, Docs* out) {
         } else if (c.kind == Kind::kNot && !c.children.empty() && IsFilter(c.children[0])) {
           filters.push_back(&c.children[0]);
           keep.push_back(false);
-        } else if (c.kind == Kind::kNot && !c.children.empty()) {
-          negative.push_back(&c.children[0]);
-        } else {
-          positive.push_back(&c);
-        }
-      }
-      std::vector<Docs> lists(positive.size());
-      for (size_t i = 0; i < positive.size(); ++i) {
-        Eval(*positive[i], &lists[i]);
-        if (lists[i].empty()) return out->clear();
-      }
-      std::sort(lists.begin(), lists.end(), [](const Docs& a, const Docs& b) { return a.size() < b.size(); });
-      if (lists.empty()) {
-        AllDocs(out);
-      } else {
-        out->swap(lists[0]);
-        Docs next;
-        for (size_t i = 1; i < lists.size() && !out->empty(); ++i) {
-          Intersect(*out, lists[i], &next);
-          out->swap(next);
         }
       }
       Filter(filters, keep, out);
-      Docs child, rest;
-      for (const QueryNode* n : negative) {
-        if (out->empty()) break;
-        Eval(*n, &child);
-        rest.clear();
-        std::set_difference(out->begin(), out->end(), child.begin(), child.end(), std::back_inserter(rest));
-        out->swap(rest);
+      for (const auto& c : node.children) {
+        if (c.kind != Kind::kNot || c.children.empty() || IsFilter(c.children[0])) continue;
+        Eval(c.children[0], &child);
+        out->AndNot(child);
       }
       return;
     }
     default:  // the filters alone
       AllDocs(out);
-      Filter({&node}, {true}, out);
-      return;
+      return Filter({&node}, {true}, out);
   }
 }
 

@@ -21,6 +21,8 @@ class SearchIndex::Impl {
   bool Check(std::vector<std::string>* findings);
 
  private:
+  // One look at the files; the generation of the manifest it read.
+  uint64_t CheckOnce(std::vector<std::string>* findings);
   // Reads the manifest and opens its segments when the manifest is not the one in view. A
   // damaged manifest or segment leaves the view without it and marks it for reconciling.
   void LoadIfChanged();
@@ -39,7 +41,7 @@ class SearchIndex::Impl {
   bool damaged_ = false;    // the view lacks what the manifest names: reconcile
   bool in_memory_ = false;  // the view holds changes no manifest has
   mailstore::File lock_file_;
-  std::vector<uint32_t> docs_;
+  DocSet docs_;
 };
 
 SearchIndex::SearchIndex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -155,7 +157,7 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
 
   QueryEvaluator evaluator(view_, store_, options);
   evaluator.Evaluate(root, &docs_);
-  result->count = docs_.size();
+  result->count = docs_.Count();
   if (options.count_only) return SearchStatus::kOk;
 
   struct Row {
@@ -163,26 +165,27 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
     uint32_t folder, id;
   };
   std::vector<Row> rows;
-  rows.reserve(docs_.size());
-  size_t seg = 0;
+  rows.reserve(static_cast<size_t>(result->count));
+  // Doc numbers follow arrival, which mostly follows received time: read newest doc first,
+  // and the rows are often in order already.
+  size_t seg = view_.segments().size();
   const auto& segments = view_.segments();
-  for (uint32_t doc : docs_) {
-    while (seg + 1 < segments.size() && segments[seg + 1].segment->base() <= doc) ++seg;
-    const Segment& s = *segments[seg].segment;
+  docs_.ForEachDescending([&](uint32_t doc) {
+    while (seg > 0 && segments[seg - 1].segment->base() > doc) --seg;
+    const Segment& s = *segments[seg - 1].segment;
     const uint32_t local = doc - s.base();
     rows.push_back({s.received(local), s.folder(local), s.id(local)});
-  }
+  });
   const auto newer = [](const Row& a, const Row& b) {
     if (a.received != b.received) return a.received > b.received;
     if (a.folder != b.folder) return a.folder < b.folder;
     return a.id < b.id;
   };
   size_t n = rows.size();
-  if (options.limit && options.limit < n) {
-    n = options.limit;
-    std::partial_sort(rows.begin(), rows.begin() + n, rows.end(), newer);
-  } else {
-    std::sort(rows.begin(), rows.end(), newer);
+  if (options.limit && options.limit < n) n = options.limit;
+  if (!std::is_sorted(rows.begin(), rows.end(), newer)) {
+    if (n < rows.size()) std::partial_sort(rows.begin(), rows.begin() + n, rows.end(), newer);
+    else std::sort(rows.begin(), rows.end(), newer);
   }
   result->hits.reserve(n);
   for (size_t i = 0; i < n; ++i) result->hits.push_back({rows[i].folder, rows[i].id});
@@ -207,21 +210,32 @@ SearchStatus SearchIndex::Impl::Reindex(const IndexUpdater::Progress& progress) 
 }
 
 bool SearchIndex::Impl::Check(std::vector<std::string>* findings) {
+  // A writer may switch the manifest and remove the old segments while this reads: what is
+  // found missing then is looked at again under the new manifest.
+  std::vector<std::string> found;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    found.clear();
+    const uint64_t generation = CheckOnce(&found);
+    if (found.empty() || Manifest::ReadGeneration(dir_) == generation) break;
+  }
+  findings->insert(findings->end(), found.begin(), found.end());
+  return found.empty();
+}
+
+uint64_t SearchIndex::Impl::CheckOnce(std::vector<std::string>* findings) {
   Manifest m;
-  const size_t before = findings->size();
   switch (Manifest::Read(dir_, &m)) {
-    case Manifest::ReadResult::kMissing: {
+    case Manifest::ReadResult::kMissing:
       // No index yet is sound; segments without a manifest are not.
       for (const auto& name : mailstore::ListDirectory(dir_))
         if (name.rfind("seg-", 0) == 0) {
           findings->push_back("search index: the manifest is missing");
           break;
         }
-      return findings->size() == before;
-    }
+      return 0;
     case Manifest::ReadResult::kDamaged:
       findings->push_back("search index: the manifest is damaged (checksum)");
-      return false;
+      return Manifest::ReadGeneration(dir_);
     case Manifest::ReadResult::kOk:
       break;
   }
@@ -234,7 +248,7 @@ bool SearchIndex::Impl::Check(std::vector<std::string>* findings) {
     else if (crc != s.crc)
       findings->push_back("search index: segment " + name + ": not the one the manifest names");
   }
-  return findings->size() == before;
+  return m.generation;
 }
 
 }  // namespace mailsearch

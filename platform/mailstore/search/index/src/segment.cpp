@@ -124,7 +124,9 @@ Postings Segment::PostingsAt(uint32_t i) const {
   if (b > e || e > postings_size_) return p;
   ByteReader r(postings_ + b, postings_ + e);
   p.count = static_cast<uint32_t>(r.Varint());
-  const uint64_t docs_bytes = r.Varint();
+  const uint64_t docs_field = r.Varint();
+  const uint64_t docs_bytes = docs_field >> 1;
+  p.bitmap = docs_field & 1;
   if (r.bad() || docs_bytes > static_cast<uint64_t>(postings_ + e - r.pos())) return Postings();
   p.docs = ByteReader(r.pos(), r.pos() + docs_bytes);
   p.positions = ByteReader(r.pos() + docs_bytes, postings_ + e);

@@ -18,9 +18,30 @@ namespace mailsearch {
 // The postings of one term in one segment.
 struct Postings {
   uint32_t count = 0;     // documents
-  ByteReader docs;        // delta-coded local doc numbers
-  ByteReader positions;   // per document: count, delta-coded positions
+  bool bitmap = false;    // |docs| is a bit per local doc rather than delta-coded numbers
+  ByteReader docs;
+  ByteReader positions;   // per document: byte length, delta-coded positions (none for kTagAny)
 };
+
+// Calls |f(local doc)| for each doc of |p|, ascending.
+template <typename F>
+void ForEachDoc(Postings& p, uint32_t doc_count, F&& f) {
+  if (p.bitmap) {
+    const uint8_t* bits = p.docs.pos();
+    const uint64_t bytes = p.docs.remaining();
+    for (uint64_t i = 0; i < bytes; ++i)
+      for (unsigned b = bits[i]; b; b &= b - 1) {
+        const uint32_t local = static_cast<uint32_t>(i * 8 + __builtin_ctz(b));
+        if (local < doc_count) f(local);
+      }
+    return;
+  }
+  uint32_t local = 0;
+  for (uint32_t i = 0; i < p.count && !p.docs.at_end(); ++i) {
+    local += p.docs.Varint32();
+    f(local);
+  }
+}
 
 class Segment {
  public:

@@ -13,26 +13,50 @@ void SegmentBuilder::EncodeStored(const StoredFields& s, std::string* out) {
     PutString(out, *f);
 }
 
-uint32_t SegmentBuilder::Intern(std::string_view term) {
-  key_.assign(term.data(), term.size());
-  auto it = ids_.find(key_);
-  if (it != ids_.end()) return it->second;
-  const uint32_t id = static_cast<uint32_t>(terms_.size());
-  ids_.emplace(key_, id);
-  terms_.emplace_back();
-  memory_ += term.size() + 96;
+namespace {
+int TagSlot(char tag) {
+  switch (tag) {
+    case kTagSubject: return 0;
+    case kTagFrom: return 1;
+    case kTagTo: return 2;
+    case kTagCc: return 3;
+    case kTagBody: return 4;
+    case kTagFilename: return 5;
+    case kTagMessageId: return 6;
+    default: return 7;
+  }
+}
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+}  // namespace
+
+uint32_t SegmentBuilder::Word(std::string_view word) {
+  key_.assign(word.data(), word.size());
+  auto it = words_.find(key_);
+  if (it != words_.end()) return it->second;
+  const uint32_t id = static_cast<uint32_t>(word_names_.size());
+  word_names_.push_back(&words_.emplace(key_, id).first->first);
+  word_terms_.emplace_back();
+  word_terms_.back().fill(kNone);
+  memory_ += word.size() + 96;
   return id;
+}
+
+uint32_t SegmentBuilder::TermOf(uint32_t word, char tag) {
+  uint32_t& term = word_terms_[word][TagSlot(tag)];
+  if (term == kNone) {
+    term = static_cast<uint32_t>(terms_.size());
+    terms_.emplace_back();
+    terms_.back().word = word;
+    terms_.back().tag = tag;
+    memory_ += sizeof(TermData);
+  }
+  return term;
 }
 
 void SegmentBuilder::Tokenize(char tag, std::string_view text, uint32_t* position) {
   tokenizer_.Reset(text, *position);
   Token token;
-  std::string term(1, tag);
-  while (tokenizer_.Next(&token)) {
-    term.resize(1);
-    term.append(token.term);
-    Term(Intern(term), token.position);
-  }
+  while (tokenizer_.Next(&token)) Term(TermOf(Word(token.term), tag), token.position);
   // A gap, so that a phrase never spans two texts of one field.
   *position = tokenizer_.next_position() + 1;
 }
@@ -56,12 +80,18 @@ void SegmentBuilder::AppendDoc(TermData& t, uint32_t local, const uint32_t* posi
   PutVarint(&t.docs, t.count == 0 ? local : local - t.last_doc);
   t.last_doc = local;
   ++t.count;
-  PutVarint(&t.positions, n);
+  if (t.tag == kTagAny) {  // docs only
+    memory_ += t.docs.size() - before;
+    return;
+  }
+  encoded_.clear();
   uint32_t last = 0;
   for (size_t i = 0; i < n; ++i) {
-    PutVarint(&t.positions, positions[i] - last);
+    PutVarint(&encoded_, positions[i] - last);
     last = positions[i];
   }
+  PutVarint(&t.positions, encoded_.size());
+  t.positions += encoded_;
   memory_ += t.docs.size() + t.positions.size() - before;
 }
 
@@ -89,13 +119,18 @@ uint32_t SegmentBuilder::AddMessage(const DocColumns& columns, const AnalyzedMes
   }
 
   std::sort(occurrences_.begin(), occurrences_.end());
+  any_.clear();
   for (size_t i = 0; i < occurrences_.size();) {
     const uint32_t term = occurrences_[i].first;
     scratch_.clear();
     for (; i < occurrences_.size() && occurrences_[i].first == term; ++i)
       scratch_.push_back(occurrences_[i].second);
     AppendDoc(terms_[term], local, scratch_.data(), scratch_.size());
+    if (terms_[term].tag != kTagMessageId) any_.push_back(TermOf(terms_[term].word, kTagAny));
   }
+  std::sort(any_.begin(), any_.end());
+  any_.erase(std::unique(any_.begin(), any_.end()), any_.end());
+  for (uint32_t term : any_) AppendDoc(terms_[term], local, nullptr, 0);
   return base_ + local;
 }
 
@@ -108,18 +143,20 @@ uint32_t SegmentBuilder::AddDocument(const DocColumns& columns, std::string_view
   return base_ + local;
 }
 
-void SegmentBuilder::AddPostings(std::string_view term, uint32_t doc,
-                                 const std::vector<uint32_t>& positions) {
-  AppendDoc(terms_[Intern(term)], doc - base_, positions.data(), positions.size());
+void SegmentBuilder::AddPostings(uint32_t term, uint32_t doc, const std::vector<uint32_t>& positions) {
+  AppendDoc(terms_[term], doc - base_, positions.data(), positions.size());
 }
 
 std::string SegmentBuilder::Finish() {
   namespace sf = segment_format;
-  std::vector<const std::string*> names(terms_.size());
-  for (const auto& [name, id] : ids_) names[id] = &name;
   std::vector<uint32_t> order(terms_.size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return *names[a] < *names[b]; });
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const TermData& x = terms_[a];
+    const TermData& y = terms_[b];
+    if (x.tag != y.tag) return static_cast<unsigned char>(x.tag) < static_cast<unsigned char>(y.tag);
+    return *word_names_[x.word] < *word_names_[y.word];
+  });
 
   std::string terms, postings, dict;
   for (uint32_t id : order) {
@@ -127,16 +164,33 @@ std::string SegmentBuilder::Finish() {
     if (t.count == 0) continue;
     PutFixed<uint32_t>(&dict, static_cast<uint32_t>(terms.size()));
     PutFixed<uint64_t>(&dict, postings.size());
-    terms += *names[id];
+    terms += t.tag;
+    terms += *word_names_[t.word];
     PutVarint(&postings, t.count);
-    PutVarint(&postings, t.docs.size());
-    postings += t.docs;
+    const size_t bitmap_bytes = (doc_count() + 7) / 8;
+    if (bitmap_bytes < t.docs.size()) {
+      PutVarint(&postings, bitmap_bytes << 1 | 1);
+      std::string bits(bitmap_bytes, '\0');
+      ByteReader r(reinterpret_cast<const uint8_t*>(t.docs.data()),
+                   reinterpret_cast<const uint8_t*>(t.docs.data() + t.docs.size()));
+      uint32_t local = 0;
+      for (uint32_t i = 0; i < t.count; ++i) {
+        local += r.Varint32();
+        bits[local >> 3] = static_cast<char>(bits[local >> 3] | (1 << (local & 7)));
+      }
+      postings += bits;
+    } else {
+      PutVarint(&postings, t.docs.size() << 1);
+      postings += t.docs;
+    }
     postings += t.positions;
   }
   const uint32_t term_count = static_cast<uint32_t>(dict.size() / sf::kDictEntry);
   PutFixed<uint32_t>(&dict, static_cast<uint32_t>(terms.size()));
   PutFixed<uint64_t>(&dict, postings.size());
-  ids_.clear();
+  words_.clear();
+  word_names_.clear();
+  word_terms_.clear();
   terms_.clear();
 
   const uint32_t n = doc_count();

@@ -5,9 +5,11 @@
 //   dictionary: term_count + 1 entries of {u32 term offset, u64 postings offset}, terms sorted
 //     (a term is its field tag byte followed by the folded word);
 //   terms: the term bytes back to back;
-//   postings of each term: varint doc count, varint byte length of the doc list, the doc list
-//     (local doc numbers, delta-coded varints), then per doc a varint count and delta-coded
-//     positions;
+//   postings of each term: varint doc count, varint (byte length of the doc list << 1 | bitmap),
+//     the doc list (local doc numbers, delta-coded varints; or, where that is smaller, a bitmap
+//     of one bit per local doc, bit 0 of byte 0 first), then per doc the varint byte length of its
+//     positions and the positions, delta-coded (so a phrase skips the docs it does not need);
+//     a term's tag kTagAny lists the docs that hold the word in any field, without positions;
 //   columns: received[n] u64, sent[n] u64, folder[n], id[n], size[n], checksum[n],
 //     attachments[n] u32, stored offset[n + 1] u32;
 //   stored fields: per doc the six strings of StoredFields, varint-length-prefixed;
@@ -21,7 +23,7 @@ namespace mailsearch {
 namespace segment_format {
 
 constexpr uint32_t kMagic = 0x47534B50;  // "PKSG"
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 3;
 constexpr uint64_t kHeaderSize = 72;
 constexpr uint64_t kDictEntry = 12;
 // Header field offsets.

@@ -312,6 +312,25 @@ size_t PositionOf(std::string_view text, size_t offset) {
 
 }  // namespace
 
+std::string Quoted(std::string_view text) {
+  constexpr size_t kMaxCharacters = 40;
+  std::string out = "'";
+  auto p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto end = p + text.size();
+  for (size_t count = 0; p < end; ++count) {
+    if (count == kMaxCharacters) {
+      out += "...";
+      break;
+    }
+    uint32_t cp;
+    const int n = unicode::Decode(p, end, &cp);
+    if (n == 0) out += "\xEF\xBF\xBD";
+    else out.append(reinterpret_cast<const char*>(p), n);
+    p += n ? n : 1;
+  }
+  return out + "'";
+}
+
 bool ParseQuery(std::string_view utf8, const QueryContext& context, QueryNode* root, QueryError* error) {
   try {
     *root = QueryParser(utf8, context).Parse();

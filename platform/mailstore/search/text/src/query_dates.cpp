@@ -1,6 +1,7 @@
 #include "query_dates.h"
 
 #include <algorithm>
+#include <string>
 
 #include "query_failure.h"
 
@@ -62,7 +63,6 @@ bool ReadCalendar(std::string_view s, Span* span) {
   if (s.size() > 7 && (s.size() != 10 || s[7] != '-' || !ReadNumber(s.substr(8, 2), &d) || d < 1 ||
                        d > DaysInMonth(y, static_cast<int>(m))))
     return false;
-  if (s.size() != 4 && s.size() != 7 && s.size() != 10) return false;
   const int64_t first = DaysFromCivil(y, m ? static_cast<int>(m) : 1, d ? static_cast<int>(d) : 1);
   int64_t last;
   if (d) last = first + 1;
@@ -126,23 +126,28 @@ void ParseDateSpan(std::string_view value, size_t offset, const QueryContext& co
   const int64_t offset_ticks = int64_t{context.utc_offset_minutes} * kTicksPerMinute;
   const int64_t local_now =
       std::max<int64_t>(static_cast<int64_t>(std::min<uint64_t>(context.now, uint64_t{1} << 62)) + offset_ticks, 0);
-  const size_t dots = value.find("..");
+  // "Today", "7D": the words and units in any case; |value| keeps the text for the messages.
+  std::string lower(value);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  const std::string_view text = lower;
+  const size_t dots = text.find("..");
   Span span;
   if (dots == std::string_view::npos) {
-    if (!ReadEnd(value, local_now, &span)) throw QueryFailure{"bad date " + Quoted(value), offset};
+    if (!ReadEnd(text, local_now, &span)) throw QueryFailure{"bad date " + Quoted(value), offset};
     *from = ToUtc(span.start, offset_ticks);
     *to = span.point ? UINT64_MAX : ToUtc(span.end, offset_ticks);
     return;
   }
-  const std::string_view first = value.substr(0, dots), last = value.substr(dots + 2);
+  const std::string_view first = text.substr(0, dots), last = text.substr(dots + 2);
   *from = 0;
   *to = UINT64_MAX;
   if (!first.empty()) {
-    if (!ReadEnd(first, local_now, &span)) throw QueryFailure{"bad date " + Quoted(first), offset};
+    if (!ReadEnd(first, local_now, &span)) throw QueryFailure{"bad date " + Quoted(value.substr(0, dots)), offset};
     *from = ToUtc(span.start, offset_ticks);
   }
   if (!last.empty()) {
-    if (!ReadEnd(last, local_now, &span)) throw QueryFailure{"bad date " + Quoted(last), offset + dots + 2};
+    if (!ReadEnd(last, local_now, &span)) throw QueryFailure{"bad date " + Quoted(value.substr(dots + 2)), offset + dots + 2};
     *to = ToUtc(span.end, offset_ticks);
   }
 }

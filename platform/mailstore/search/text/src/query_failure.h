@@ -13,13 +13,7 @@ struct QueryFailure {
   size_t offset;        // byte offset in the query
 };
 
-// |text| quoted for a message, cut short when long (at a character boundary).
-inline std::string Quoted(std::string_view text) {
-  constexpr size_t kMax = 40;
-  if (text.size() <= kMax) return "'" + std::string(text) + "'";
-  size_t cut = kMax;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return "'" + std::string(text.substr(0, cut)) + "...'";
-}
+// |text| in quotes for a message: cut short when long, bytes that are not UTF-8 made U+FFFD.
+std::string Quoted(std::string_view text);
 
 }  // namespace mailsearch
