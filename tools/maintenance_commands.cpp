@@ -30,6 +30,8 @@ int Maintain(StoreClient& client, bool recover) {
     return 0;
   }
   fputs(out.empty() ? "the store is sound\n" : out.c_str(), stdout);
+  if (out.find("search index:") != std::string::npos)
+    fputs("the next search rebuilds the search index from the mail; 'mxstore reindex' does it now\n", stdout);
   return hr == S_OK ? 0 : 1;
 }
 
