@@ -102,7 +102,7 @@ mx 0 -- folders; ! grep -qE '^  (A|Box|D) ' "$work/out" || fail "A, Box or D sti
 
 # Search: newest first, the default columns tab-separated, text in the code page (UTF-8 through
 # scripts/wine.sh on a UTF-8 terminal); a malformed query or option is a wrong command line.
-printf 'From: John Smith <smith@example.org>\r\nSubject: Quarterly report\r\nDate: Fri, 01 Mar 2024 09:30:00 +0000\r\n\r\nnumbers\r\n' >"$work/s1.eml"
+printf 'From: John Smith <smith@example.org>\r\nSubject: Quarterly\treport\r\nDate: Fri, 01 Mar 2024 09:30:00 +0000\r\n\r\nnumbers\r\n' >"$work/s1.eml"
 printf 'From: Ann <ann@example.org>\r\nSubject: =?UTF-8?Q?Caf=C3=A9?= report\r\nDate: Sat, 02 Mar 2024 10:00:00 +0200\r\nMessage-ID: <s2@example.org>\r\n\r\nthe\treport photos\r\n' >"$work/s2.eml"
 mx 0 -- mkdir S
 mx 0 -- import S "$(w s1.eml)" "$(w s2.eml)"
