@@ -112,6 +112,7 @@ TEST(Query, RefusesMalformed) {
       {"date:2024-01-01..24-02-01", "bad date '24-02-01' at position 18"},
       {"received:7X", "bad date '7X' at position 10"},
       {"date:2024-01x05", "bad date '2024-01x05' at position 6"},
+      {"date:1234567890d", "bad date '1234567890d' at position 6"},
       {"a (b (c)", "missing ')' for the '(' at position 3"},
       {"a) b", "unexpected ')' at position 2"},
       {"a ()", "empty parentheses at position 3"},

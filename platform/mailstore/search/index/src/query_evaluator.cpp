@@ -44,24 +44,6 @@ bool IsFilter(const QueryNode& n) {
   }
 }
 
-// One term's docs in one segment, with where each doc's positions are, for a phrase.
-struct Occurrences {
-  std::vector<uint32_t> docs;  // local
-  std::vector<ByteReader> positions;
-};
-
-void Decode(Postings p, uint32_t doc_count, Occurrences* o) {
-  o->docs.clear();
-  o->positions.clear();
-  ForEachDoc(p, doc_count, [&](uint32_t local) {
-    const uint64_t bytes = p.positions.Varint();
-    const uint8_t* at = p.positions.pos();
-    p.positions.Skip(bytes);
-    o->docs.push_back(local);
-    o->positions.emplace_back(at, p.positions.pos());
-  });
-}
-
 }  // namespace
 
 void QueryEvaluator::Evaluate(const QueryNode& root, DocSet* out) {
@@ -103,37 +85,44 @@ void QueryEvaluator::TermDocs(const std::string& tags, const std::string& term, 
 
 void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::string>& terms, Docs* out) const {
   out->Reset(size_);
-  std::vector<Occurrences> occ(terms.size());
-  std::vector<ByteReader> streams(terms.size());
-  std::vector<uint32_t> current(terms.size());
-  std::vector<bool> started(terms.size());
+  const size_t n = terms.size();
+  std::vector<PostingCursor> cursors(n);
+  std::vector<ByteReader> streams(n);
+  std::vector<uint32_t> current(n);
+  std::vector<bool> started(n);
   std::string key;
   for (const auto& v : view_.segments()) {
     for (char tag : tags) {
       bool all = true;
-      for (size_t t = 0; t < terms.size() && all; ++t) {
+      for (size_t t = 0; t < n && all; ++t) {
         key.assign(1, tag);
         key += terms[t];
         Postings p;
         all = v.segment->Find(key, &p);
-        if (all) Decode(p, v.segment->doc_count(), &occ[t]);
-      }
-      if (!all) continue;
-      // Walk term 0's docs; find each in the others; then match positions p, p+1, ...
-      std::vector<size_t> at(terms.size(), 0);
-      for (size_t i = 0; i < occ[0].docs.size(); ++i) {
-        const uint32_t local = occ[0].docs[i];
-        bool in_all = true;
-        for (size_t t = 1; t < terms.size() && in_all; ++t) {
-          const auto& d = occ[t].docs;
-          while (at[t] < d.size() && d[at[t]] < local) ++at[t];
-          in_all = at[t] < d.size() && d[at[t]] == local;
+        if (all) {
+          cursors[t] = PostingCursor(p, v.segment->doc_count());
+          all = cursors[t].Next();
         }
-        if (!in_all) continue;
+      }
+      // The cursors move together to each doc all the words are in; positions are read there.
+      while (all) {
+        uint32_t target = cursors[0].doc();
+        bool aligned = true;
+        for (size_t t = 1; t < n && all && aligned; ++t) {
+          while (all && cursors[t].doc() < target) all = cursors[t].Next();
+          if (all && cursors[t].doc() > target) {
+            aligned = false;
+            target = cursors[t].doc();
+          }
+        }
+        if (!all) break;
+        if (!aligned) {
+          while (all && cursors[0].doc() < target) all = cursors[0].Next();
+          continue;
+        }
         // Merges the position streams: each advances only forwards.
-        streams[0] = occ[0].positions[i];
-        for (size_t t = 1; t < terms.size(); ++t) {
-          streams[t] = occ[t].positions[at[t]];
+        for (size_t t = 0; t < n; ++t) {
+          streams[t] = cursors[t].positions();
           current[t] = 0;
           started[t] = false;
         }
@@ -141,7 +130,7 @@ void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::
         for (uint32_t p0 = 0; !found && !streams[0].at_end();) {
           p0 += streams[0].Varint32();
           found = true;
-          for (size_t t = 1; t < terms.size() && found; ++t) {
+          for (size_t t = 1; t < n && found; ++t) {
             const uint32_t want = p0 + static_cast<uint32_t>(t);
             while ((!started[t] || current[t] < want) && !streams[t].at_end()) {
               current[t] += streams[t].Varint32();
@@ -150,7 +139,8 @@ void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::
             found = started[t] && current[t] == want;
           }
         }
-        if (found) out->Set(v.segment->base() + local);
+        if (found) out->Set(v.segment->base() + target);
+        all = cursors[0].Next();
       }
     }
   }

@@ -3,6 +3,7 @@
 // read afterwards is what was written; the readers stay bounded anyway.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,50 @@ void ForEachDoc(Postings& p, uint32_t doc_count, F&& f) {
     f(local);
   }
 }
+
+// Walks the docs of one term's postings with each doc's positions, for phrases.
+class PostingCursor {
+ public:
+  PostingCursor() = default;
+  PostingCursor(const Postings& p, uint32_t doc_count) : p_(p), doc_count_(doc_count), left_(p.count) {}
+  // Moves to the next doc; false at the end.
+  bool Next() {
+    if (left_ == 0) return false;
+    --left_;
+    if (p_.bitmap) {
+      const uint8_t* bits = p_.docs.pos();
+      const uint64_t end = std::min<uint64_t>(doc_count_, p_.docs.remaining() * 8);
+      for (;;) {
+        if (bit_ >= end) return false;
+        const unsigned byte = bits[bit_ >> 3] >> (bit_ & 7);
+        if (byte) {
+          bit_ += static_cast<uint64_t>(__builtin_ctz(byte));
+          break;
+        }
+        bit_ = (bit_ | 7) + 1;
+      }
+      doc_ = static_cast<uint32_t>(bit_++);
+    } else {
+      if (p_.docs.at_end()) return false;
+      doc_ = started_ ? doc_ + p_.docs.Varint32() : p_.docs.Varint32();
+      started_ = true;
+    }
+    const uint64_t bytes = p_.positions.Varint();
+    positions_ = ByteReader(p_.positions.pos(), p_.positions.pos() + std::min(bytes, p_.positions.remaining()));
+    p_.positions.Skip(bytes);
+    return true;
+  }
+  uint32_t doc() const { return doc_; }
+  // The positions of the current doc, delta-coded.
+  const ByteReader& positions() const { return positions_; }
+
+ private:
+  Postings p_;
+  uint32_t doc_count_ = 0, left_ = 0, doc_ = 0;
+  bool started_ = false;
+  uint64_t bit_ = 0;
+  ByteReader positions_;
+};
 
 class Segment {
  public:
