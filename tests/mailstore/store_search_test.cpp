@@ -314,6 +314,8 @@ TEST_F(SearchTest, FolderPathsAreTheToolsInTheStoresCodePage) {
   EXPECT_EQ(std::make_pair(S_OK, year), FindFolder(year_name));
   EXPECT_EQ(std::make_pair(S_OK, archive), FindFolder(std::to_wstring(archive)));
   EXPECT_EQ(std::make_pair(S_FALSE, FOLDERID_INVALID), FindFolder(L"Archive/A/B"));
+  EXPECT_EQ(std::make_pair(S_FALSE, FOLDERID_INVALID), FindFolder(L"#9999"));
+  EXPECT_EQ(std::make_pair(S_FALSE, FOLDERID_INVALID), FindFolder(L"9999"));
   EXPECT_EQ(std::make_pair(S_FALSE, FOLDERID_INVALID), FindFolder(L"Caf\u0107"));  // not in the code page
 
   const MESSAGEID in_slash = Commit(Folder(slash).get(), "Subject: kept\r\n\r\nkept here\r\n");
