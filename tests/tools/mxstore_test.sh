@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The store tool's commands end to end, as a user runs them under Wine on a fresh store: folder
 # paths (mkdir -p, an escaped "/", digit names against "#ID"), rm and mv, line ends on import and
-# export, the refusal of files that are not mail, and one-line failures with their exit codes.
+# export, the refusal of files that are not mail, one-line failures with their exit codes, sources
+# that cannot be read or written whole, and search: its columns, its refusals and the index's check.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${PELKARY_BUILD:-$repo/build}
@@ -98,4 +99,52 @@ mx 0 -- rm Box
 mx 0 -- rm -r D
 mx 0 -- rm A
 mx 0 -- folders; ! grep -qE '^  (A|Box|D) ' "$work/out" || fail "A, Box or D still there"
+
+# Search: newest first, the default columns tab-separated, text in the code page (UTF-8 through
+# scripts/wine.sh on a UTF-8 terminal); a malformed query or option is a wrong command line.
+printf 'From: John Smith <smith@example.org>\r\nSubject: Quarterly\treport\r\nDate: Fri, 01 Mar 2024 09:30:00 +0000\r\n\r\nnumbers\r\n' >"$work/s1.eml"
+printf 'From: Ann <ann@example.org>\r\nSubject: =?UTF-8?Q?Caf=C3=A9?= report\r\nDate: Sat, 02 Mar 2024 10:00:00 +0200\r\nMessage-ID: <s2@example.org>\r\n\r\nthe\treport photos\r\n' >"$work/s2.eml"
+mx 0 -- mkdir S
+mx 0 -- import S "$(w s1.eml)" "$(w s2.eml)"
+mx 0 -- search folder:S report
+printf 'S\t#2\t2024-03-02T08:00:00Z\tAnn\tCaf\xe9 report\nS\t#1\t2024-03-01T09:30:00Z\tJohn Smith\tQuarterly report\n' |
+    cmp -s - "$work/out" || fail "search: default columns"
+LC_ALL=C.UTF-8 "$wine" run "$build/bin/mxstore.exe" --store "$store" search --columns subject 'folder:s' café </dev/null |
+    tr -d '\r' >"$work/out"
+[ "$(cat "$work/out")" = "Café report" ] || fail "search: not UTF-8 on a UTF-8 terminal"
+mx 0 -- search --count folder:S report -photos
+[ "$(cat "$work/out")" = 1 ] || fail "search --count with -word"
+mx 0 -- search --columns id,fromaddress,messageid,unread,flagged,attachments,size --limit 1 folder:S report
+[ "$(cat "$work/out")" = "$(printf '#2\tann@example.org\ts2@example.org\t1\t0\t0\t%s' "$(wc -c <"$work/s2.eml")")" ] ||
+    fail "search --columns --limit"
+mx 2 "bad query: missing ')' for the '(' at position 8" -- search report '(photos'
+mx 2 "bad query: folder:Nowhere names no folder" -- search folder:Nowhere
+mx 2 "no column 'colour'" -- search --columns id,colour report
+mx 2 'without columns' -- search --count --columns id report
+mx 2 '--limit takes a number' -- search --limit 0 report
+mx 2 'usage: mxstore search' -- search --count
+mx 2 'count after the query' -- search report --count
+mx 0 -- reindex; grep -q '^rebuilt the search index of [0-9]* messages$' "$work/out" || fail "reindex"
+
+# A damaged index file is a finding of check, and no search answers from it.
+for f in "$work"/store/index/seg-*; do printf X | dd of="$f" bs=1 seek=40 conv=notrunc status=none; done
+"$wine" run "$build/bin/mxstore.exe" --store "$store" check >"$work/out" 2>&1 && fail "check of a damaged index passed"
+grep -q '^search index: ' "$work/out" && grep -q "'mxstore reindex' does it now" "$work/out" ||
+    fail "check: no finding of the index"
+mx 0 -- search --count folder:S report
+[ "$(cat "$work/out")" = 2 ] || fail "search over a damaged index"
+
+# A source that cannot be written whole, or read whole (a flipped byte fails its checksum), fails
+# the command with a line naming the message.
+LC_ALL=C "$wine" run "$build/bin/mxstore.exe" --store "$store" cat Inbox 1 >/dev/full 2>"$work/err" &&
+    fail "cat into a full disk succeeded"
+grep -q "cannot write message 1 of 'Inbox'" "$work/err" || fail "cat into a full disk: $(cat "$work/err")"
+mx 1 "cannot write 'Z:.dev.full' whole" -- export Inbox --mbox 'Z:\dev\full'
+printf 'Subject: flipped\r\n\r\nthe-flipped-body\r\n' >"$work/flip.eml"
+mx 0 -- mkdir Flip
+mx 0 -- import Flip "$(w flip.eml)"
+offset=$(grep -obaF the-flipped-body "$work/store/messages.dat" | cut -d: -f1)
+printf X | dd of="$work/store/messages.dat" bs=1 seek="$offset" conv=notrunc status=none
+mx 1 "cannot read message 1 of 'Flip'" -- cat Flip 1
+mx 1 "cannot read message 1 of 'Flip'" -- export Flip --eml "$(w flip)"
 echo "mxstore commands: all passed"
