@@ -30,6 +30,14 @@ com_ptr<IMXMessage> MXMessage::CreateIfStored(long folder_id, unsigned long mess
     return std::move(created.object);
 }
 
+com_ptr<IMXMessage> MXMessage::MakeIfStored(long folder_id, unsigned long message_id) {
+    auto* made = new MXMessage();
+    com_ptr<IMXMessage> object(made);
+    made->OpenFromStore(folder_id, message_id);
+    if (!made->is_stored()) return nullptr;
+    return object;
+}
+
 HRESULT MXMessage::Identity::GetStoreIdentity(long* folderId, long* messageId) {
     if (!folderId || !messageId) return E_POINTER;
     *folderId = message_.folderId_;

@@ -21,7 +21,7 @@ const std::vector<MessageRef>& MXMessageCollection::Entries() {
 }
 
 com_ptr<IDispatch> MXMessageCollection::ObjectOf(const MessageRef& ref) {
-    com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+    com_ptr<IMXMessage> message = MXMessage::MakeIfStored(ref.folder_id, ref.message_id);
     return com_ptr<IDispatch>(message.get());
 }
 
