@@ -39,8 +39,6 @@ constexpr DWORD kChangeBatch = 64;
 constexpr const wchar_t* kKindNames[] = {L"MessageAdded",  L"MessageRemoved", L"MessageChanged", L"FolderCreated",
                                          L"FolderDeleted", L"FolderRenamed",  L"FolderMoved"};
 
-std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
-
 // A date for a script: local time as VT_DATE, from UTC as a FILETIME. VT_NULL when it cannot be
 // shown (0 means unknown).
 void WriteDate(const FILETIME& utc, VARIANT* out) {
@@ -58,6 +56,16 @@ FILETIME FileTimeOfUnixSeconds(long long seconds) {
     // FILETIME counts 100 ns from 1601-01-01; 11644473600 s lie between that and 1970-01-01.
     const unsigned long long ticks = static_cast<unsigned long long>(seconds + 11644473600LL) * 10000000ULL;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// A header field's name is printable US-ASCII without white space or colon (RFC 5322).
+void CheckFieldName(const std::wstring& name) {
+    const bool valid = !name.empty() && std::all_of(name.begin(), name.end(), [](wchar_t c) {
+        return c > L' ' && c < 0x7F && c != L':';
+    });
+    if (!valid)
+        ThrowDescribed(E_INVALIDARG, (L"\"" + name + L"\" is not a field name: give Subject, From, To, Cc, Body or the "
+                                      L"name of a header field (printable characters without spaces or colon).").c_str());
 }
 
 [[noreturn]] void ThrowRescan() { ThrowDescribed(STORE_E_HISTORYGONE, kRescan); }
@@ -121,7 +129,7 @@ std::vector<MessageRef> MXStore::Find(long folder_id, const std::wstring& field,
     const std::vector<long> folders = below ? FolderTree(Namespace(), folder_id) : std::vector<long>{folder_id};
     for (long folder : folders) {
         for (const MessageRef& ref : FolderMessages(Namespace(), folder)) {
-            com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+            com_ptr<IMXMessage> message = MXMessage::MakeIfStored(ref.folder_id, ref.message_id);
             if (!message) continue;
             std::optional<std::wstring> value = body ? TextOfBodies(message.get()) : HeaderValue(message.get(), field);
             if (value && ContainsIgnoringCase(*value, text)) found.push_back(ref);
@@ -133,6 +141,7 @@ std::vector<MessageRef> MXStore::Find(long folder_id, const std::wstring& field,
 HRESULT MXStore::Search(long folderId, BSTR field, BSTR text, VARIANT_BOOL includeSubfolders,
                         IMXMessageCollection** found) {
     return Guard(L"Search", [&] {
+        CheckFieldName(TextOf(field));
         std::vector<MessageRef> refs = Find(folderId, TextOf(field), TextOf(text), includeSubfolders != VARIANT_FALSE);
         auto list = [refs] { return refs; };
         auto fixed = []() -> std::optional<unsigned long long> { return 0; };  // found once, listed once
@@ -148,7 +157,7 @@ com_ptr<IMXMessage> MXStore::FindByWalking(std::wstring_view bare_id) {
     unsigned long best_id = 0;
     for (long folder : FolderTree(Namespace(), 0)) {
         for (const MessageRef& ref : FolderMessages(Namespace(), folder)) {
-            com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+            com_ptr<IMXMessage> message = MXMessage::MakeIfStored(ref.folder_id, ref.message_id);
             if (!message || (best && ref.message_id < best_id)) continue;
             std::optional<std::wstring> id = HeaderValue(message.get(), L"Message-ID");
             if (id && BareMessageId(*id) == bare_id) {
@@ -171,7 +180,7 @@ HRESULT MXStore::FindByMessageId(BSTR messageId, IDispatch** message) {
             MESSAGEID id = MESSAGEID_INVALID;
             if (check_hr(index->FindMessageId(to_ansi(bare.data(), static_cast<int>(bare.size())).c_str(), &folder,
                                               &id)) == S_OK)
-                found = MXMessage::CreateIfStored(static_cast<long>(folder), id);
+                found = MXMessage::MakeIfStored(static_cast<long>(folder), id);
         } else {
             found = FindByWalking(bare);
         }
