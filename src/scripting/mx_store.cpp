@@ -16,6 +16,7 @@
 #include "scripting/mx_change.h"
 #include "scripting/mx_change_collection.h"
 #include "scripting/store_walk.h"
+#include "scripting/variant_date.h"
 
 namespace pelkary {
 
@@ -38,19 +39,6 @@ constexpr DWORD kChangeBatch = 64;
 // The kind names, by the store's STORECHANGE_* numbers (1 to 7).
 constexpr const wchar_t* kKindNames[] = {L"MessageAdded",  L"MessageRemoved", L"MessageChanged", L"FolderCreated",
                                          L"FolderDeleted", L"FolderRenamed",  L"FolderMoved"};
-
-// A date for a script: local time as VT_DATE, from UTC as a FILETIME. VT_NULL when it cannot be
-// shown (0 means unknown).
-void WriteDate(const FILETIME& utc, VARIANT* out) {
-    SYSTEMTIME universal, local;
-    double date = 0;
-    V_VT(out) = VT_NULL;
-    if ((utc.dwLowDateTime == 0 && utc.dwHighDateTime == 0) || !FileTimeToSystemTime(&utc, &universal) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) || !SystemTimeToVariantTime(&local, &date))
-        return;
-    V_VT(out) = VT_DATE;
-    V_DATE(out) = date;
-}
 
 FILETIME FileTimeOfUnixSeconds(long long seconds) {
     // FILETIME counts 100 ns from 1601-01-01; 11644473600 s lie between that and 1970-01-01.
@@ -141,11 +129,11 @@ std::vector<MessageRef> MXStore::Find(long folder_id, const std::wstring& field,
 HRESULT MXStore::Search(long folderId, BSTR field, BSTR text, VARIANT_BOOL includeSubfolders,
                         IMXMessageCollection** found) {
     return Guard(L"Search", [&] {
-        CheckFieldName(TextOf(field));
-        std::vector<MessageRef> refs = Find(folderId, TextOf(field), TextOf(text), includeSubfolders != VARIANT_FALSE);
-        auto list = [refs] { return refs; };
-        auto fixed = []() -> std::optional<unsigned long long> { return 0; };  // found once, listed once
-        *found = MXMessageCollection::Make(com_ptr<IUnknown>(static_cast<IMXStore*>(this)), list, fixed).detach();
+        const std::wstring name = TextOf(field), wanted = TextOf(text);
+        const bool below = includeSubfolders != VARIANT_FALSE;
+        CheckFieldName(name);
+        std::optional<std::vector<MessageRef>> refs = FindByQuery(folderId, name, wanted, below);
+        *found = FixedCollection(refs ? std::move(*refs) : Find(folderId, name, wanted, below)).detach();
     }, found);
 }
 

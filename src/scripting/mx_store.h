@@ -92,6 +92,20 @@ private:
     static MESSAGEID ArrivedSince(IStoreIndex* index, ULONGLONG after, IStoreFolder* folder, long folder_id,
                                   const Arrival& arrival);
 
+    // The store's search index, or a described E_NOTIMPL error.
+    com_ptr<IStoreSearch> SearchIndex() const;
+    // Runs `query`; a malformed one throws STORE_E_BADQUERY with the engine's message.
+    static com_ptr<IStoreSearchResult> RunQuery(IStoreSearch* search, const std::wstring& query, DWORD flags,
+                                                DWORD limit);
+    // Every hit of `result`, in its order.
+    static std::vector<MessageRef> HitsOf(IStoreSearchResult* result);
+    // A collection that holds `refs` (found once) and keeps this object alive.
+    com_ptr<IMXMessageCollection> FixedCollection(std::vector<MessageRef> refs);
+    // Search through the query engine: newest first; nothing when the engine cannot answer it (a
+    // field it does not index, a text without words, a store without an index).
+    std::optional<std::vector<MessageRef>> FindByQuery(long folder_id, const std::wstring& field,
+                                                       const std::wstring& text, bool below);
+    // Search by reading every message of the folders, oldest first within each folder.
     std::vector<MessageRef> Find(long folder_id, const std::wstring& field, const std::wstring& text, bool below);
     com_ptr<IMXMessage> FindByWalking(std::wstring_view bare_id);
 
