@@ -6,7 +6,7 @@
 #   tests/samples/samples_test.sh CASE
 #
 # CASE: list_tree, export_eml, save_attachments, archive_older, send_message, empty_store, usage,
-# rules, listener, find.
+# rules, listener, find, report.
 # Each case works in a fresh store in a temporary directory under the build tree and removes it.
 # Wine's cscript exits 0 when a script stops on a runtime error, so every successful run must
 # end with the sample's "done: ..." line.
@@ -462,6 +462,25 @@ case_find() {
         fail "a character beyond U+FFFF: $(xxd "$work/found.txt")"
 }
 
+# The report of the usual store, from Table and Count alone: every folder that holds mail with
+# its counts, the largest messages in order of size, the senders of the last 30 days by count.
+case_report() {
+    fill_store
+    sample report
+    expect_rc 0
+    expect_last "done: 9 messages in 3 folders"
+    grep -E '^  (Inbox|Inbox/Family|Lists|All folders) ' "$work/out" | tr -s ' ' >"$work/folders"
+    printf '%s\n' " Inbox 5 (5 unread)" " Inbox/Family 1 (1 unread)" " Lists 3 (0 unread)" \
+        " All folders 9 (6 unread)" | cmp - "$work/folders" >&2 || fail "the folder lines: $(cat "$work/folders")"
+    sed -n '/^The ten largest/,/^$/p' "$work/out" | sed '1d;$d' >"$work/largest"
+    [ "$(wc -l <"$work/largest")" = 9 ] || fail "not nine of the largest"
+    awk '{print $1}' "$work/largest" | sort -rn -c || fail "the largest are not in order of size"
+    grep -q 'carla@example.com *Re: Quarterly figures' "$work/largest" || fail "the largest is not the quarterly report"
+    sed -n '/^Top senders/,/^$/p' "$work/out" | sed -n '2,3p' | tr -s ' ' >"$work/senders"
+    printf '%s\n' " 2 ada@example.org" " 2 dev@lists.example.org" | cmp - "$work/senders" >&2 ||
+        fail "the top senders: $(cat "$work/senders")"
+}
+
 # Wrong arguments: a usage line (or a one-line error) and exit code 2.
 case_usage() {
     local args file
@@ -487,6 +506,7 @@ archive_older|1 Archive extra
 send_message|to subject text
 rules|
 find.js|id text
+report|extra
 EOF
     sample archive_older 5 "Archive/2024"
     expect_rc 2
