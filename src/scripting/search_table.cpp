@@ -4,7 +4,6 @@
 
 #include "comsupport/com_error.h"
 #include "comsupport/scope_exit.h"
-#include "comsupport/text.h"
 #include "comsupport/unique_any.h"
 #include "scripting/variant_date.h"
 
