@@ -30,10 +30,18 @@ com_ptr<IMXMessage> MXMessage::CreateIfStored(long folder_id, unsigned long mess
     return std::move(created.object);
 }
 
-com_ptr<IMXMessage> MXMessage::MakeIfStored(long folder_id, unsigned long message_id) {
+com_ptr<IMXMessage> MXMessage::MakeIfStored(long folder_id, unsigned long message_id, SharedFolder* shared) {
     auto* made = new MXMessage();
     com_ptr<IMXMessage> object(made);
-    made->OpenFromStore(folder_id, message_id);
+    if (shared && shared->folder && shared->id == folder_id) {
+        made->folderId_ = folder_id;
+        made->storeFolder_ = shared->folder;
+        made->record_ = made->ReadRecord(message_id);
+        made->gone_ = !made->record_;
+    } else {
+        made->OpenFromStore(folder_id, message_id);
+        if (shared) *shared = SharedFolder{folder_id, made->storeFolder_};
+    }
     if (!made->is_stored()) return nullptr;
     return object;
 }
