@@ -50,14 +50,6 @@ t = store.Table("report", "id,sender")
 number = Err.Number : description = Err.Description
 Err.Clear
 Check "an unknown column is E_INVALIDARG naming it", number = &H80070057 And InStr(description, """sender""") > 0
-t = store.Table("report (", "id")
-number = Err.Number : description = Err.Description
-Err.Clear
-Check "a malformed query is 0x80040211: " & description, number = &H80040211 And Len(description) > 20
-t = store.Table("report", "id", -1)
-number = Err.Number
-Err.Clear
-Check "a negative limit is E_INVALIDARG", number = &H80070057
 store.Send inbox.CreateMessage("Subject: nobody" & vbCrLf & vbCrLf & "x")
 number = Err.Number : description = Err.Description
 Err.Clear
