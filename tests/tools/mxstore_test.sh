@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The store tool's commands end to end, as a user runs them under Wine on a fresh store: folder
 # paths (mkdir -p, an escaped "/", digit names against "#ID"), rm and mv, line ends on import and
-# export, the refusal of files that are not mail, and one-line failures with their exit codes.
+# export, the refusal of files that are not mail, one-line failures with their exit codes, and
+# sources that cannot be read or written whole.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${PELKARY_BUILD:-$repo/build}
@@ -98,4 +99,18 @@ mx 0 -- rm Box
 mx 0 -- rm -r D
 mx 0 -- rm A
 mx 0 -- folders; ! grep -qE '^  (A|Box|D) ' "$work/out" || fail "A, Box or D still there"
+
+# A source that cannot be written whole, or read whole (a flipped byte fails its checksum), fails
+# the command with a line naming the message.
+LC_ALL=C "$wine" run "$build/bin/mxstore.exe" --store "$store" cat Inbox 1 >/dev/full 2>"$work/err" &&
+    fail "cat into a full disk succeeded"
+grep -q "cannot write message 1 of 'Inbox'" "$work/err" || fail "cat into a full disk: $(cat "$work/err")"
+mx 1 "cannot write 'Z:.dev.full' whole" -- export Inbox --mbox 'Z:\dev\full'
+printf 'Subject: flipped\r\n\r\nthe-flipped-body\r\n' >"$work/flip.eml"
+mx 0 -- mkdir Flip
+mx 0 -- import Flip "$(w flip.eml)"
+offset=$(grep -obaF the-flipped-body "$work/store/messages.dat" | cut -d: -f1)
+printf X | dd of="$work/store/messages.dat" bs=1 seek="$offset" conv=notrunc status=none
+mx 1 "cannot read message 1 of 'Flip'" -- cat Flip 1
+mx 1 "cannot read message 1 of 'Flip'" -- export Flip --eml "$(w flip)"
 echo "mxstore commands: all passed"

@@ -118,6 +118,11 @@ DWORD WINAPI StoreConnection::WatchThread(void* param) {
   }
 }
 
+mailsearch::SearchIndex& StoreConnection::search_index() {
+  std::call_once(search_opened_, [this] { search_ = mailsearch::SearchIndex::Open(store_.get()); });
+  return *search_;
+}
+
 void StoreConnection::SignalChange() {
   if (change_event_) SetEvent(change_event_.get());
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "comsupport/unique_any.h"
+#include "mailsearch/search_index.h"
 #include "mailstore/store.h"
 
 namespace mailstore_com {
@@ -48,6 +49,10 @@ class StoreConnection {
   // Tells the watchers of other processes that the store changed.
   void SignalChange();
 
+  // The store's full-text index, opened on first use (so that a process that never searches
+  // never reads it) and shared by every object on the store. Thread-safe.
+  mailsearch::SearchIndex& search_index();
+
   StoreConnection(const StoreConnection&) = delete;
   StoreConnection& operator=(const StoreConnection&) = delete;
 
@@ -65,6 +70,8 @@ class StoreConnection {
   static DWORD WINAPI WatchThread(void* self);
 
   std::unique_ptr<mailstore::Store> store_;
+  std::once_flag search_opened_;
+  std::unique_ptr<mailsearch::SearchIndex> search_;  // after store_: gone before it
   std::wstring directory_;
   pelkary::unique_handle change_event_;  // named, shared by every process on the store
   pelkary::unique_handle stop_event_;

@@ -7,6 +7,7 @@
 #include "record_builder.h"
 #include "store_folder.h"
 #include "store_location.h"
+#include "store_search.h"
 
 namespace mailstore_com {
 namespace {
@@ -48,12 +49,42 @@ STDMETHODIMP StoreNamespace::QueryInterface(REFIID riid, void** ppv) {
   IStoreNamespace* ns = this;
   IStoreMaintenance* maintenance = this;
   IStoreIndex* index = this;
+  IStoreSearch* search = this;
   if (ppv && IsEqualIID(riid, IID_IMarshal)) return free_threaded_.Query(ns, riid, ppv);
   return pelkary::query_interface(riid, ppv,
                                   {{IID_IUnknown, ns},
                                    {IID_IStoreNamespace, ns},
                                    {IID_IStoreMaintenance, maintenance},
-                                   {IID_IStoreIndex, index}});
+                                   {IID_IStoreIndex, index},
+                                   {IID_IStoreSearch, search}});
+}
+
+STDMETHODIMP StoreNamespace::Search(LPCWSTR pszQuery, DWORD dwFlags, DWORD cLimit, IStoreSearchResult** ppResult,
+                                    BSTR* pbstrError) {
+  if (ppResult) *ppResult = nullptr;
+  if (pbstrError) *pbstrError = nullptr;
+  if (!pszQuery || !ppResult || (dwFlags & ~STORESEARCH_COUNTONLY)) return E_INVALIDARG;
+  return WithStore(L"Search", [&](const Connection& conn) {
+    return StoreSearch::Search(conn, pszQuery, dwFlags, cLimit, ppResult, pbstrError, L"StoreNamespace.Search");
+  });
+}
+
+STDMETHODIMP StoreNamespace::GetFolderPath(STOREFOLDERID idFolder, BSTR* pbstrPath) {
+  if (!pbstrPath) return E_INVALIDARG;
+  *pbstrPath = nullptr;
+  return WithStore(L"GetFolderPath",
+                   [&](const Connection& conn) { return StoreSearch::GetFolderPath(conn, idFolder, pbstrPath); });
+}
+
+STDMETHODIMP StoreNamespace::FindFolder(LPCWSTR pszPath, STOREFOLDERID* pidFolder) {
+  if (!pszPath || !pidFolder) return E_INVALIDARG;
+  *pidFolder = FOLDERID_INVALID;
+  return WithStore(L"FindFolder",
+                   [&](const Connection& conn) { return StoreSearch::FindFolder(conn, pszPath, pidFolder); });
+}
+
+STDMETHODIMP StoreNamespace::Reindex(IProgressNotify* pProgress) {
+  return WithStore(L"Reindex", [&](const Connection& conn) { return StoreSearch::Reindex(conn, pProgress); });
 }
 
 STDMETHODIMP StoreNamespace::FindMessageId(LPCSTR pszMessageId, STOREFOLDERID* pidFolder,
@@ -129,6 +160,8 @@ STDMETHODIMP StoreNamespace::CheckStore(BSTR* pbstrFindings) {
     std::vector<std::string> findings;
     mailstore::Status s = mailstore::Store::Check(pelkary::to_utf8(dir), &findings);
     if (s != mailstore::Status::kOk && s != mailstore::Status::kDamaged) return MaintenanceResult(s);
+    // The index is looked at in a store that opens; a damaged one is rebuilt from the store anyway.
+    if (s == mailstore::Status::kOk && !StoreSearch::Check(dir, &findings)) s = mailstore::Status::kDamaged;
     std::string text;
     for (const std::string& line : findings) text += line + "\n";
     *pbstrFindings = pelkary::make_bstr(pelkary::utf8_to_wide(text)).release();

@@ -19,11 +19,12 @@
 
 namespace mailstore_com {
 
-// Also serves IStoreMaintenance and IStoreIndex (see store_api.idl) on the
-// same object.
+// Also serves IStoreMaintenance, IStoreIndex and IStoreSearch (see store_api.idl) on the
+// same object; the search's work is StoreSearch's.
 class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNamespace>,
                              public IStoreMaintenance,
-                             public IStoreIndex {
+                             public IStoreIndex,
+                             public IStoreSearch {
  public:
   static constexpr wchar_t kClassName[] = L"StoreNamespace";
 
@@ -58,6 +59,12 @@ class StoreNamespace final : public pelkary::ComObject<StoreNamespace, IStoreNam
   STDMETHODIMP GetHistoryId(GUID* pguidHistory) override;
   STDMETHODIMP GetChangeCursor(ULONGLONG* pullCursor) override;
   STDMETHODIMP GetChanges(ULONGLONG ullAfter, DWORD cMax, STORECHANGE* prgChange, DWORD* pcFetched) override;
+  // IStoreSearch
+  STDMETHODIMP Search(LPCWSTR pszQuery, DWORD dwFlags, DWORD cLimit, IStoreSearchResult** ppResult,
+                      BSTR* pbstrError) override;
+  STDMETHODIMP GetFolderPath(STOREFOLDERID idFolder, BSTR* pbstrPath) override;
+  STDMETHODIMP FindFolder(LPCWSTR pszPath, STOREFOLDERID* pidFolder) override;
+  STDMETHODIMP Reindex(IProgressNotify* pProgress) override;
 
  private:
   ~StoreNamespace() override;
