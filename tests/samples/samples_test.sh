@@ -434,8 +434,8 @@ case_listener() {
     done
 }
 
-# Subjects outside the code page, found by Message-ID and by a search, written as UTF-8; the file
-# is compared byte for byte with Python's own encoding.
+# Subjects outside the code page, found by Message-ID and by a search (newest first), written as
+# UTF-8; the file is compared byte for byte with Python's own encoding.
 case_find() {
     local g=$work/mail
     mkdir "$g"
@@ -453,7 +453,7 @@ case_find() {
     expect_rc 0
     expect_last "done: 1 by Message-ID, 2 by subject, written to $(winpath "$work/found.txt")"
     python3 -c 'import sys; sys.stdout.buffer.write(sys.argv[1].encode())' \
-        "$inbox/1 会議の議事録"$'\r\n'"$inbox/1 会議の議事録"$'\r\n'"$archive/1 議事の準備 café"$'\r\n' |
+        "$inbox/1 会議の議事録"$'\r\n'"$archive/1 議事の準備 café"$'\r\n'"$inbox/1 会議の議事録"$'\r\n' |
         cmp - "$work/found.txt" >&2 || fail "the UTF-8 file differs: $(xxd "$work/found.txt")"
 
     sample find.js "nobody@nowhere" "MINUTES" "$(winpath "$work/found.txt")"
