@@ -106,7 +106,7 @@ Figure Native(IStoreSearch* search, const wchar_t* query, int repeats, bool rows
 }
 
 void Bulk(IStoreNamespace* store, long messages) {
-    constexpr int kRepeats = 20;
+    constexpr int kRepeats = 100;
     com_ptr<IStoreSearch> search = com_ptr<IStoreNamespace>(store).try_query<IStoreSearch>();
     if (!search) Check("IStoreSearch", E_NOINTERFACE);
     // The index catches up with the store at the first query: not inside a measured one.
