@@ -124,13 +124,14 @@ void Bulk(IStoreNamespace* store, long messages) {
     std::printf("a word query matching 1%% (\"needle\"), %d runs each:\n", kRepeats);
     const std::wstring repeats = L" " + std::to_wstring(kRepeats);
     const Figure count = Script(L"count needle" + repeats);
-    Figure rows = Script(L"table needle" + repeats);
+    Figure rows = Script(L"table needle" + repeats), in_place = Script(L"tablecall needle" + repeats);
     std::printf("  (%ld rows per Table)\n", rows.items / kRepeats);
-    rows.items = kRepeats;
+    rows.items = in_place.items = kRepeats;
+    const Figure native_rows = Native(search.get(), L"needle", kRepeats, true);
     Print("Count(\"needle\") from VBScript", "query", count, "IStoreSearch count-only, C++",
           Native(search.get(), L"needle", kRepeats, false));
-    Print("Table(\"needle\", 5 columns), VBScript", "query", rows, "IStoreSearch + GetRows, C++",
-          Native(search.get(), L"needle", kRepeats, true));
+    Print("t = Table(\"needle\", 5 columns)", "query", rows, "IStoreSearch + GetRows, C++", native_rows);
+    Print("UBound(Table(\"needle\", 5 columns))", "query", in_place, "IStoreSearch + GetRows, C++", native_rows);
 }
 
 }  // namespace
