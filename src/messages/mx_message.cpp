@@ -30,6 +30,22 @@ com_ptr<IMXMessage> MXMessage::CreateIfStored(long folder_id, unsigned long mess
     return std::move(created.object);
 }
 
+com_ptr<IMXMessage> MXMessage::MakeIfStored(long folder_id, unsigned long message_id, SharedFolder* shared) {
+    CreatedObject<MXMessage> created = BuildInModule<MXMessage>();
+    MXMessage* made = created.impl;
+    if (shared && shared->folder && shared->id == folder_id) {
+        made->folderId_ = folder_id;
+        made->storeFolder_ = shared->folder;
+        made->record_ = made->ReadRecord(message_id);
+        made->gone_ = !made->record_;
+    } else {
+        made->OpenFromStore(folder_id, message_id);
+        if (shared) *shared = SharedFolder{folder_id, made->storeFolder_};
+    }
+    if (!made->is_stored()) return nullptr;
+    return std::move(created.object);
+}
+
 HRESULT MXMessage::Identity::GetStoreIdentity(long* folderId, long* messageId) {
     if (!folderId || !messageId) return E_POINTER;
     *folderId = message_.folderId_;

@@ -131,6 +131,17 @@ public:
     // A new message object made through COM by class id (as a client makes one) and bound to a
     // stored message; null when the message is gone. Throws com_error with the creation's HRESULT.
     static com_ptr<IMXMessage> CreateIfStored(long folder_id, unsigned long message_id);
+    // An open store folder that the messages made one after another from the same folder share
+    // (its calls keep no state between them), kept by their maker on its thread.
+    struct SharedFolder {
+        long id = 0;
+        com_ptr<IStoreFolder> folder;
+    };
+    // The same, made in this module rather than through the runtime (the same class, only the
+    // creation path differs): for the scripting library's collections, which hand out one object
+    // per message. With `shared`, the folder is opened once for all the messages of one folder.
+    // Null when the message is gone; throws only when memory runs out.
+    static com_ptr<IMXMessage> MakeIfStored(long folder_id, unsigned long message_id, SharedFolder* shared = nullptr);
 
 protected:
     ~MXMessage() override;

@@ -48,6 +48,8 @@ void CollectText(IMXMessage* message, long body, int depth, std::wstring& out) {
 
 }  // namespace
 
+std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
 std::optional<std::wstring> HeaderValue(IMXMessage* message, const std::wstring& name) {
     unique_bstr wanted = make_bstr(name), value;
     long exist = 0;

@@ -12,6 +12,9 @@
 
 namespace pelkary {
 
+// The text of a BSTR argument; empty for a null one.
+std::wstring TextOf(BSTR text);
+
 // The header field `name` of the root body, unfolded and decoded; nullopt when absent.
 std::optional<std::wstring> HeaderValue(IMXMessage* message, const std::wstring& name);
 

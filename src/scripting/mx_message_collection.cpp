@@ -1,7 +1,5 @@
 #include "scripting/mx_message_collection.h"
 
-#include "messages/mx_message.h"
-
 namespace pelkary {
 
 const ClassIdentity MXMessageCollection::kIdentity = {L"MXMessageCollection", &CLSID_MXMessageCollection,
@@ -21,7 +19,7 @@ const std::vector<MessageRef>& MXMessageCollection::Entries() {
 }
 
 com_ptr<IDispatch> MXMessageCollection::ObjectOf(const MessageRef& ref) {
-    com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+    com_ptr<IMXMessage> message = MXMessage::MakeIfStored(ref.folder_id, ref.message_id, &folder_);
     return com_ptr<IDispatch>(message.get());
 }
 

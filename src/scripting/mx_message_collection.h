@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "messages/mx_message.h"
 #include "pelkary_scripting.h"
 #include "scripting/script_collection.h"
 
@@ -40,7 +41,7 @@ public:
 
     const std::vector<MessageRef>& Entries();
     // A new MXMessage bound to the stored message, or null when it is gone.
-    static com_ptr<IDispatch> ObjectOf(const MessageRef& ref);
+    com_ptr<IDispatch> ObjectOf(const MessageRef& ref);
 
 private:
     MXMessageCollection(com_ptr<IUnknown> keep, Lister list, Stamp stamp)
@@ -51,6 +52,7 @@ private:
     Stamp stamp_;
     std::vector<MessageRef> listed_;
     std::optional<unsigned long long> listed_at_;  // the stamp of listed_; nothing: list again
+    MXMessage::SharedFolder folder_;  // the folder of the last message made
 };
 
 }  // namespace pelkary

@@ -16,6 +16,7 @@
 #include "scripting/mx_change.h"
 #include "scripting/mx_change_collection.h"
 #include "scripting/store_walk.h"
+#include "scripting/variant_date.h"
 
 namespace pelkary {
 
@@ -39,19 +40,14 @@ constexpr DWORD kChangeBatch = 64;
 constexpr const wchar_t* kKindNames[] = {L"MessageAdded",  L"MessageRemoved", L"MessageChanged", L"FolderCreated",
                                          L"FolderDeleted", L"FolderRenamed",  L"FolderMoved"};
 
-std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
-
-// A date for a script: local time as VT_DATE, from UTC as a FILETIME. VT_NULL when it cannot be
-// shown (0 means unknown).
-void WriteDate(const FILETIME& utc, VARIANT* out) {
-    SYSTEMTIME universal, local;
-    double date = 0;
-    V_VT(out) = VT_NULL;
-    if ((utc.dwLowDateTime == 0 && utc.dwHighDateTime == 0) || !FileTimeToSystemTime(&utc, &universal) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) || !SystemTimeToVariantTime(&local, &date))
-        return;
-    V_VT(out) = VT_DATE;
-    V_DATE(out) = date;
+// A header field's name is printable US-ASCII without white space or colon (RFC 5322).
+void CheckFieldName(const std::wstring& name) {
+    const bool valid = !name.empty() && std::all_of(name.begin(), name.end(), [](wchar_t c) {
+        return c > L' ' && c < 0x7F && c != L':';
+    });
+    if (!valid)
+        ThrowDescribed(E_INVALIDARG, (L"\"" + name + L"\" is not a field name: give Subject, From, To, Cc, Body or the "
+                                      L"name of a header field (printable characters without spaces or colon).").c_str());
 }
 
 [[noreturn]] void ThrowRescan() { ThrowDescribed(STORE_E_HISTORYGONE, kRescan); }
@@ -115,7 +111,7 @@ std::vector<MessageRef> MXStore::Find(long folder_id, const std::wstring& field,
     const std::vector<long> folders = below ? FolderTree(Namespace(), folder_id) : std::vector<long>{folder_id};
     for (long folder : folders) {
         for (const MessageRef& ref : FolderMessages(Namespace(), folder)) {
-            com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+            com_ptr<IMXMessage> message = MXMessage::MakeIfStored(ref.folder_id, ref.message_id);
             if (!message) continue;
             std::optional<std::wstring> value = body ? TextOfBodies(message.get()) : HeaderValue(message.get(), field);
             if (value && ContainsIgnoringCase(*value, text)) found.push_back(ref);
@@ -127,10 +123,11 @@ std::vector<MessageRef> MXStore::Find(long folder_id, const std::wstring& field,
 HRESULT MXStore::Search(long folderId, BSTR field, BSTR text, VARIANT_BOOL includeSubfolders,
                         IMXMessageCollection** found) {
     return Guard(L"Search", [&] {
-        std::vector<MessageRef> refs = Find(folderId, TextOf(field), TextOf(text), includeSubfolders != VARIANT_FALSE);
-        auto list = [refs] { return refs; };
-        auto fixed = []() -> std::optional<unsigned long long> { return 0; };  // found once, listed once
-        *found = MXMessageCollection::Make(com_ptr<IUnknown>(static_cast<IMXStore*>(this)), list, fixed).detach();
+        const std::wstring name = TextOf(field), wanted = TextOf(text);
+        const bool below = includeSubfolders != VARIANT_FALSE;
+        CheckFieldName(name);
+        std::optional<std::vector<MessageRef>> refs = FindByQuery(folderId, name, wanted, below);
+        *found = FixedCollection(refs ? std::move(*refs) : Find(folderId, name, wanted, below)).detach();
     }, found);
 }
 
@@ -142,7 +139,7 @@ com_ptr<IMXMessage> MXStore::FindByWalking(std::wstring_view bare_id) {
     unsigned long best_id = 0;
     for (long folder : FolderTree(Namespace(), 0)) {
         for (const MessageRef& ref : FolderMessages(Namespace(), folder)) {
-            com_ptr<IMXMessage> message = MXMessage::CreateIfStored(ref.folder_id, ref.message_id);
+            com_ptr<IMXMessage> message = MXMessage::MakeIfStored(ref.folder_id, ref.message_id);
             if (!message || (best && ref.message_id < best_id)) continue;
             std::optional<std::wstring> id = HeaderValue(message.get(), L"Message-ID");
             if (id && BareMessageId(*id) == bare_id) {
@@ -165,7 +162,7 @@ HRESULT MXStore::FindByMessageId(BSTR messageId, IDispatch** message) {
             MESSAGEID id = MESSAGEID_INVALID;
             if (check_hr(index->FindMessageId(to_ansi(bare.data(), static_cast<int>(bare.size())).c_str(), &folder,
                                               &id)) == S_OK)
-                found = MXMessage::CreateIfStored(static_cast<long>(folder), id);
+                found = MXMessage::MakeIfStored(static_cast<long>(folder), id);
         } else {
             found = FindByWalking(bare);
         }

@@ -44,6 +44,15 @@ public:
     HRESULT STDMETHODCALLTYPE ChangeCursor(BSTR* cursor) override;
     HRESULT STDMETHODCALLTYPE Changes(BSTR cursor, IMXChangeCollection** changes) override;
     HRESULT STDMETHODCALLTYPE WaitForChanges(BSTR cursor, long timeoutMs, VARIANT_BOOL* changed) override;
+    // Version 1.1 (mx_store_actions.cpp, mx_store_query.cpp).
+    HRESULT STDMETHODCALLTYPE Send(IDispatch* message) override;
+    HRESULT STDMETHODCALLTYPE FolderByPath(BSTR path, IDispatch** folder) override;
+    HRESULT STDMETHODCALLTYPE Move(IDispatch* message, long folderId, IDispatch** moved) override;
+    HRESULT STDMETHODCALLTYPE Copy(IDispatch* message, long folderId, IDispatch** copy) override;
+    HRESULT STDMETHODCALLTYPE Count(BSTR query, long* count) override;
+    HRESULT STDMETHODCALLTYPE Query(BSTR query, IMXMessageCollection** messages) override;
+    HRESULT STDMETHODCALLTYPE Table(BSTR query, BSTR columns, VARIANT limit, VARIANT* table) override;
+    HRESULT STDMETHODCALLTYPE Item(long folderId, long messageId, IDispatch** message) override;
 
     // Last release: leaves the store session (which may end it).
     void Teardown();
@@ -70,6 +79,33 @@ private:
     // The sequence `cursor` names in `index`'s history; throws the rescan error for any other.
     static unsigned long long SequenceOf(IStoreIndex* index, BSTR cursor);
 
+    // What tells a copy of a message from other messages of its folder.
+    struct Arrival {
+        FILETIME received;
+        DWORD size;
+    };
+    // Moves or copies the stored message of `argument` into `folder_id`; the new message's id.
+    // Throws a described error.
+    MESSAGEID Transfer(const MessageArgument& argument, long folder_id, bool move);
+    static bool IsArrival(IStoreFolder* folder, MESSAGEID id, const Arrival& arrival);
+    // The first message added to `folder` after change `after` that is like `arrival`.
+    static MESSAGEID ArrivedSince(IStoreIndex* index, ULONGLONG after, IStoreFolder* folder, long folder_id,
+                                  const Arrival& arrival);
+
+    // The store's search index, or a described E_NOTIMPL error.
+    com_ptr<IStoreSearch> SearchIndex() const;
+    // Runs `query`; a malformed one throws STORE_E_BADQUERY with the engine's message.
+    static com_ptr<IStoreSearchResult> RunQuery(IStoreSearch* search, const std::wstring& query, DWORD flags,
+                                                DWORD limit);
+    // Every hit of `result`, in its order.
+    static std::vector<MessageRef> HitsOf(IStoreSearchResult* result);
+    // A collection that holds `refs` (found once) and keeps this object alive.
+    com_ptr<IMXMessageCollection> FixedCollection(std::vector<MessageRef> refs);
+    // Search through the query engine: newest first; nothing when the engine cannot answer it (a
+    // field it does not index, a text without words, a store without an index).
+    std::optional<std::vector<MessageRef>> FindByQuery(long folder_id, const std::wstring& field,
+                                                       const std::wstring& text, bool below);
+    // Search by reading every message of the folders, oldest first within each folder.
     std::vector<MessageRef> Find(long folder_id, const std::wstring& field, const std::wstring& text, bool below);
     com_ptr<IMXMessage> FindByWalking(std::wstring_view bare_id);
 

@@ -5,7 +5,7 @@
 // Derived classes provide:
 //   using Entry = ...;                                  // what the list holds
 //   const std::vector<Entry>& Entries();                // the entries now; may throw
-//   static com_ptr<IDispatch> ObjectOf(const Entry&);   // its object, or null when gone; may throw
+//   com_ptr<IDispatch> ObjectOf(const Entry&);          // its object, or null when gone; may throw
 #pragma once
 
 #include <memory>
@@ -31,7 +31,8 @@ public:
             auto entries = std::make_shared<const std::vector<typename Derived::Entry>>(Self().Entries());
             // The enumerator keeps the collection (and so what its entries need) alive.
             com_ptr<IUnknown> keep(static_cast<Interface*>(this));
-            auto produce = [entries, keep](size_t i) { return Derived::ObjectOf((*entries)[i]); };
+            Derived* self = &Self();
+            auto produce = [entries, keep, self](size_t i) { return self->ObjectOf((*entries)[i]); };
             *enumerator = VariantEnumerator::Make(entries->size(), produce).detach();
         }, enumerator);
     }
@@ -44,7 +45,7 @@ protected:
             const std::vector<typename Derived::Entry>& entries = Self().Entries();
             if (index < 1 || static_cast<size_t>(index) > entries.size())
                 ThrowDescribed(DISP_E_BADINDEX, L"The index is outside the collection: the first item is 1, the last is Count.");
-            if (com_ptr<IDispatch> object = Derived::ObjectOf(entries[static_cast<size_t>(index) - 1]))
+            if (com_ptr<IDispatch> object = Self().ObjectOf(entries[static_cast<size_t>(index) - 1]))
                 *item = query_or_throw<T>(object.get()).detach();
         }, item);
     }

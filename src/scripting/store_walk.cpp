@@ -1,5 +1,6 @@
 #include "scripting/store_walk.h"
 
+#include "comsupport/text.h"
 #include "comsupport/unique_henumstore.h"
 #include "folders/message_props.h"
 
@@ -22,24 +23,28 @@ std::vector<MessageRef> FolderMessages(IStoreNamespace* store, long folder_id) {
     return refs;
 }
 
+std::vector<FolderEntry> SubFolders(IStoreNamespace* store, long folder_id) {
+    std::vector<FolderEntry> children;
+    if (!store) return children;
+    FOLDERPROPS props = EmptyFolderProps();
+    unique_henumstore<IStoreNamespace> walk;
+    HRESULT hr = store->GetFirstSubFolder(static_cast<STOREFOLDERID>(folder_id), &props, walk.put(store));
+    while (hr == S_OK && walk) {
+        children.push_back({static_cast<long>(props.dwFolderId), ansi_to_wide(props.szName)});
+        props = EmptyFolderProps();
+        hr = store->GetNextSubFolder(walk.get(), &props);
+    }
+    return children;
+}
+
 namespace {
 
 void AddChildren(IStoreNamespace* store, long folder_id, std::vector<long>& tree, int depth) {
     // The store keeps folders a few levels deep; a cycle it might report must not recurse forever.
     if (depth > 64) return;
-    std::vector<long> children;
-    FOLDERPROPS props = EmptyFolderProps();
-    unique_henumstore<IStoreNamespace> walk;
-    HRESULT hr = store->GetFirstSubFolder(static_cast<STOREFOLDERID>(folder_id), &props, walk.put(store));
-    while (hr == S_OK && walk) {
-        children.push_back(static_cast<long>(props.dwFolderId));
-        props = EmptyFolderProps();
-        hr = store->GetNextSubFolder(walk.get(), &props);
-    }
-    walk.reset();
-    for (long child : children) {
-        tree.push_back(child);
-        AddChildren(store, child, tree, depth + 1);
+    for (const FolderEntry& child : SubFolders(store, folder_id)) {
+        tree.push_back(child.id);
+        AddChildren(store, child.id, tree, depth + 1);
     }
 }
 

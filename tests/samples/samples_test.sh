@@ -6,7 +6,7 @@
 #   tests/samples/samples_test.sh CASE
 #
 # CASE: list_tree, export_eml, save_attachments, archive_older, send_message, empty_store, usage,
-# rules, listener, find.
+# rules, listener, find, report.
 # Each case works in a fresh store in a temporary directory under the build tree and removes it.
 # Wine's cscript exits 0 when a script stops on a runtime error, so every successful run must
 # end with the sample's "done: ..." line.
@@ -445,8 +445,8 @@ case_listener() {
     expect_folder Inbox hello
 }
 
-# Subjects outside the code page, found by Message-ID and by a search, written as UTF-8; the file
-# is compared byte for byte with Python's own encoding.
+# Subjects outside the code page, found by Message-ID and by a search (newest first), written as
+# UTF-8; the file is compared byte for byte with Python's own encoding.
 case_find() {
     local g=$work/mail
     mkdir "$g"
@@ -464,13 +464,32 @@ case_find() {
     expect_rc 0
     expect_last "done: 1 by Message-ID, 2 by subject, written to $(winpath "$work/found.txt")"
     python3 -c 'import sys; sys.stdout.buffer.write(sys.argv[1].encode())' \
-        "$inbox/1 会議の議事録"$'\r\n'"$inbox/1 会議の議事録"$'\r\n'"$archive/1 議事の準備 café"$'\r\n' |
+        "$inbox/1 会議の議事録"$'\r\n'"$archive/1 議事の準備 café"$'\r\n'"$inbox/1 会議の議事録"$'\r\n' |
         cmp - "$work/found.txt" >&2 || fail "the UTF-8 file differs: $(xxd "$work/found.txt")"
 
     sample find.js "nobody@nowhere" "MINUTES" "$(winpath "$work/found.txt")"
     expect_last "done: 0 by Message-ID, 1 by subject, written to $(winpath "$work/found.txt")"
     printf 'not found\r\n%s/2 \xf0\x9f\x98\x80 minutes\r\n' "$inbox" | cmp - "$work/found.txt" >&2 ||
         fail "a character beyond U+FFFF: $(xxd "$work/found.txt")"
+}
+
+# The report of the usual store, from Table and Count alone: every folder that holds mail with
+# its counts, the largest messages in order of size, the senders of the last 30 days by count.
+case_report() {
+    fill_store
+    sample report
+    expect_rc 0
+    expect_last "done: 9 messages in 3 folders"
+    grep -E '^  (Inbox|Inbox/Family|Lists|All folders) ' "$work/out" | tr -s ' ' >"$work/folders"
+    printf '%s\n' " Inbox 5 (5 unread)" " Inbox/Family 1 (1 unread)" " Lists 3 (0 unread)" \
+        " All folders 9 (6 unread)" | cmp - "$work/folders" >&2 || fail "the folder lines: $(cat "$work/folders")"
+    sed -n '/^The ten largest/,/^$/p' "$work/out" | sed '1d;$d' >"$work/largest"
+    [ "$(wc -l <"$work/largest")" = 9 ] || fail "not nine of the largest"
+    awk '{print $1}' "$work/largest" | sort -rn -c || fail "the largest are not in order of size"
+    grep -q 'carla@example.com *Re: Quarterly figures' "$work/largest" || fail "the largest is not the quarterly report"
+    sed -n '/^Top senders/,/^$/p' "$work/out" | sed -n '2,3p' | tr -s ' ' >"$work/senders"
+    printf '%s\n' " 2 ada@example.org" " 2 dev@lists.example.org" | cmp - "$work/senders" >&2 ||
+        fail "the top senders: $(cat "$work/senders")"
 }
 
 # Wrong arguments: a usage line (or a one-line error) and exit code 2.
@@ -498,6 +517,7 @@ archive_older|1 Archive extra
 send_message|to subject text
 rules|
 find.js|id text
+report|extra
 EOF
     sample archive_older 5 "Archive/2024"
     expect_rc 2

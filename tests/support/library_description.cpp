@@ -158,7 +158,7 @@ std::vector<VARIANT> ArgumentsOf(const LibraryMember& member, long number, IDisp
             V_VT(&v) = VT_BYREF | VT_I4;
             V_I4REF(&v) = outs ? &(*outs)[p] : nullptr;
             EXPECT_TRUE(!outs || param.type == "long*") << "no [out] argument made for " << param.type;
-        } else if (param.type == "long" || param.type.rfind("tagNUVAK", 0) == 0) {
+        } else if (param.type == "long" || param.type == "vt12" || param.type.rfind("tagNUVAK", 0) == 0) {
             V_VT(&v) = VT_I4;
             V_I4(&v) = number;
         } else if (param.type == "vt11") {
