@@ -10,7 +10,6 @@
 #include "messages/mx_message.h"
 #include "notify/store_session.h"
 #include "scripting/change_cursor.h"
-#include "scripting/described_error.h"
 #include "scripting/mail_date.h"
 #include "scripting/message_text.h"
 #include "scripting/mx_change.h"
@@ -46,11 +45,11 @@ void CheckFieldName(const std::wstring& name) {
         return c > L' ' && c < 0x7F && c != L':';
     });
     if (!valid)
-        ThrowDescribed(E_INVALIDARG, (L"\"" + name + L"\" is not a field name: give Subject, From, To, Cc, Body or the "
+        throw_described(E_INVALIDARG, (L"\"" + name + L"\" is not a field name: give Subject, From, To, Cc, Body or the "
                                       L"name of a header field (printable characters without spaces or colon).").c_str());
 }
 
-[[noreturn]] void ThrowRescan() { ThrowDescribed(STORE_E_HISTORYGONE, kRescan); }
+[[noreturn]] void ThrowRescan() { throw_described(STORE_E_HISTORYGONE, kRescan); }
 
 }  // namespace
 
@@ -71,14 +70,14 @@ com_ptr<IStoreIndex> MXStore::Index() const noexcept {
 
 com_ptr<IStoreIndex> MXStore::IndexForChanges() const {
     com_ptr<IStoreIndex> index = Index();
-    if (!index) ThrowDescribed(E_NOTIMPL, kNoHistory);
+    if (!index) throw_described(E_NOTIMPL, kNoHistory);
     return index;
 }
 
 MXStore::MessageArgument MXStore::ResolveMessage(IDispatch* object) {
     com_ptr<IMXMessageIdentity> identity;
     if (!object || FAILED(object->QueryInterface(IID_IMXMessageIdentity, identity.put_void())) || !identity)
-        ThrowDescribed(E_INVALIDARG, kNotAMessage);
+        throw_described(E_INVALIDARG, kNotAMessage);
     MessageArgument argument;
     argument.message = query_or_throw<IMXMessage>(object);
     argument.stored = identity->GetStoreIdentity(&argument.folder_id, &argument.message_id) == S_OK;
@@ -277,7 +276,7 @@ HRESULT MXStore::Changes(BSTR cursor, IMXChangeCollection** changes) {
 HRESULT MXStore::WaitForChanges(BSTR cursor, long timeoutMs, VARIANT_BOOL* changed) {
     return Guard(L"WaitForChanges", [&] {
         *changed = VARIANT_FALSE;
-        if (timeoutMs < 0) ThrowDescribed(E_INVALIDARG, kNegativeTimeout);
+        if (timeoutMs < 0) throw_described(E_INVALIDARG, kNegativeTimeout);
         com_ptr<IStoreIndex> index = IndexForChanges();
         const ULONGLONG after = SequenceOf(index.get(), cursor);
         const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);

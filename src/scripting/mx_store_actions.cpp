@@ -6,7 +6,6 @@
 #include "folders/message_props.h"
 #include "folders/mx_folder.h"
 #include "messages/mx_message.h"
-#include "scripting/described_error.h"
 #include "scripting/folder_path_text.h"
 #include "scripting/message_text.h"
 #include "scripting/mx_store.h"
@@ -48,7 +47,7 @@ bool FolderExists(IStoreNamespace* store, STOREFOLDERID id) {
 HRESULT MXStore::Send(IDispatch* message) {
     return Guard(L"Send", [&] {
         MessageArgument argument = ResolveMessage(message);
-        if (!HasRecipient(argument.message.get())) ThrowDescribed(E_FAIL, kNoRecipient);
+        if (!HasRecipient(argument.message.get())) throw_described(E_FAIL, kNoRecipient);
         long sent = 0;
         SetErrorInfo(0, nullptr);
         check_callee(argument.message.get(), argument.message->Send(&sent));
@@ -58,7 +57,7 @@ HRESULT MXStore::Send(IDispatch* message) {
         unique_bstr why;
         if (GetErrorInfo(0, info.put()) != S_OK || !info || FAILED(info->GetDescription(why.put())) || !why)
             why = make_bstr(L"the store refused it.");
-        ThrowDescribed(E_FAIL, (std::wstring(kNotSent) + std::wstring(why.get(), why.length())).c_str());
+        throw_described(E_FAIL, (std::wstring(kNotSent) + std::wstring(why.get(), why.length())).c_str());
     });
 }
 
@@ -83,19 +82,19 @@ HRESULT MXStore::FolderByPath(BSTR path, IDispatch** folder) {
 }
 
 MESSAGEID MXStore::Transfer(const MessageArgument& argument, long folder_id, bool move) {
-    if (!argument.stored) ThrowDescribed(E_INVALIDARG, kNotStored);
+    if (!argument.stored) throw_described(E_INVALIDARG, kNotStored);
     IStoreNamespace* store = Namespace();
-    if (!store) ThrowDescribed(E_FAIL, L"The mail store cannot be opened.");
+    if (!store) throw_described(E_FAIL, L"The mail store cannot be opened.");
     com_ptr<IStoreFolder> source, target;
     if (FAILED(store->OpenFolder(static_cast<STOREFOLDERID>(argument.folder_id), 0, source.put())) || !source)
-        ThrowDescribed(E_INVALIDARG, kNotStored);
+        throw_described(E_INVALIDARG, kNotStored);
     if (folder_id == 0 || FAILED(store->OpenFolder(static_cast<STOREFOLDERID>(folder_id), 0, target.put())) ||
         !target)
-        ThrowDescribed(E_INVALIDARG, (L"There is no folder " + std::to_wstring(folder_id) +
+        throw_described(E_INVALIDARG, (L"There is no folder " + std::to_wstring(folder_id) +
                                       L" to hold messages: take the id from GetID or FolderByPath.").c_str());
     const MESSAGEID id = static_cast<MESSAGEID>(argument.message_id);
     MessageProps props(source.get());
-    if (FAILED(source->GetMessageProps(id, 0, props.put()))) ThrowDescribed(E_INVALIDARG, kNotStored);
+    if (FAILED(source->GetMessageProps(id, 0, props.put()))) throw_described(E_INVALIDARG, kNotStored);
     props.set_filled();
     const Arrival arrival{props->ftReceived, props->cbMessage};
 
@@ -132,7 +131,7 @@ MESSAGEID MXStore::ArrivedSince(IStoreIndex* index, ULONGLONG after, IStoreFolde
                 return batch[i].idMessage;
         after = batch[fetched - 1].ullSequence;
     }
-    ThrowDescribed(E_FAIL, L"The store did not say where the message went.");
+    throw_described(E_FAIL, L"The store did not say where the message went.");
 }
 
 HRESULT MXStore::Move(IDispatch* message, long folderId, IDispatch** moved) {

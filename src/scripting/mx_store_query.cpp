@@ -6,7 +6,6 @@
 #include "comsupport/com_error.h"
 #include "comsupport/unique_bstr.h"
 #include "messages/mx_message.h"
-#include "scripting/described_error.h"
 #include "scripting/message_text.h"
 #include "scripting/mx_store.h"
 #include "scripting/search_table.h"
@@ -35,7 +34,7 @@ DWORD LimitOf(const VARIANT& limit) {
     VARIANT number;
     VariantInit(&number);
     if (FAILED(VariantChangeType(&number, const_cast<VARIANT*>(&limit), 0, VT_I4)) || V_I4(&number) < 0)
-        ThrowDescribed(E_INVALIDARG, kBadLimit);
+        throw_described(E_INVALIDARG, kBadLimit);
     return static_cast<DWORD>(V_I4(&number));
 }
 
@@ -52,7 +51,7 @@ std::wstring PhraseOf(const std::wstring& text) {
 com_ptr<IStoreSearch> MXStore::SearchIndex() const {
     IStoreNamespace* store = Namespace();
     com_ptr<IStoreSearch> search = store ? com_ptr<IStoreNamespace>(store).try_query<IStoreSearch>() : nullptr;
-    if (!search) ThrowDescribed(E_NOTIMPL, kNoIndex);
+    if (!search) throw_described(E_NOTIMPL, kNoIndex);
     return search;
 }
 
@@ -62,7 +61,7 @@ com_ptr<IStoreSearchResult> MXStore::RunQuery(IStoreSearch* search, const std::w
     unique_bstr error;
     const HRESULT hr = search->Search(query.c_str(), flags, limit, result.put(), error.put());
     if (hr == STORE_E_BADQUERY)
-        ThrowDescribed(hr, (L"The query cannot be read: " + TextOf(error.get())).c_str());
+        throw_described(hr, (L"The query cannot be read: " + TextOf(error.get())).c_str());
     check_hr(hr);
     return result;
 }
@@ -108,7 +107,7 @@ HRESULT MXStore::Table(BSTR queryText, BSTR columns, VARIANT limit, VARIANT* tab
     return Guard(L"Table", [&] {
         std::vector<TableColumn> wanted;
         std::wstring problem;
-        if (!ParseTableColumns(TextOf(columns), &wanted, &problem)) ThrowDescribed(E_INVALIDARG, problem.c_str());
+        if (!ParseTableColumns(TextOf(columns), &wanted, &problem)) throw_described(E_INVALIDARG, problem.c_str());
         const DWORD most = LimitOf(limit);
         com_ptr<IStoreSearch> search = SearchIndex();
         com_ptr<IStoreSearchResult> result = RunQuery(search.get(), TextOf(queryText), 0, most);

@@ -13,7 +13,6 @@
 
 #include "comsupport/com_error.h"
 #include "frame/automation_object.h"
-#include "scripting/described_error.h"
 #include "scripting/variant_enumerator.h"
 
 namespace pelkary {
@@ -44,7 +43,7 @@ protected:
         return this->Guard(L"Item", [&] {
             const std::vector<typename Derived::Entry>& entries = Self().Entries();
             if (index < 1 || static_cast<size_t>(index) > entries.size())
-                ThrowDescribed(DISP_E_BADINDEX, L"The index is outside the collection: the first item is 1, the last is Count.");
+                throw_described(DISP_E_BADINDEX, L"The index is outside the collection: the first item is 1, the last is Count.");
             if (com_ptr<IDispatch> object = Self().ObjectOf(entries[static_cast<size_t>(index) - 1]))
                 *item = query_or_throw<T>(object.get()).detach();
         }, item);
