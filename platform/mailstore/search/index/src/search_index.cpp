@@ -164,29 +164,41 @@ SearchStatus SearchIndex::Impl::Search(const QueryNode& root, const SearchOption
     uint64_t received;
     uint32_t folder, id;
   };
-  std::vector<Row> rows;
-  rows.reserve(static_cast<size_t>(result->count));
-  // Doc numbers follow arrival, which mostly follows received time: read newest doc first,
-  // and the rows are often in order already.
-  size_t seg = view_.segments().size();
-  const auto& segments = view_.segments();
-  docs_.ForEachDescending([&](uint32_t doc) {
-    while (seg > 0 && segments[seg - 1].segment->base() > doc) --seg;
-    const Segment& s = *segments[seg - 1].segment;
-    const uint32_t local = doc - s.base();
-    rows.push_back({s.received(local), s.folder(local), s.id(local)});
-  });
   const auto newer = [](const Row& a, const Row& b) {
     if (a.received != b.received) return a.received > b.received;
     if (a.folder != b.folder) return a.folder < b.folder;
     return a.id < b.id;
   };
-  size_t n = rows.size();
+  // Doc numbers follow arrival, which mostly follows received time: read newest doc first,
+  // straight into the hits while that is the order; else sort.
+  const auto& segments = view_.segments();
+  const auto each_row = [&](auto&& f) {
+    size_t seg = segments.size();
+    docs_.ForEachDescending([&](uint32_t doc) {
+      while (seg > 0 && segments[seg - 1].segment->base() > doc) --seg;
+      const Segment& s = *segments[seg - 1].segment;
+      const uint32_t local = doc - s.base();
+      f(Row{s.received(local), s.folder(local), s.id(local)});
+    });
+  };
+  size_t n = static_cast<size_t>(result->count);
   if (options.limit && options.limit < n) n = options.limit;
-  if (!std::is_sorted(rows.begin(), rows.end(), newer)) {
-    if (n < rows.size()) std::partial_sort(rows.begin(), rows.begin() + n, rows.end(), newer);
-    else std::sort(rows.begin(), rows.end(), newer);
-  }
+  result->hits.reserve(n);
+  bool ordered = true;
+  Row last{};
+  each_row([&](const Row& r) {
+    if (!ordered) return;
+    if (!result->hits.empty() && newer(r, last)) ordered = false;
+    if (result->hits.size() < n) result->hits.push_back({r.folder, r.id});
+    last = r;
+  });
+  if (ordered) return SearchStatus::kOk;
+  std::vector<Row> rows;
+  rows.reserve(static_cast<size_t>(result->count));
+  each_row([&](const Row& r) { rows.push_back(r); });
+  if (n < rows.size()) std::partial_sort(rows.begin(), rows.begin() + n, rows.end(), newer);
+  else std::sort(rows.begin(), rows.end(), newer);
+  result->hits.clear();
   result->hits.reserve(n);
   for (size_t i = 0; i < n; ++i) result->hits.push_back({rows[i].folder, rows[i].id});
   return SearchStatus::kOk;
