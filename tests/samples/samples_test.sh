@@ -36,6 +36,9 @@ mkdir "$work/store"
 winpath() { "$wine" winpath "$1"; }  # no Windows program
 export MAILSTORE_DIR=$(winpath "$work/store")
 
+# A command that stops the case through set -e says which one, so no failure is silent.
+trap 'echo "FAIL ($test_case): line $LINENO: \"$BASH_COMMAND\" exited $?" >&2' ERR
+
 fail() {
     echo "FAIL ($test_case): $*" >&2
     if [ -f "$work/out" ]; then
