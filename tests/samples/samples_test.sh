@@ -10,7 +10,7 @@
 # Each case works in a fresh store in a temporary directory under the build tree and removes it.
 # Wine's cscript exits 0 when a script stops on a runtime error, so every successful run must
 # end with the sample's "done: ..." line.
-set -euo pipefail
+set -Eeuo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${PELKARY_BUILD:-$repo/build}
 case $build in /*) ;; *) build=$repo/$build ;; esac
