@@ -277,7 +277,9 @@ bool IndexUpdater::MergeRange(size_t first, size_t last) {
     const Segment& s = *segs[k].segment;
     const auto& map = remap[k - first];
     for (uint32_t t = 0; t < s.term_count(); ++t) {
-      const uint32_t term = b.InternTerm(s.TermAt(t));
+      const std::string_view name = s.TermAt(t);
+      if (!name.empty() && name[0] == kTagPair) continue;  // Finish finds them again in the merged docs
+      const uint32_t term = b.InternTerm(name);
       Postings p = s.PostingsAt(t);
       ForEachDoc(p, s.doc_count(), [&](uint32_t local) {
         const uint64_t bytes = p.positions.Varint();

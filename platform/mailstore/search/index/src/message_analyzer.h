@@ -21,6 +21,7 @@ enum FieldTag : char {
   kTagFilename = 'n',
   kTagMessageId = 'i',
   kTagAny = 'a',  // every word of the other fields but the Message-ID, docs only
+  kTagPair = 'p',  // two frequent words at consecutive positions of one field, docs only
 };
 
 struct AnalyzedMailbox {

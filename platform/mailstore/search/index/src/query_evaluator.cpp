@@ -5,6 +5,7 @@
 
 #include "mailstore/store.h"
 #include "message_analyzer.h"
+#include "segment_format.h"
 
 namespace mailsearch {
 namespace {
@@ -44,6 +45,15 @@ bool IsFilter(const QueryNode& n) {
   }
 }
 
+void AddDocs(const Segment& s, Postings& p, DocSet* out) {
+  if (p.bitmap) {
+    out->OrBits(p.docs.pos(), static_cast<uint32_t>(std::min<uint64_t>(s.doc_count(), p.docs.remaining() * 8)), s.base());
+  } else {
+    const uint32_t base = s.base();
+    ForEachDoc(p, s.doc_count(), [&](uint32_t local) { out->Set(base + local); });
+  }
+}
+
 }  // namespace
 
 void QueryEvaluator::Evaluate(const QueryNode& root, DocSet* out) {
@@ -72,13 +82,7 @@ void QueryEvaluator::TermDocs(const std::string& tags, const std::string& term, 
     for (char tag : tags) {
       key[0] = tag;
       Postings p;
-      if (!s.Find(key, &p)) continue;
-      if (p.bitmap) {
-        out->OrBits(p.docs.pos(), static_cast<uint32_t>(std::min<uint64_t>(s.doc_count(), p.docs.remaining() * 8)), s.base());
-      } else {
-        const uint32_t base = s.base();
-        ForEachDoc(p, s.doc_count(), [&](uint32_t local) { out->Set(base + local); });
-      }
+      if (s.Find(key, &p)) AddDocs(s, p, out);
     }
   }
 }
@@ -87,22 +91,38 @@ void QueryEvaluator::PhraseDocs(const std::string& tags, const std::vector<std::
   out->Reset(size_);
   const size_t n = terms.size();
   std::vector<PostingCursor> cursors(n);
+  std::vector<Postings> postings(n);
   std::vector<ByteReader> streams(n);
   std::vector<uint32_t> current(n);
   std::vector<bool> started(n);
   std::string key;
   for (const auto& v : view_.segments()) {
     for (char tag : tags) {
+      const Segment& s = *v.segment;
       bool all = true;
       for (size_t t = 0; t < n && all; ++t) {
         key.assign(1, tag);
         key += terms[t];
+        all = s.Find(key, &postings[t]);
+      }
+      if (!all) continue;
+      // Two frequent words: their pair's docs, without reading positions.
+      bool listed = n == 2;
+      for (size_t t = 0; t < n && listed; ++t)
+        listed = segment_format::FrequentInPairs(postings[t].count, s.doc_count()) &&
+                 terms[t].find(segment_format::kPairSeparator) == std::string::npos;
+      if (listed) {
+        key.assign({kTagPair, tag});
+        key += terms[0];
+        key += segment_format::kPairSeparator;
+        key += terms[1];
         Postings p;
-        all = v.segment->Find(key, &p);
-        if (all) {
-          cursors[t] = PostingCursor(p, v.segment->doc_count());
-          all = cursors[t].Next();
-        }
+        if (s.Find(key, &p)) AddDocs(s, p, out);
+        continue;
+      }
+      for (size_t t = 0; t < n && all; ++t) {
+        cursors[t] = PostingCursor(postings[t], s.doc_count());
+        all = cursors[t].Next();
       }
       // The cursors move together to each doc all the words are in; positions are read there.
       while (all) {

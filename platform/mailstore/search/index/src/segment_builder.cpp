@@ -23,6 +23,7 @@ int TagSlot(char tag) {
     case kTagBody: return 4;
     case kTagFilename: return 5;
     case kTagMessageId: return 6;
+    case kTagPair: return 8;
     default: return 7;
   }
 }
@@ -80,7 +81,7 @@ void SegmentBuilder::AppendDoc(TermData& t, uint32_t local, const uint32_t* posi
   PutVarint(&t.docs, t.count == 0 ? local : local - t.last_doc);
   t.last_doc = local;
   ++t.count;
-  if (t.tag == kTagAny) {  // docs only
+  if (t.tag == kTagAny || t.tag == kTagPair) {  // docs only
     memory_ += t.docs.size() - before;
     return;
   }
@@ -147,8 +148,78 @@ void SegmentBuilder::AddPostings(uint32_t term, uint32_t doc, const std::vector<
   AppendDoc(terms_[term], doc - base_, positions.data(), positions.size());
 }
 
+void SegmentBuilder::AddPairs(char tag) {
+  namespace sf = segment_format;
+  const uint32_t n = doc_count();
+  struct Walk {
+    uint32_t term, left, doc;
+    ByteReader docs, positions;
+  };
+  std::vector<Walk> walks;
+  for (uint32_t id = 0; id < terms_.size(); ++id) {
+    const TermData& t = terms_[id];
+    if (t.tag != tag || !sf::FrequentInPairs(t.count, n) ||
+        word_names_[t.word]->find(sf::kPairSeparator) != std::string::npos)
+      continue;
+    Walk w{id, t.count, 0, ByteReader(reinterpret_cast<const uint8_t*>(t.docs.data()),
+                                      reinterpret_cast<const uint8_t*>(t.docs.data() + t.docs.size())),
+           ByteReader(reinterpret_cast<const uint8_t*>(t.positions.data()),
+                      reinterpret_cast<const uint8_t*>(t.positions.data() + t.positions.size()))};
+    w.doc = w.docs.Varint32();
+    walks.push_back(w);
+  }
+  if (walks.empty()) return;
+  // The new terms go to a list of their own until the walk is done: it reads terms_'s strings.
+  std::unordered_map<uint64_t, uint32_t> index;
+  std::vector<TermData> pairs;
+  std::vector<std::pair<uint32_t, uint32_t>> at;  // (position, walk) of one doc
+  std::vector<uint64_t> found;
+  for (uint32_t doc = 0; doc < n; ++doc) {
+    at.clear();
+    for (uint32_t k = 0; k < walks.size(); ++k) {
+      Walk& w = walks[k];
+      if (w.left == 0 || w.doc != doc) continue;
+      const uint64_t bytes = w.positions.Varint();
+      ByteReader r(w.positions.pos(), w.positions.pos() + std::min(bytes, w.positions.remaining()));
+      w.positions.Skip(bytes);
+      for (uint32_t p = 0; !r.at_end();) at.emplace_back(p += r.Varint32(), k);
+      if (--w.left) w.doc += w.docs.Varint32();
+    }
+    if (at.size() < 2) continue;
+    std::sort(at.begin(), at.end());
+    found.clear();
+    for (size_t i = 0, next = 0; i < at.size(); ++i) {
+      while (next < at.size() && at[next].first <= at[i].first) ++next;
+      for (size_t j = next; j < at.size() && at[j].first == at[i].first + 1; ++j)
+        found.push_back(uint64_t(at[i].second) << 32 | at[j].second);
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    for (uint64_t f : found) {
+      auto it = index.emplace(f, static_cast<uint32_t>(pairs.size())).first;
+      if (it->second == pairs.size()) {
+        pairs.emplace_back();
+        pairs.back().tag = kTagPair;
+      }
+      AppendDoc(pairs[it->second], doc, nullptr, 0);
+    }
+  }
+  std::string name;
+  for (const auto& [f, i] : index) {
+    name.assign(1, tag);
+    name += *word_names_[terms_[walks[f >> 32].term].word];
+    name += sf::kPairSeparator;
+    name += *word_names_[terms_[walks[f & 0xFFFFFFFFu].term].word];
+    const uint32_t word = Word(name);
+    word_terms_[word][TagSlot(kTagPair)] = static_cast<uint32_t>(terms_.size());
+    pairs[i].word = word;
+    terms_.push_back(std::move(pairs[i]));
+  }
+}
+
 std::string SegmentBuilder::Finish() {
   namespace sf = segment_format;
+  for (char tag : {kTagSubject, kTagFrom, kTagTo, kTagCc, kTagBody, kTagFilename}) AddPairs(tag);
   std::vector<uint32_t> order(terms_.size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {

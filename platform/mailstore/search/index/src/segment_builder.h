@@ -60,12 +60,14 @@ class SegmentBuilder {
   void AddAddresses(char tag, const std::vector<AnalyzedMailbox>& list);
   void Term(uint32_t term, uint32_t position) { occurrences_.emplace_back(term, position); }
   void AppendDoc(TermData& t, uint32_t local, const uint32_t* positions, size_t n);
+  // Adds the kTagPair terms of field |tag| from the positions of its frequent words.
+  void AddPairs(char tag);
 
   uint32_t base_;
   std::vector<DocColumns> columns_;
   std::string stored_;
   std::vector<uint32_t> stored_ends_;
-  static constexpr int kTags = 8;
+  static constexpr int kTags = 9;
   std::unordered_map<std::string, uint32_t> words_;
   std::vector<const std::string*> word_names_;          // by word id: the key in words_
   std::vector<std::array<uint32_t, kTags>> word_terms_;  // by word id and tag slot: term id
