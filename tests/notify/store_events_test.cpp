@@ -28,13 +28,17 @@ std::vector<SinkCall> Only(const std::vector<SinkCall>& calls, std::initializer_
     return out;
 }
 
-// The windows of one class, top-level or (without a display driver) message-only, of this thread
-// or, with `any_thread`, of every thread.
+// The windows of one class, top-level or (without a display driver) message-only, of this
+// process's thread or, with `any_thread`, of every thread of this process. The search sees every
+// process's windows, and Wine reuses small thread ids: another process's thread may have ours.
 std::vector<HWND> Windows(const char* class_name, bool any_thread = false) {
     std::vector<HWND> found;
     for (HWND parent : {HWND(nullptr), HWND_MESSAGE}) {
-        for (HWND w = nullptr; (w = FindWindowExA(parent, w, class_name, nullptr));)
-            if (any_thread || GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId()) found.push_back(w);
+        for (HWND w = nullptr; (w = FindWindowExA(parent, w, class_name, nullptr));) {
+            DWORD process = 0;
+            const DWORD thread = GetWindowThreadProcessId(w, &process);
+            if (process == GetCurrentProcessId() && (any_thread || thread == GetCurrentThreadId())) found.push_back(w);
+        }
     }
     return found;
 }
