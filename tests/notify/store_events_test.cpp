@@ -29,15 +29,19 @@ std::vector<SinkCall> Only(const std::vector<SinkCall>& calls, std::initializer_
 }
 
 // The windows of one class, top-level or (without a display driver) message-only, of this
-// process's thread or, with `any_thread`, of every thread of this process. The search sees every
-// process's windows, and Wine reuses small thread ids: another process's thread may have ours.
+// process's thread or, with `any_thread`, of every thread of this process, each once. The search
+// sees every process's windows (Wine reuses small thread ids: another process's thread may have
+// ours), and while a new prefix's desktop is still starting, a message-only window is also found
+// among the top-level ones.
 std::vector<HWND> Windows(const char* class_name, bool any_thread = false) {
     std::vector<HWND> found;
     for (HWND parent : {HWND(nullptr), HWND_MESSAGE}) {
         for (HWND w = nullptr; (w = FindWindowExA(parent, w, class_name, nullptr));) {
             DWORD process = 0;
             const DWORD thread = GetWindowThreadProcessId(w, &process);
-            if (process == GetCurrentProcessId() && (any_thread || thread == GetCurrentThreadId())) found.push_back(w);
+            if (process == GetCurrentProcessId() && (any_thread || thread == GetCurrentThreadId()) &&
+                std::find(found.begin(), found.end(), w) == found.end())
+                found.push_back(w);
         }
     }
     return found;
