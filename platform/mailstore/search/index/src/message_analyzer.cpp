@@ -1,6 +1,7 @@
 #include "message_analyzer.h"
 
 #include "mailsearch/tokenizer.h"
+#include "message_id.h"
 #include "mimeengine/address.h"
 #include "mimeengine/charset.h"
 #include "mimeengine/codec.h"
@@ -38,13 +39,6 @@ std::string Display(const std::vector<AnalyzedMailbox>& list) {
 
 }  // namespace
 
-std::string MessageAnalyzer::NormalizeMessageId(std::string_view id) {
-  std::string out;
-  for (char c : id)
-    if (c != '<' && c != '>' && c != ' ' && c != '\t' && c != '\r' && c != '\n') out.push_back(c);
-  return out;
-}
-
 void MessageAnalyzer::Analyze(std::string_view source, AnalyzedMessage* out) {
   *out = AnalyzedMessage();
   mimeengine::Header header;
@@ -53,7 +47,7 @@ void MessageAnalyzer::Analyze(std::string_view source, AnalyzedMessage* out) {
   out->from = Mailboxes(header, "From");
   out->to = Mailboxes(header, "To");
   out->cc = Mailboxes(header, "Cc");
-  out->message_id = NormalizeMessageId(header.Get("Message-ID"));
+  out->message_id = mailstore::NormalizeMessageId(header.Get("Message-ID"));
 
   mimeengine::Message message;
   message.Load(std::string(source));

@@ -42,8 +42,6 @@ class MessageAnalyzer {
  public:
   // Fills |out| from |source|. Never fails: unreadable parts give empty texts.
   static void Analyze(std::string_view source, AnalyzedMessage* out);
-  // The Message-ID as the index keys it: angle brackets and white space dropped.
-  static std::string NormalizeMessageId(std::string_view id);
 };
 
 }  // namespace mailsearch

@@ -5,6 +5,7 @@
 
 #include "mailstore/store.h"
 #include "message_analyzer.h"
+#include "message_id.h"
 #include "segment_format.h"
 
 namespace mailsearch {
@@ -284,7 +285,7 @@ void QueryEvaluator::Eval(const QueryNode& node, Docs* out) {
       return TermDocs(node.field == Field::kAny ? std::string{kTagFrom, kTagTo, kTagCc} : TagsOf(node.field),
                       node.text, out);
     case Kind::kMessageId:
-      return TermDocs(std::string(1, kTagMessageId), MessageAnalyzer::NormalizeMessageId(node.text), out);
+      return TermDocs(std::string(1, kTagMessageId), mailstore::NormalizeMessageId(node.text), out);
     case Kind::kOr: {
       out->Reset(size_);
       Docs child;
